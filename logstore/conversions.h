@@ -1,0 +1,29 @@
+#pragma once
+// Small conversions shared by the settings, the typed field values and the
+// date filter.
+
+#include <QDate>
+#include <QStringView>
+
+#include <cstdint>
+
+namespace cvlog {
+
+// The one text-to-integer conversion wherever a number is read from text:
+// leading blanks skipped, an optional sign, decimal digits or a hexadecimal
+// number after "$", "x", "X", "0x" or "0X"; a signed 32-bit result. Empty
+// text, trailing characters or an out-of-range number give the default.
+std::int32_t IntegerOrDefault(QStringView text, std::int32_t fallback);
+
+// Day numbers count whole days from 30 December 1899 (day 0).
+std::int32_t DayNumber(const QDate& date);
+QDate DateFromDayNumber(std::int64_t dayNumber);
+
+// value when low <= value <= high, else the fallback.
+constexpr std::int32_t RangeOrDefault(std::int32_t value, std::int32_t low, std::int32_t high,
+                                      std::int32_t fallback)
+{
+    return (value >= low && value <= high) ? value : fallback;
+}
+
+} // namespace cvlog

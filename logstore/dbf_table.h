@@ -1,0 +1,185 @@
+#pragma once
+// A view on one dBase III table file (no memo, no index).
+//
+// Rows are addressed by their record number (1-based, file order). A view
+// holds a current row, an editing state and a filter switch; every other
+// part of the program reaches the file only through these operations.
+// Nothing beyond the current row is cached: a row is read from or written
+// to the file by its number alone.
+
+#include <QDate>
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace cvlog {
+
+// A table error; its text is shown to the user as it stands.
+class DbfError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class FieldType { Date, Text, Integer };
+
+struct FieldDef {
+    QString name; // as stored; a view sees it in capitals
+    FieldType type = FieldType::Text;
+    int width = 0; // text width; dates are 8 and integers 9 whatever is given
+};
+
+// One row's bytes with its fields readable; what the filter predicate and
+// the grid's other panels see.
+class DbfRecord {
+public:
+    DbfRecord() = default;
+    DbfRecord(const std::vector<FieldDef>* fields, const std::vector<int>* offsets, const char* bytes,
+              std::uint32_t recordNumber);
+
+    std::uint32_t recordNumber() const { return recordNumber_; }
+    bool isDeleted() const;
+    bool isNull(int field) const;
+    QDate date(int field) const;       // invalid QDate when there is none
+    QString text(int field) const;     // trimmed, converted from CP850
+    std::int32_t integer(int field) const; // 0 when null or not a whole number
+    // Day count of the date field (days since 30 December 1899), 0 when none.
+    std::int32_t dayNumber(int field) const;
+
+private:
+    std::string_view raw(int field) const;
+    const std::vector<FieldDef>* fields_ = nullptr;
+    const std::vector<int>* offsets_ = nullptr;
+    const char* bytes_ = nullptr;
+    std::uint32_t recordNumber_ = 0;
+};
+
+class DbfTable {
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+    enum class Access { ReadWrite, ReadOnly };
+
+    // What changed, for the one listener (the grid). Not called while the
+    // display is suspended; resuming calls it once with Reloaded if anything
+    // changed meanwhile.
+    enum class Change { Reloaded, Moved, Values, State };
+    using Listener = std::function<void(Change)>;
+    using Predicate = std::function<bool(const DbfRecord&)>;
+
+    DbfTable();
+    ~DbfTable();
+    DbfTable(const DbfTable&) = delete;
+    DbfTable& operator=(const DbfTable&) = delete;
+
+    // The file. Matched without regard to case in its directory when opened.
+    void setPath(const std::filesystem::path& path);
+    std::filesystem::path path() const;
+
+    // Fields the view must find by name on Open ("Field '%s' not found").
+    void setRequiredFields(const std::vector<QString>& names);
+
+    // Writes a complete table with no rows (the view must be closed).
+    void create(const std::vector<FieldDef>& fields);
+    void open(Access access = Access::ReadWrite);
+    void close(); // writes the header unless the view is read-only
+    bool isOpen() const;
+    State state() const;
+
+    // Fields.
+    int fieldCount() const;
+    const FieldDef& field(int index) const; // name in capitals
+    int fieldIndex(const QString& name) const; // -1 when missing
+    int fieldIndexOrThrow(const QString& name) const;
+
+    // Walking the visible rows.
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool bof() const;
+    bool eof() const;
+    bool isEmpty() const; // no visible row
+    std::uint32_t recordNumber() const; // of the current row, 0 when none
+    std::uint32_t recordCount() const;  // rows in the file, deleted ones included
+    // Puts the view on the given row, or the nearest visible one after it,
+    // or before it when there is none after.
+    void moveToRecord(std::uint32_t recordNumber);
+
+    // Looking at other rows without moving (what the grid shows). 0 = none.
+    std::uint32_t nextVisible(std::uint32_t after) const;
+    std::uint32_t priorVisible(std::uint32_t before) const;
+    // The row's bytes; the returned record is valid until the next call.
+    DbfRecord peek(std::uint32_t recordNumber) const;
+
+    // The current row (the edit buffer while editing or adding).
+    DbfRecord current() const;
+    bool isNull(int field) const;
+    QDate date(int field) const;
+    QString text(int field) const;
+    std::int32_t integer(int field) const;
+
+    // Setting values of the current row (Edit or Insert state).
+    void setDate(int field, const QDate& value); // invalid date: no date
+    void setText(int field, const QString& value);
+    void setInteger(int field, std::int64_t value);
+    void clear(int field);
+    bool isModified() const;
+
+    void append();
+    void insert();
+    void edit();
+    void post();
+    void cancel();
+    void remove(); // the navigator's Delete: flag "*", row stays in the file
+
+    // Filter.
+    void setFilterPredicate(Predicate predicate);
+    void setFiltered(bool on);
+    bool isFiltered() const;
+
+    // Posts a changed row (drops an unchanged edit), then re-reads the view.
+    void refresh();
+    // Rewrites the file with only the live rows, in order.
+    void compact();
+
+    // Suspending the display while many rows are walked or added.
+    void disableControls();
+    void enableControls();
+    bool controlsDisabled() const;
+    void setListener(Listener listener);
+
+    // Reached before a change is handed on: lets the grid hand a changed
+    // edit to its field before the view moves, posts or refreshes.
+    void setBeforeChange(std::function<void()> hook);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// The nine fields of the log table, in file order.
+enum LogField : int {
+    kTakeoffDate = 0,
+    kTakeoffTime,
+    kFlightTime,
+    kMaxAltitude,
+    kMaxSpeed,
+    kStudent,
+    kHobbs,
+    kInstrument,
+    kComment,
+    kLogFieldCount
+};
+
+// The field list the log table is created with at first start.
+std::vector<FieldDef> logTableFields();
+// Names the main view binds: "TAKEOFFD" ... "COMMENT".
+std::vector<QString> logTableFieldNames();
+
+} // namespace cvlog

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages CVLog needs to build, test and run, where missing.
+# Sourced by run.sh and test.sh.
+set -euo pipefail
+
+CVLOG_PACKAGES=(
+  cmake g++ make pkg-config
+  qt6-base-dev libgl-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  clang-14 libclang-rt-14-dev
+  python3 python3-dbfread python3-pyshp
+  poppler-utils xvfb xauth fonts-liberation2
+)
+
+cvlog_install_packages() {
+  local missing=()
+  for p in "${CVLOG_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+cvlog_jobs() { nproc 2>/dev/null || echo 2; }

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs the whole test suite:
+#   build/       the program as run.sh builds it, with the benchmarks
+#   build-asan/  the suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#   build-fuzz/  the libFuzzer targets (clang), each run as a test
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/setup.sh
+cvlog_install_packages
+jobs=$(cvlog_jobs)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCVLOG_TESTS=OFF -DCVLOG_WERROR=ON >/dev/null
+cmake --build build -j "$jobs"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCVLOG_SANITIZE=ON -DCVLOG_BENCH=OFF -DCVLOG_WERROR=ON >/dev/null
+cmake --build build-asan -j "$jobs"
+
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCVLOG_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j "$jobs"
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+status=0
+(cd build-fuzz && ctest --output-on-failure -j "$jobs") || status=1
+(cd build-asan && ctest --output-on-failure -j "$jobs" --timeout 600) || status=1
+exit $status
