@@ -1,0 +1,35 @@
+#pragma once
+// Keeps a second copy of the program from working on the same table and
+// settings: an exclusive flock on "CVLOG1.lock" beside the executable. The
+// system drops the lock when the holding process ends, however it ends, so
+// a crashed copy never blocks the next start.
+
+#include <filesystem>
+
+namespace cvlog
+{
+
+class InstanceGuard
+{
+public:
+    static constexpr const char* kLockFileName = "CVLOG1.lock";
+
+    InstanceGuard() = default;
+    InstanceGuard(const InstanceGuard&) = delete;
+    InstanceGuard& operator=(const InstanceGuard&) = delete;
+    ~InstanceGuard();
+
+    // false: another copy holds the lock in that directory. A directory where
+    // no lock file can be made or opened cannot be guarded; that gives true.
+    bool acquire(const std::filesystem::path& directory);
+
+    // The lock is held (false also when acquire returned true without a lock).
+    bool holdsLock() const { return m_fd >= 0; }
+
+private:
+    void release();
+
+    int m_fd = -1;
+};
+
+} // namespace cvlog

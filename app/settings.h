@@ -1,0 +1,37 @@
+#pragma once
+// The few settings kept from one run to the next in "CVLog.ini": the date
+// range of the filter, the serial port and the five display-mode marks.
+// Read once while the main window is created, written once when it closes.
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+
+namespace cvlog
+{
+
+inline constexpr int kFirstPort = 1;
+inline constexpr int kLastPort = 8;
+
+struct Settings {
+    std::int32_t fromDate = 0; // day numbers
+    std::int32_t toDate = 0;
+    std::uint8_t port = 1;
+    // Check marks of the units (x1..x3) and hour fraction (x4, x5) menu items.
+    std::array<bool, 5> marks { false, true, false, true, false };
+};
+
+// Missing or unusable values give each key's default without a message;
+// the two dates are returned as stored, even when FromDate is after ToDate.
+Settings LoadSettings(const std::filesystem::path& iniPath, std::int32_t todayDayNumber);
+
+// Writes the eight keys in order; throws IniWriteError at the first key that
+// cannot be written, leaving the keys after it unwritten.
+void SaveSettings(const std::filesystem::path& iniPath, const Settings& s);
+
+// The device file behind "COM1".."COM8": section "Ports", key "COM<n>" when
+// given, else /dev/ttyS0../dev/ttyS7. Throws std::out_of_range for a port
+// number outside 1..8.
+std::filesystem::path PortDevicePath(const std::filesystem::path& iniPath, int portNumber);
+
+} // namespace cvlog

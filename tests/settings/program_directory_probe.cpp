@@ -1,0 +1,11 @@
+// Prints what ProgramDirectory() gives in a process of its own, so a test can
+// copy it to any place and see where it thinks it lives.
+#include "app/program_directory.h"
+
+#include <cstdio>
+
+int main()
+{
+    std::fputs(cvlog::ProgramDirectory().toLocal8Bit().constData(), stdout);
+    return 0;
+}
