@@ -1,0 +1,131 @@
+#pragma once
+// The serial channel of the instrument link: one COM port opened for
+// exclusive use at 19200 baud, 8N1, no handshake, DTR on and RTS following
+// the transmitter. Received characters are reported on the user-interface
+// thread through OnRxChar; a port that vanishes (a USB adapter pulled out)
+// is reopened about once a second and reported through OnReopened.
+
+#include "link/serial_fd.h"
+#include "link/serial_line.h"
+#include "link/serial_worker.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+class QTimer;
+
+namespace cvlog
+{
+
+class SerialRtsToggle;
+
+class ECommError : public std::runtime_error
+{
+public:
+    // The message is the text followed by " (Error: <code>) "; code is the
+    // system error, or -1 where there is none.
+    ECommError(const std::string& text, int code);
+    int errorCode() const { return code_; }
+
+private:
+    int code_;
+};
+
+class TComm : public QObject
+{
+    Q_OBJECT
+public:
+    // Maps a device name such as "COM3" to the device file behind it.
+    using DeviceResolver = std::function<std::filesystem::path(const QString& deviceName)>;
+    using RxCharHandler = std::function<void(TComm* sender, int count)>;
+    using ReopenedHandler = std::function<void(TComm* sender)>;
+
+    static constexpr const char* kAccessError = "Error accessing specified device";
+    static constexpr const char* kInvalidHandle = "Invalid device handle, access denied";
+    static constexpr const char* kDcbError = "Error updating DataControlBlock";
+    static constexpr const char* kAlreadyOpen = "Device already assigned (open)";
+
+    explicit TComm(QObject* parent = nullptr);
+    ~TComm() override;
+
+    // "COM1".."COM8" (any case) are /dev/ttyS0../dev/ttyS7; any other name
+    // is taken as a path.
+    static std::filesystem::path defaultDevicePath(const QString& deviceName);
+
+    QString deviceName() const { return deviceName_; }
+    // Refused with ECommError "Device already assigned (open)" while open.
+    void setDeviceName(const QString& name);
+    void setDeviceResolver(DeviceResolver resolver);
+    // The device file the current name resolves to.
+    std::filesystem::path devicePath() const;
+
+    // Line settings: applied at once to an open port (ECommError
+    // "Error updating DataControlBlock" and the old value kept if the device
+    // refuses), otherwise kept for the next Open.
+    int baudRate() const { return line_.baudRate; }
+    void setBaudRate(int baudRate);
+    int databits() const { return line_.dataBits; }
+    void setDatabits(int dataBits);
+    SerialParity parity() const { return line_.parity; }
+    void setParity(SerialParity parity);
+    SerialStopBits stopbits() const { return line_.stopBits; }
+    void setStopbits(SerialStopBits stopBits);
+
+    // Closes first if open; ends open, configured and watched, or throws
+    // ECommError and leaves the channel closed.
+    void Open();
+    // Stops the worker, discards queued input, closes the device and gives
+    // up reopening a vanished one. Closing a closed port does nothing.
+    void Close();
+    // Whether a device is held. False while a vanished device is awaited.
+    bool isOpen() const { return fd_.valid(); }
+    // The device vanished while open and is being reopened once a second.
+    bool isWaitingForDevice() const { return waitingForDevice_; }
+
+    // Non-blocking; the number of bytes written or read, or -1.
+    int Write(const void* buffer, int n);
+    int Read(void* buffer, int n);
+
+    // Called on the user-interface thread with the bytes waiting at that
+    // moment (possibly 0). The worker waits until it returns.
+    RxCharHandler OnRxChar;
+    // Called when a vanished device has been opened again.
+    ReopenedHandler OnReopened;
+
+signals:
+    void rxChar(int count);
+    void deviceLost();
+    void reopened();
+
+private:
+    void openDevice();
+    void shutDown();
+    void dispatch(std::uint64_t generation, SerialWorker::Event event);
+    void deliverRxChar(std::uint64_t generation);
+    void noteLoss();
+    void scheduleLossCheck();
+    void tryReopen();
+    void changeLine(const SerialLineSettings& wanted);
+    int queueCount() const;
+
+    QString deviceName_ = QStringLiteral("Com1");
+    DeviceResolver resolver_ = &TComm::defaultDevicePath;
+    SerialLineSettings line_;
+
+    SerialFd fd_;
+    std::unique_ptr<SerialRtsToggle> rts_;
+    std::unique_ptr<SerialWorker> worker_;
+    // Bumped whenever the device is let go, so events queued by an earlier
+    // worker are recognised and dropped.
+    std::uint64_t generation_ = 0;
+    bool waitingForDevice_ = false;
+    QTimer* reopenTimer_;
+};
+
+} // namespace cvlog
