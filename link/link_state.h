@@ -49,6 +49,14 @@ struct LinkState {
     PrefixedText<11> serialText;
     PrefixedText<11> identityText;
     PrefixedText<7> versionText;
+
+    // The serial number that imported flights are labelled with, taken at
+    // identification: for a download key its target instrument's, which the
+    // key's later keep-alive replies would otherwise overwrite with its own.
+    PrefixedText<11> instrumentSerial;
+    // The "not a download key" message has been shown for this link and
+    // this showing of the key dialog; identity replies come every tick.
+    bool keyRefusalShown = false;
 };
 
 } // namespace cvlog

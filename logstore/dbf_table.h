@@ -17,12 +17,15 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace cvlog {
+namespace cvlog
+{
 
 // A table error; its text is shown to the user as it stands.
-class DbfError : public std::runtime_error {
+class DbfError : public std::runtime_error
+{
 public:
     using std::runtime_error::runtime_error;
 };
@@ -37,30 +40,33 @@ struct FieldDef {
 
 // One row's bytes with its fields readable; what the filter predicate and
 // the grid's other panels see.
-class DbfRecord {
+class DbfRecord
+{
 public:
     DbfRecord() = default;
     DbfRecord(const std::vector<FieldDef>* fields, const std::vector<int>* offsets, const char* bytes,
-              std::uint32_t recordNumber);
+        std::uint32_t recordNumber);
 
     std::uint32_t recordNumber() const { return recordNumber_; }
     bool isDeleted() const;
     bool isNull(int field) const;
-    QDate date(int field) const;       // invalid QDate when there is none
-    QString text(int field) const;     // trimmed, converted from CP850
+    QDate date(int field) const; // invalid QDate when there is none
+    QString text(int field) const; // trimmed, converted from CP850
     std::int32_t integer(int field) const; // 0 when null or not a whole number
     // Day count of the date field (days since 30 December 1899), 0 when none.
     std::int32_t dayNumber(int field) const;
+    // The field's bytes as stored (untrimmed, CP850); empty for a bad index.
+    std::string_view raw(int field) const;
 
 private:
-    std::string_view raw(int field) const;
     const std::vector<FieldDef>* fields_ = nullptr;
     const std::vector<int>* offsets_ = nullptr;
     const char* bytes_ = nullptr;
     std::uint32_t recordNumber_ = 0;
 };
 
-class DbfTable {
+class DbfTable
+{
 public:
     enum class State { Inactive, Browse, Edit, Insert };
     enum class Access { ReadWrite, ReadOnly };
@@ -94,6 +100,9 @@ public:
     // Fields.
     int fieldCount() const;
     const FieldDef& field(int index) const; // name in capitals
+    // The fields of the file, as read at the last opening or creation; kept
+    // after Close so that the table can be created anew with them.
+    const std::vector<FieldDef>& fields() const;
     int fieldIndex(const QString& name) const; // -1 when missing
     int fieldIndexOrThrow(const QString& name) const;
 
@@ -105,8 +114,8 @@ public:
     bool bof() const;
     bool eof() const;
     bool isEmpty() const; // no visible row
-    std::uint32_t recordNumber() const; // of the current row, 0 when none
-    std::uint32_t recordCount() const;  // rows in the file, deleted ones included
+    std::uint32_t recordNumber() const; // of the current row, 0 when none or while adding
+    std::uint32_t recordCount() const; // rows in the file, deleted ones included
     // Puts the view on the given row, or the nearest visible one after it,
     // or before it when there is none after.
     void moveToRecord(std::uint32_t recordNumber);
@@ -116,6 +125,13 @@ public:
     std::uint32_t priorVisible(std::uint32_t before) const;
     // The row's bytes; the returned record is valid until the next call.
     DbfRecord peek(std::uint32_t recordNumber) const;
+    // The first row in file order whose flag is a space (the filter switch
+    // plays no part) that the predicate accepts; 0 when none. The record
+    // handed to the predicate is valid only during the call.
+    std::uint32_t findLive(const Predicate& predicate) const;
+    // While a new row is being added: the row it is shown in front of
+    // (0: at the end, as after Append). 0 in the other states.
+    std::uint32_t insertPosition() const;
 
     // The current row (the edit buffer while editing or adding).
     DbfRecord current() const;
@@ -124,7 +140,10 @@ public:
     QString text(int field) const;
     std::int32_t integer(int field) const;
 
-    // Setting values of the current row (Edit or Insert state).
+    // Setting values of the current row (Edit or Insert state). A value of
+    // another type is converted: a date into an integer field as its day
+    // number, text into an integer or date field parsed ("yyyymmdd" or
+    // ISO dates), numbers and dates into a text field as their text.
     void setDate(int field, const QDate& value); // invalid date: no date
     void setText(int field, const QString& value);
     void setInteger(int field, std::int64_t value);
@@ -157,6 +176,9 @@ public:
     // Reached before a change is handed on: lets the grid hand a changed
     // edit to its field before the view moves, posts or refreshes.
     void setBeforeChange(std::function<void()> hook);
+
+    // The clock that dates the header (tests fix it); the local date by default.
+    void setDateSource(std::function<QDate()> today);
 
 private:
     struct Impl;

@@ -1,0 +1,24 @@
+#pragma once
+// The import's view of the log table: the main view of "CVLog.dbf".
+
+#include "link/link_ports.h"
+#include "logstore/dbf_table.h"
+
+namespace cvlog
+{
+
+class DbfFlightStore : public FlightStore
+{
+public:
+    explicit DbfFlightStore(DbfTable& table);
+
+    bool findFlight(const QDate& takeoffDate, std::string_view takeoffTime) override;
+    void appendFlight(const FlightRow& row) override;
+    void suspendDisplay() override;
+    void resumeDisplay() override;
+
+private:
+    DbfTable& table;
+};
+
+} // namespace cvlog

@@ -1,0 +1,470 @@
+#include "link/link_driver.h"
+
+#include <QChar>
+
+#include <algorithm>
+#include <array>
+#include <exception>
+
+namespace cvlog
+{
+
+namespace
+{
+
+// Reply types.
+constexpr std::uint8_t kRecordReply = 8; // also the redirect, by its length
+constexpr std::uint8_t kIdentityReply = 9;
+constexpr std::uint8_t kLogPositionReply = 13;
+
+constexpr std::uint8_t kRedirectLength = 2;
+// First payload byte of an identity or redirect reply that counts.
+constexpr std::uint8_t kReplyMarker = 0x04;
+// Second identity payload byte of the long form: its identity text length.
+constexpr std::uint8_t kLongIdentityLength = 11;
+constexpr std::uint8_t kShortIdentityLength = 4;
+constexpr std::size_t kVersionRoom = 7;
+constexpr std::size_t kSerialRoom = 4;
+
+constexpr std::uint16_t kSlotSize = 16;
+constexpr std::uint16_t kTypeBPositionOffset = 0xC0;
+// Record reply payload position of the take-off day.
+constexpr std::size_t kRecordDayOffset = 2;
+
+constexpr std::uint16_t kLongFormWindowStart = 0xF300;
+constexpr std::uint16_t kWindowStart = 0xF100;
+constexpr std::uint16_t kLumenLrWindowStart = 0xF200;
+constexpr std::uint32_t kWindowEnd = 0x10000;
+constexpr std::uint32_t kTypeBWindowEnd = 0xF4C0;
+
+const char kNotAKeyMessage[] = "Device connected is not a download key. Cannot initialize.";
+
+QString Latin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Copies a length-prefixed field of a reply. The length is cut to the room
+// the reply gives the field, so a garbled length never shows bytes of an
+// earlier reply, and the copy never passes the field's end.
+template <std::size_t Capacity>
+void StorePrefixed(PrefixedText<Capacity>& field, const std::uint8_t* source, std::size_t room)
+{
+    static_assert(Capacity >= kSerialRoom);
+    room = std::min(room, Capacity);
+    field.length = static_cast<std::uint8_t>(std::min<std::size_t>(source[0], room));
+    std::copy_n(source + 1, room, field.chars.begin());
+}
+
+class FeedingScope
+{
+public:
+    explicit FeedingScope(bool& flag)
+        : flag(flag)
+    {
+        flag = true;
+    }
+    ~FeedingScope() { flag = false; }
+    FeedingScope(const FeedingScope&) = delete;
+    FeedingScope& operator=(const FeedingScope&) = delete;
+
+private:
+    bool& flag;
+};
+
+} // namespace
+
+LinkDriver::LinkDriver(LinkState& link, LinkHost& host, SerialPort& serial, UsbPort& usb, FlightStore& store)
+    : import(link, store, host)
+    , link(link)
+    , host(host)
+    , serial(serial)
+    , usb(usb)
+{
+}
+
+void LinkDriver::ResetReceiver()
+{
+    link.freshLink = true;
+    receiver.rxState = ReplyReceiver::kWaitStart;
+}
+
+// ---- the tick --------------------------------------------------------------
+
+void LinkDriver::Timer1Timer()
+{
+    if (!link.linkUp) {
+        SendIdentityRequest();
+    } else if (link.countDue) {
+        if (link.keyInitPending)
+            KeyInitialization();
+        else
+            SendLogPositionRequest();
+    } else if (!link.requestNext) {
+        if (link.keyInitPending)
+            KeyInitialization();
+        else
+            SendIdentityRequest(); // keep-alive
+    } else if (!link.keyInitPending) {
+        RecordRead();
+    }
+    // A record read that is due blocks a pending key initialization; the
+    // tick then sends nothing and the link runs out, which clears it.
+    CountDown();
+    if (link.usbActive)
+        PollUsb();
+}
+
+void LinkDriver::SendCommand(std::uint8_t length, std::uint8_t address)
+{
+    if (!link.portReady)
+        return;
+    const std::size_t frameLength = FrameCommand(txFrame, length, address);
+    // Write results are not looked at: a lost frame shows as a missing reply.
+    if (link.usbActive) {
+        std::uint32_t written = 0;
+        usb.write(link.usbHandle, txFrame.data(), static_cast<std::uint32_t>(frameLength), &written);
+    } else {
+        serial.write(txFrame.data(), frameLength);
+    }
+}
+
+void LinkDriver::SendIdentityRequest()
+{
+    SendCommand(WriteIdentityRequest(txFrame), link.deviceAddress);
+}
+
+void LinkDriver::SendLogPositionRequest()
+{
+    SendCommand(WriteLogPositionRequest(txFrame), link.deviceAddress);
+}
+
+void LinkDriver::RecordRead()
+{
+    if (link.readAddress < link.windowStart || (link.readAddress & (kSlotSize - 1)) != 0)
+        link.readAddress = link.windowStart;
+    const std::uint8_t length = WriteRecordRead(txFrame, link.readAddress);
+    // Devices other than type B answer a read past their log with a short
+    // frame; marking the day empty first makes that end the download.
+    if (!link.typeBMode)
+        receiver.rxPayload[kRecordDayOffset] = FlightRecord::kEmptyDay;
+    SendCommand(length, link.deviceAddress);
+    host.ShowStatusPopup(QStringLiteral("Requesting ")
+        + QString::number(link.readAddress, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+
+    // The log is read backwards, wrapping from the window's start to its end.
+    link.readAddress = static_cast<std::uint16_t>(link.readAddress - kSlotSize);
+    if (link.readAddress < link.windowStart)
+        link.readAddress = static_cast<std::uint16_t>(link.windowEnd - kSlotSize);
+    // Set again only by the reply for this slot.
+    link.requestNext = false;
+}
+
+void LinkDriver::KeyInitialization()
+{
+    link.keyInitPending = false;
+    const QString text = host.keyInitText();
+    // The key stores exactly four characters; a text shortened since the
+    // command was armed is not sent, and the dialog stays for the user.
+    if (text.size() < static_cast<qsizetype>(kKeySerialLength))
+        return;
+    std::array<char, kKeySerialLength> serialNumber {};
+    for (std::size_t i = 0; i < kKeySerialLength; ++i) {
+        const char c = text.at(static_cast<qsizetype>(i)).toUpper().toLatin1();
+        serialNumber[i] = c != 0 ? c : '?';
+    }
+    SendCommand(WriteKeyInit(txFrame, serialNumber), link.deviceAddress);
+    host.closeKeyInitDialog();
+}
+
+void LinkDriver::CountDown()
+{
+    // No countdown runs until the first reply ever arrives.
+    if (link.linkCountdown == 0)
+        return;
+    --link.linkCountdown;
+    if (link.linkCountdown == 0)
+        LinkLoss();
+}
+
+void LinkDriver::LinkLoss()
+{
+    ShowLinkStatus(0);
+    host.ShowStatusPopup(QStringLiteral("Connection terminated"));
+    // The download's flags and addresses stay; the next link sets them anew.
+    link.linkUp = false;
+    link.deviceAddress = kSearchAddress;
+    link.freshLink = true;
+    link.keyInitPending = false;
+}
+
+// ---- reception -------------------------------------------------------------
+
+void LinkDriver::Comm1RxChar(int count)
+{
+    std::array<std::uint8_t, kReadBufferSize> buffer;
+    std::size_t remaining = count > 0 ? static_cast<std::size_t>(count) : 0;
+    // More than one buffer's worth is read in turns, in order.
+    while (remaining > 0) {
+        const std::size_t asked = std::min(remaining, buffer.size());
+        const int got = serial.read(buffer.data(), asked);
+        if (got < 1)
+            return;
+        const std::size_t taken = std::min(static_cast<std::size_t>(got), asked);
+        FeedReceiver(buffer.data(), taken, false);
+        if (taken < asked)
+            return; // the rest comes with the next notification
+        remaining -= taken;
+    }
+}
+
+void LinkDriver::PollUsb()
+{
+    std::uint32_t waiting = 0;
+    std::uint32_t queueStatus = 0;
+    link.lastUsbStatus = usb.checkRxQueue(link.usbHandle, &waiting, &queueStatus);
+    if (link.lastUsbStatus != 0)
+        return;
+    std::array<std::uint8_t, kReadBufferSize> buffer;
+    while (waiting > 0) {
+        const std::uint32_t asked = std::min<std::uint32_t>(waiting, buffer.size());
+        std::uint32_t returned = 0;
+        link.lastUsbStatus = usb.read(link.usbHandle, buffer.data(), asked, &returned);
+        if (link.lastUsbStatus != 0 || returned == 0)
+            return;
+        returned = std::min(returned, asked);
+        FeedReceiver(buffer.data(), returned, true);
+        if (returned < asked)
+            return; // what is left stays queued for the next tick
+        waiting -= returned;
+    }
+}
+
+void LinkDriver::FeedReceiver(const std::uint8_t* bytes, std::size_t count, bool usbPath)
+{
+    if (feeding) {
+        backlog.push_back({ std::vector<std::uint8_t>(bytes, bytes + count), usbPath });
+        return;
+    }
+    FeedingScope scope(feeding);
+    receiver.feed(bytes, count, usbPath, link.deviceAddress, *this);
+    while (!backlog.empty()) {
+        const PendingBytes next = std::move(backlog.front());
+        backlog.pop_front();
+        receiver.feed(next.bytes.data(), next.bytes.size(), next.usbPath, link.deviceAddress, *this);
+    }
+}
+
+// ---- replies ---------------------------------------------------------------
+
+void LinkDriver::DispatchReply()
+{
+    link.linkCountdown = kLinkTimeoutTicks;
+    switch (receiver.rxType) {
+    case kRecordReply:
+        if (receiver.rxLength == kRedirectLength)
+            OnRedirectReply();
+        else
+            OnRecordReply();
+        break;
+    case kIdentityReply:
+        OnIdentityReply();
+        break;
+    case kLogPositionReply:
+        OnLogPositionReply();
+        break;
+    default:
+        break;
+    }
+}
+
+void LinkDriver::OnRedirectReply()
+{
+    if (receiver.rxPayload[0] != kReplyMarker)
+        return;
+    link.deviceAddress = kRedirectAddress;
+    link.linkUp = false;
+    link.countDue = true;
+    link.freshLink = true;
+}
+
+void LinkDriver::OnRecordReply()
+{
+    if (receiver.rxPayload[kRecordDayOffset] == FlightRecord::kEmptyDay)
+        link.requestNext = false; // the end of the log
+    else
+        ImportCurrentRecord();
+    host.ShowStatusPopup(QString());
+}
+
+void LinkDriver::ImportCurrentRecord()
+{
+    link.requestNext = true;
+    import.currentRecord = FlightRecord::fromBytes(receiver.rxPayload.data() + kRecordDayOffset);
+    try {
+        if (!import.StorePending()) {
+            link.requestNext = false;
+            return;
+        }
+        if (import.IsDuplicateFlight()) {
+            link.requestNext = false; // a known flight: the rest is in the table
+            --link.pendingCount;
+        }
+        import.FlushPendingRecords();
+    } catch (const std::exception& e) {
+        StopImport(QString::fromUtf8(e.what()));
+    }
+}
+
+void LinkDriver::StopImport(const QString& error)
+{
+    // The flight did not reach the table, so the next link reads it again;
+    // the link itself and the rest of this read go on.
+    link.requestNext = false;
+    link.pendingCount = 0;
+    host.reportError(error);
+}
+
+void LinkDriver::OnIdentityReply()
+{
+    if (receiver.rxPayload[0] != kReplyMarker)
+        return;
+    StoreIdentityTexts();
+    if (!link.linkUp)
+        ShowLinkStatus(1);
+    link.linkUp = true;
+    CheckKeyInitialization();
+    if (link.freshLink) {
+        link.countDue = true;
+        link.freshLink = false;
+    }
+}
+
+void LinkDriver::StoreIdentityTexts()
+{
+    const std::uint8_t* p = receiver.rxPayload.data();
+    if (p[1] == kLongIdentityLength) {
+        StorePrefixed(link.identityText, p + 1, kLongIdentityLength);
+        StorePrefixed(link.versionText, p + 13, kVersionRoom);
+        StorePrefixed(link.serialText, p + 21, kSerialRoom);
+        return;
+    }
+    link.identityText.length = kShortIdentityLength;
+    std::copy_n(p + 2, kShortIdentityLength, link.identityText.chars.begin());
+    StorePrefixed(link.versionText, p + 6, kVersionRoom);
+    StorePrefixed(link.serialText, p + 17, kSerialRoom);
+}
+
+void LinkDriver::CheckKeyInitialization()
+{
+    if (!host.keyInitDialogShowing()
+        || host.keyInitText().size() != static_cast<qsizetype>(kKeySerialLength)) {
+        link.keyRefusalShown = false;
+        return;
+    }
+    if (link.isDownloadKey) {
+        link.keyInitPending = true;
+        link.requestNext = false;
+        return;
+    }
+    // Identity replies come every tick: say it once per link and showing.
+    if (!link.keyRefusalShown) {
+        link.keyRefusalShown = true;
+        host.showMessage(QString::fromLatin1(kNotAKeyMessage));
+    }
+}
+
+void LinkDriver::KeyTextChanged(const QString& text)
+{
+    if (text.size() != static_cast<qsizetype>(kKeySerialLength) || !link.linkUp)
+        return;
+    if (link.isDownloadKey) {
+        link.keyInitPending = true;
+        return;
+    }
+    // Said at once to the typing user; the next identity replies stay quiet.
+    link.keyRefusalShown = true;
+    host.showMessage(QString::fromLatin1(kNotAKeyMessage));
+}
+
+void LinkDriver::OnLogPositionReply()
+{
+    const std::uint8_t* p = receiver.rxPayload.data();
+    link.readAddress = static_cast<std::uint16_t>(p[0] | p[1] << 8);
+    link.countDue = false;
+    if (link.readAddress == 0) {
+        host.ShowStatusPopup(QStringLiteral("No flights logged"));
+        return;
+    }
+    host.ShowStatusPopup(QStringLiteral("Preparing download"));
+    link.requestNext = true;
+    link.pendingCount = 0;
+    // Type B's log position lies 12 slots behind its newest flight.
+    if (link.typeBMode)
+        link.readAddress = static_cast<std::uint16_t>(link.readAddress + kTypeBPositionOffset);
+}
+
+// ---- status and identification --------------------------------------------
+
+void LinkDriver::ShowLinkStatus(int mode)
+{
+    link.isDownloadKey = false;
+    link.keyRefusalShown = false;
+    if (mode == 0) {
+        if (link.usbActive)
+            host.setLinkText(QStringLiteral("Not Connected, attempting USB Tavolink IF"));
+        else if (link.portReady)
+            host.setLinkText(
+                QStringLiteral("Not Connected, attempting COM%1").arg(static_cast<int>(link.portNumber)));
+        else
+            host.setLinkText(QStringLiteral("Not Connected, current port not available"));
+        return;
+    }
+    const QString model = IdentifyDevice();
+    link.instrumentSerial = link.serialText;
+    const QLatin1Char space(' ');
+    host.setLinkText(
+        model + space + Latin1(link.serialText.view()) + space + Latin1(link.versionText.view()));
+}
+
+QString LinkDriver::IdentifyDevice()
+{
+    const bool longForm = link.identityText.size() == kLongIdentityLength;
+    const char letter = link.serialText.size() > 0 ? link.serialText.chars[0] : '\0';
+    link.windowStart = longForm ? kLongFormWindowStart : kWindowStart;
+    link.windowEnd = kWindowEnd;
+    link.typeBMode = false;
+    // Every key announces itself as type 2: nothing in its identity reply
+    // tells the first kind of key apart.
+    if (letter == 'K') {
+        link.isDownloadKey = true;
+        // A key identifies itself by its target instrument, whose serial
+        // number labels the flights it brings.
+        link.serialText = link.identityText;
+        if (!longForm && link.serialText.size() > 0 && link.serialText.chars[0] == 'L')
+            link.windowStart = kLumenLrWindowStart;
+        return QStringLiteral("Connected to download device type 2");
+    }
+    if (longForm)
+        return QStringLiteral("Connected to Corvane Lumen HR");
+    switch (letter) {
+    case 'F':
+        return QStringLiteral("Connected to Corvane Kite");
+    case 'B':
+        link.windowEnd = kTypeBWindowEnd;
+        link.typeBMode = true;
+        return QStringLiteral("Connected to Corvane Kite 2");
+    case 'E':
+        return QStringLiteral("Connected to Corvane Vireo");
+    case 'L':
+    case '"':
+        link.windowStart = kLumenLrWindowStart;
+        return QStringLiteral("Connected to Corvane Lumen LR");
+    case 'X':
+        return QStringLiteral("Connected to Corvane Lumen");
+    default:
+        return QStringLiteral("Connected to Unknown instrument");
+    }
+}
+
+} // namespace cvlog

@@ -1,0 +1,88 @@
+#pragma once
+// The link driver: the 200 ms tick that decides what to ask the device, the
+// receiver's two inputs (serial notification and USB poll), the dispatcher
+// that acts on replies, and the device identification. The tick and the
+// replies together are the whole protocol: the tick reads the flags that
+// the replies set.
+
+#include "link/command_packet.h"
+#include "link/flight_import.h"
+#include "link/link_ports.h"
+#include "link/link_state.h"
+#include "link/reply_receiver.h"
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace cvlog
+{
+
+class LinkDriver : public ReplySink
+{
+public:
+    // Each serial notification and USB poll reads at most this much at once.
+    static constexpr std::size_t kReadBufferSize = 10000;
+    // Ticks without a dispatched reply before the link counts as lost.
+    static constexpr std::uint8_t kLinkTimeoutTicks = 5;
+
+    LinkDriver(LinkState& link, LinkHost& host, SerialPort& serial, UsbPort& usb, FlightStore& store);
+
+    // Start-up: the receiver waits for a start byte, the next link is new.
+    void ResetReceiver();
+
+    void Timer1Timer();
+    void SendCommand(std::uint8_t length, std::uint8_t address);
+    // The serial channel has count bytes waiting.
+    void Comm1RxChar(int count);
+    // The tick's last step while the USB bridge is the transport.
+    void PollUsb();
+    void FeedReceiver(const std::uint8_t* bytes, std::size_t count, bool usbPath);
+    void DispatchReply() override;
+    // 0: the not-connected text for the transport; 1: identify the linked
+    // device and show it.
+    void ShowLinkStatus(int mode);
+    // The key dialog's serial number text has changed (its Edit1Change).
+    void KeyTextChanged(const QString& text);
+
+    TxFrame txFrame {};
+    ReplyReceiver receiver;
+    FlightImport import;
+
+private:
+    struct PendingBytes {
+        std::vector<std::uint8_t> bytes;
+        bool usbPath = false;
+    };
+
+    void SendIdentityRequest();
+    void SendLogPositionRequest();
+    void RecordRead();
+    void KeyInitialization();
+    void CountDown();
+    void LinkLoss();
+
+    void OnRedirectReply();
+    void OnRecordReply();
+    void ImportCurrentRecord();
+    void StopImport(const QString& error);
+    void OnIdentityReply();
+    void StoreIdentityTexts();
+    void CheckKeyInitialization();
+    void OnLogPositionReply();
+    QString IdentifyDevice();
+
+    LinkState& link;
+    LinkHost& host;
+    SerialPort& serial;
+    UsbPort& usb;
+    // Bytes that arrive while a read is still being fed (a nested event
+    // loop) wait here, so the frame being received is not torn apart.
+    bool feeding = false;
+    std::deque<PendingBytes> backlog;
+};
+
+} // namespace cvlog

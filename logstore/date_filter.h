@@ -1,0 +1,69 @@
+#pragma once
+// The take-off date filter of the main view and the total flight time of the
+// rows it lets through.
+//
+// The window keeps the widgets (the "Filter dates" box, the two pickers and
+// the total box); this keeps what the table's predicate needs to see while
+// the view is read, and the total of the last recomputation.
+
+#include "logstore/dbf_table.h"
+
+#include <QDate>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+namespace cvlog
+{
+
+// What the window shows after a filter command. When nothing changed (the
+// table is closed) it leaves the pickers and the total box as they are.
+struct DateFilterView {
+    bool changed = false;
+    QDate to; // DateTo's date: raised to the From date when it was earlier
+    QString totalText; // the total box; an empty text empties it
+};
+
+class DateFilter
+{
+public:
+    // Dbf1FilterRecord: with the box checked, From <= TAKEOFFD <= To as
+    // calendar dates, both ends included; a row without a date counts as day 0
+    // (30 December 1899). With the box unchecked every row passes.
+    bool accepts(const DbfRecord& row) const;
+    // The predicate for DbfTable::setFilterPredicate; it refers to this
+    // filter, which must stay alive as long as the table may read rows.
+    DbfTable::Predicate predicate() const;
+
+    // DateFromToChangeFrom, for a change of either picker or the box being
+    // checked: re-reads the view with the filter and sums the flight times of
+    // the rows that pass. The last row that passed is current afterwards.
+    DateFilterView DateFromToChangeFrom(DbfTable& table, bool checked, const QDate& from, const QDate& to);
+    // CheckBox1Click: checking recomputes; unchecking shows every row again
+    // and empties the total. Unchecking with the table closed throws the
+    // table's error and leaves the total as it was.
+    DateFilterView CheckBox1Click(DbfTable& table, bool checked, const QDate& from, const QDate& to);
+
+    bool isChecked() const { return checked_; }
+    std::int64_t totalMinutes() const { return totalMinutes_; }
+    const QString& totalText() const { return totalText_; }
+
+    // Told when a re-reading of the view, with the box unchecked but the
+    // table's filter still on (it could not be switched off while the table
+    // was closed), empties the total box.
+    void setTotalEmptied(std::function<void()> hook) { totalEmptied_ = std::move(hook); }
+
+private:
+    void emptyTotal() const;
+
+    bool checked_ = false;
+    std::int32_t fromDay_ = 0;
+    std::int32_t toDay_ = 0;
+    std::int64_t totalMinutes_ = 0;
+    // Mutable: the predicate empties the total when it finds the box unchecked.
+    mutable QString totalText_;
+    std::function<void()> totalEmptied_;
+};
+
+} // namespace cvlog

@@ -1,0 +1,39 @@
+#pragma once
+// The table file's descriptor: whole-buffer positioned reads and writes,
+// failures raised as DbfError with the system's text.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace cvlog
+{
+
+class DbfFile
+{
+public:
+    enum class Mode { ReadOnly, ReadWrite, CreateTruncate, CreateExclusive };
+
+    DbfFile() = default;
+    DbfFile(const std::filesystem::path& path, Mode mode);
+    ~DbfFile();
+    DbfFile(DbfFile&& other) noexcept;
+    DbfFile& operator=(DbfFile&& other) noexcept;
+    DbfFile(const DbfFile&) = delete;
+    DbfFile& operator=(const DbfFile&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+    std::uint64_t size() const;
+    // Reads up to length bytes; fewer only at the end of the file.
+    std::size_t readAt(std::uint64_t offset, void* buffer, std::size_t length) const;
+    void writeAt(std::uint64_t offset, const void* buffer, std::size_t length);
+    void sync();
+    void close();
+
+private:
+    [[noreturn]] void fail(const char* what) const;
+    int fd_ = -1;
+    std::string path_;
+};
+
+} // namespace cvlog

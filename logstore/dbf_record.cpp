@@ -1,0 +1,149 @@
+// Reading the fields of one row straight from its bytes: the walk over a
+// large table reads dates and numbers here, so nothing on this path builds
+// a QString unless text is asked for.
+#include "logstore/conversions.h"
+#include "logstore/cp850.h"
+#include "logstore/dbf_layout.h"
+#include "logstore/dbf_table.h"
+
+#include <limits>
+
+namespace cvlog
+{
+
+namespace
+{
+
+std::string_view trimmed(std::string_view s)
+{
+    // Writers pad with spaces; some foreign ones with zero bytes.
+    auto blank = [](char c) { return c == ' ' || c == '\0'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool allStars(std::string_view s)
+{
+    return !s.empty() && s.find_first_not_of('*') == std::string_view::npos;
+}
+
+// Days since 1 March of year 0 shifted to the civil calendar (proleptic Gregorian).
+std::int64_t daysFromCivil(int y, int m, int d)
+{
+    y -= m <= 2;
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return std::int64_t { era } * 146097 + doe - 719468; // days since 1970-01-01
+}
+
+constexpr std::int64_t kDayZeroFromEpoch = -25569; // 30 December 1899
+
+bool isLeap(int y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int daysInMonth(int y, int m)
+{
+    static constexpr int kDays[12] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
+    return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
+}
+
+struct YearMonthDay {
+    int y = 0, m = 0, d = 0;
+};
+
+// "yyyymmdd", eight digits and a real calendar day.
+std::optional<YearMonthDay> parseDate(std::string_view s)
+{
+    if (s.size() != kDbfDateWidth)
+        return std::nullopt;
+    int v[kDbfDateWidth];
+    for (int i = 0; i < kDbfDateWidth; ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return std::nullopt;
+        v[i] = s[i] - '0';
+    }
+    YearMonthDay r { v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7] };
+    if (r.y < 1 || r.m < 1 || r.m > 12 || r.d < 1 || r.d > daysInMonth(r.y, r.m))
+        return std::nullopt;
+    return r;
+}
+
+} // namespace
+
+DbfRecord::DbfRecord(const std::vector<FieldDef>* fields, const std::vector<int>* offsets, const char* bytes,
+    std::uint32_t recordNumber)
+    : fields_(fields)
+    , offsets_(offsets)
+    , bytes_(bytes)
+    , recordNumber_(recordNumber)
+{
+}
+
+bool DbfRecord::isDeleted() const
+{
+    return bytes_ != nullptr && bytes_[0] != kDbfLiveFlag;
+}
+
+std::string_view DbfRecord::raw(int field) const
+{
+    if (bytes_ == nullptr || field < 0 || static_cast<std::size_t>(field) >= fields_->size())
+        return {};
+    return { bytes_ + (*offsets_)[field], static_cast<std::size_t>((*fields_)[field].width) };
+}
+
+bool DbfRecord::isNull(int field) const
+{
+    const std::string_view s = trimmed(raw(field));
+    // Some writers mark a missing number with stars.
+    return s.empty() || ((*fields_)[field].type == FieldType::Integer && allStars(s));
+}
+
+QDate DbfRecord::date(int field) const
+{
+    const auto ymd = parseDate(trimmed(raw(field)));
+    return ymd ? QDate(ymd->y, ymd->m, ymd->d) : QDate();
+}
+
+std::int32_t DbfRecord::dayNumber(int field) const
+{
+    const auto ymd = parseDate(trimmed(raw(field)));
+    if (!ymd)
+        return 0;
+    return static_cast<std::int32_t>(daysFromCivil(ymd->y, ymd->m, ymd->d) - kDayZeroFromEpoch);
+}
+
+QString DbfRecord::text(int field) const
+{
+    return Cp850ToString(trimmed(raw(field)));
+}
+
+std::int32_t DbfRecord::integer(int field) const
+{
+    std::string_view s = trimmed(raw(field));
+    bool negative = false;
+    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty())
+        return 0;
+    const std::int64_t limit = std::int64_t { std::numeric_limits<std::int32_t>::max() } + negative;
+    std::int64_t value = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return 0;
+        value = value * 10 + (c - '0');
+        if (value > limit)
+            return 0;
+    }
+    return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+} // namespace cvlog

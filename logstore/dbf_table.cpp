@@ -1,0 +1,1005 @@
+#include "logstore/dbf_table.h"
+
+#include "logstore/conversions.h"
+#include "logstore/cp850.h"
+#include "logstore/dbf_file.h"
+#include "logstore/dbf_layout.h"
+#include "logstore/dbf_row_cache.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace cvlog
+{
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+// A walk reads this much per system call; a look-up for the grid less.
+constexpr std::size_t kWalkChunkBytes = 512 * 1024;
+constexpr std::size_t kLookChunkBytes = 16 * 1024;
+constexpr std::size_t kScanChunkBytes = 256 * 1024;
+
+// Names Compact uses beside the table while it rewrites it.
+constexpr const char* kCompactNewSuffix = ".$NEW";
+constexpr const char* kCompactOldSuffix = ".$OLD";
+
+const char* const kNotEditing = "Dataset not in edit or insert mode";
+const char* const kClosed = "Cannot perform this operation on a closed dataset";
+const char* const kOpen = "Cannot perform this operation on an open dataset";
+const char* const kReadOnly = "Cannot modify a read-only dataset";
+const char* const kEmpty = "Cannot perform this operation on an empty dataset";
+
+bool sameNameIgnoringCase(const fs::path& a, const fs::path& b)
+{
+    return QString::fromStdString(a.string()).compare(QString::fromStdString(b.string()), Qt::CaseInsensitive)
+        == 0;
+}
+
+// The file as it is spelled on disk: the exact name when it exists,
+// otherwise the first entry of its directory that differs only in case.
+fs::path resolveIgnoringCase(const fs::path& path)
+{
+    std::error_code ec;
+    if (path.empty() || fs::exists(path, ec))
+        return path;
+    const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    std::vector<fs::path> matches;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        if (sameNameIgnoringCase(it->path().filename(), path.filename()))
+            matches.push_back(it->path().filename());
+    }
+    if (matches.empty())
+        return path;
+    std::sort(matches.begin(), matches.end());
+    return path.has_parent_path() ? path.parent_path() / matches.front() : matches.front();
+}
+
+std::string tooLong(std::size_t length, int width)
+{
+    char message[128];
+    std::snprintf(message, sizeof message, "Value is too long : %zu characters (it can't be more than %d).",
+        length, width);
+    return message;
+}
+
+void syncDirectoryOf(const fs::path& path)
+{
+    const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+[[noreturn]] void throwFileError(const char* what, const fs::path& path, int error)
+{
+    throw DbfError(std::string(what) + " \"" + path.string() + "\". " + std::strerror(error));
+}
+
+} // namespace
+
+struct DbfTable::Impl {
+    fs::path path;
+    fs::path openPath; // the spelling found on disk
+    std::vector<QString> required;
+    DbfLayout layout;
+    bool hasLayout = false; // a layout was read or created at least once
+    DbfFile file;
+    Access access = Access::ReadWrite;
+    std::uint32_t rowCount = 0;
+    mutable DbfRowCache walk { kWalkChunkBytes };
+    mutable DbfRowCache look { kLookChunkBytes };
+    mutable std::vector<char> scan;
+
+    State state = State::Inactive;
+    std::uint32_t current = 0;
+    bool bof = true;
+    bool eof = true;
+    std::string row; // the current row, or the buffer being edited or filled
+    std::string original; // the row as it was when the edit began
+    std::uint32_t insertBefore = 0;
+    std::uint32_t returnTo = 0;
+
+    Predicate predicate;
+    bool filtered = false;
+
+    int disabled = 0;
+    bool changedWhileDisabled = false;
+    Listener listener;
+    std::function<void()> beforeChange;
+    bool inBeforeChange = false;
+    std::function<QDate()> today = [] { return QDate::currentDate(); };
+
+    bool isOpen() const { return state != State::Inactive; }
+    bool editing() const { return state == State::Edit || state == State::Insert; }
+
+    DbfRecord record(const char* bytes, std::uint32_t number) const
+    {
+        return DbfRecord(&layout.fields, &layout.offsets, bytes, number);
+    }
+
+    bool visible(const char* bytes, std::uint32_t number) const
+    {
+        if (bytes[0] != kDbfLiveFlag)
+            return false;
+        return !filtered || !predicate || predicate(record(bytes, number));
+    }
+
+    std::uint32_t findForward(DbfRowCache& cache, std::uint32_t from) const
+    {
+        for (std::uint32_t n = std::max<std::uint32_t>(from, 1); n <= rowCount; ++n) {
+            const char* bytes = cache.row(file, layout, n, rowCount);
+            if (bytes == nullptr)
+                return 0;
+            if (visible(bytes, n))
+                return n;
+        }
+        return 0;
+    }
+
+    std::uint32_t findBackward(DbfRowCache& cache, std::uint32_t from) const
+    {
+        for (std::uint32_t n = std::min(from, rowCount); n >= 1; --n) {
+            const char* bytes = cache.row(file, layout, n, rowCount, DbfRowCache::Direction::Backward);
+            if (bytes != nullptr && visible(bytes, n))
+                return n;
+        }
+        return 0;
+    }
+
+    void setCurrent(std::uint32_t n)
+    {
+        current = n;
+        if (n == 0) {
+            row.assign(layout.rowLength, ' ');
+            return;
+        }
+        const char* bytes = walk.row(file, layout, n, rowCount);
+        if (bytes == nullptr)
+            bytes = look.row(file, layout, n, rowCount);
+        if (bytes == nullptr) {
+            current = 0;
+            row.assign(layout.rowLength, ' ');
+            return;
+        }
+        row.assign(bytes, layout.rowLength);
+    }
+
+    void notify(Change change)
+    {
+        if (disabled > 0) {
+            changedWhileDisabled = true;
+            return;
+        }
+        if (listener)
+            listener(change);
+    }
+
+    void runBeforeChange()
+    {
+        if (!beforeChange || inBeforeChange)
+            return;
+        inBeforeChange = true;
+        try {
+            beforeChange();
+        } catch (...) {
+            inBeforeChange = false;
+            throw;
+        }
+        inBeforeChange = false;
+    }
+
+    void requireOpen() const
+    {
+        if (!isOpen())
+            throw DbfError(kClosed);
+    }
+
+    void requireWritable() const
+    {
+        requireOpen();
+        if (access == Access::ReadOnly)
+            throw DbfError(kReadOnly);
+    }
+
+    void requireEditing() const
+    {
+        if (!editing())
+            throw DbfError(kNotEditing);
+    }
+
+    const FieldDef& fieldForWrite(int field) const
+    {
+        requireEditing();
+        if (field < 0 || static_cast<std::size_t>(field) >= layout.fields.size())
+            throw DbfError("Field index out of range : " + std::to_string(field));
+        return layout.fields[static_cast<std::size_t>(field)];
+    }
+
+    void store(int field, std::string_view bytes, bool rightAligned)
+    {
+        const auto width = static_cast<std::size_t>(layout.fields[static_cast<std::size_t>(field)].width);
+        char* at = row.data() + layout.offsets[static_cast<std::size_t>(field)];
+        std::fill(at, at + width, ' ');
+        const std::size_t n = std::min(bytes.size(), width);
+        if (n > 0)
+            std::memcpy(rightAligned ? at + width - n : at, bytes.data(), n);
+        notify(Change::Values);
+    }
+
+    void writeRow(std::uint32_t n)
+    {
+        file.writeAt(layout.rowOffset(n), row.data(), row.size());
+        walk.update(layout, n, row.data());
+        look.update(layout, n, row.data());
+    }
+
+    void recount() { rowCount = layout.rowCountFor(file.size()); }
+
+    void clearCaches()
+    {
+        walk.clear();
+        look.clear();
+    }
+
+    // Leaving an edit before the view moves: a changed row is kept, an
+    // unchanged one dropped.
+    void endEditing(DbfTable& table)
+    {
+        runBeforeChange();
+        if (!editing())
+            return;
+        // The hook has run; post must not run it a second time.
+        const bool saved = inBeforeChange;
+        inBeforeChange = true;
+        try {
+            if (row != original)
+                table.post();
+            else
+                table.cancel();
+        } catch (...) {
+            inBeforeChange = saved;
+            throw;
+        }
+        inBeforeChange = saved;
+    }
+
+    void beginNewRow(DbfTable& table, bool shownHere)
+    {
+        requireWritable();
+        endEditing(table);
+        returnTo = current;
+        insertBefore = shownHere ? current : 0;
+        row.assign(layout.rowLength, ' ');
+        original = row;
+        state = State::Insert;
+        notify(Change::Reloaded);
+    }
+
+    void writeHeader()
+    {
+        const auto stamp = headerStamp(today(), rowCount);
+        file.writeAt(0, stamp.data(), stamp.size());
+        const char eofByte = kDbfEndOfFile;
+        file.writeAt(layout.rowOffset(rowCount + 1), &eofByte, 1);
+    }
+
+    // The header a view writes into a missing or empty file.
+    DbfLayout layoutForMissingFile() const
+    {
+        if (hasLayout) {
+            DbfLayout l = layout;
+            l.descriptors = capitalisedDescriptors(layout);
+            l.headerLength = kDbfHeaderSize + static_cast<std::uint32_t>(l.descriptors.size()) + 1;
+            return l;
+        }
+        if (required == logTableFieldNames()) {
+            std::vector<FieldDef> fields = logTableFields();
+            for (FieldDef& f : fields)
+                f.name = f.name.toUpper();
+            return layoutForFields(fields);
+        }
+        return layoutForFields({});
+    }
+
+    void writeNewFile(const fs::path& target, const DbfLayout& l)
+    {
+        DbfFile out(target, DbfFile::Mode::CreateTruncate);
+        std::string bytes = headerBytes(l, today(), 0);
+        bytes.push_back(kDbfEndOfFile);
+        out.writeAt(0, bytes.data(), bytes.size());
+        out.close();
+    }
+
+    void closeFile()
+    {
+        file.close();
+        state = State::Inactive;
+        current = 0;
+        bof = eof = true;
+        rowCount = 0;
+        clearCaches();
+    }
+};
+
+DbfTable::DbfTable()
+    : d(std::make_unique<Impl>())
+{
+}
+
+DbfTable::~DbfTable()
+{
+    // Whoever listens may already be gone.
+    d->listener = nullptr;
+    d->beforeChange = nullptr;
+    try {
+        close();
+    } catch (...) {
+        // A failed header write at destruction leaves the rows intact; the
+        // next opening counts them from the length.
+    }
+}
+
+void DbfTable::setPath(const fs::path& path)
+{
+    d->path = path;
+}
+fs::path DbfTable::path() const
+{
+    return d->path;
+}
+void DbfTable::setRequiredFields(const std::vector<QString>& names)
+{
+    d->required = names;
+}
+bool DbfTable::isOpen() const
+{
+    return d->isOpen();
+}
+DbfTable::State DbfTable::state() const
+{
+    return d->state;
+}
+
+void DbfTable::create(const std::vector<FieldDef>& fields)
+{
+    if (d->isOpen())
+        throw DbfError(kOpen);
+    DbfLayout layout = layoutForFields(fields);
+    d->writeNewFile(resolveIgnoringCase(d->path), layout);
+    d->layout = std::move(layout);
+    d->hasLayout = true;
+}
+
+void DbfTable::open(Access access)
+{
+    if (d->isOpen())
+        return;
+    const fs::path target = resolveIgnoringCase(d->path);
+    std::error_code ec;
+    const bool exists = fs::exists(target, ec);
+    const auto existingSize = exists ? fs::file_size(target, ec) : 0;
+    if (!exists || (!ec && existingSize == 0)) {
+        if (access == Access::ReadOnly) {
+            if (!exists)
+                throwFileError("Cannot open file", target, ENOENT);
+            throw DbfError("Not a table file: \"" + target.string() + "\" is empty");
+        }
+        d->writeNewFile(target, d->layoutForMissingFile());
+    }
+
+    DbfFile file(target, access == Access::ReadOnly ? DbfFile::Mode::ReadOnly : DbfFile::Mode::ReadWrite);
+    DbfLayout layout = readLayout(file, file.size());
+    for (const QString& name : d->required) {
+        const bool found = std::any_of(layout.fields.begin(), layout.fields.end(),
+            [&](const FieldDef& f) { return f.name.compare(name, Qt::CaseInsensitive) == 0; });
+        if (!found)
+            throw DbfError("Field '" + name.toStdString() + "' not found");
+    }
+
+    d->file = std::move(file);
+    d->layout = std::move(layout);
+    d->hasLayout = true;
+    d->openPath = target;
+    d->access = access;
+    d->clearCaches();
+    d->recount();
+    d->state = State::Browse;
+    const std::uint32_t n = d->findForward(d->walk, 1);
+    d->setCurrent(n);
+    d->bof = true;
+    d->eof = n == 0;
+    d->notify(Change::Reloaded);
+}
+
+void DbfTable::close()
+{
+    if (!d->isOpen())
+        return;
+    d->state = State::Browse; // an edit or a new row in progress is dropped
+    std::exception_ptr failure;
+    if (d->access == Access::ReadWrite) {
+        try {
+            d->recount();
+            d->writeHeader();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    d->closeFile();
+    d->notify(Change::Reloaded);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+int DbfTable::fieldCount() const
+{
+    return static_cast<int>(d->layout.fields.size());
+}
+
+const FieldDef& DbfTable::field(int index) const
+{
+    if (index < 0 || index >= fieldCount())
+        throw DbfError("Field index out of range : " + std::to_string(index));
+    return d->layout.fields[static_cast<std::size_t>(index)];
+}
+
+const std::vector<FieldDef>& DbfTable::fields() const
+{
+    return d->layout.fields;
+}
+
+int DbfTable::fieldIndex(const QString& name) const
+{
+    for (int i = 0; i < fieldCount(); ++i) {
+        if (d->layout.fields[static_cast<std::size_t>(i)].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+int DbfTable::fieldIndexOrThrow(const QString& name) const
+{
+    const int i = fieldIndex(name);
+    if (i < 0)
+        throw DbfError("Field '" + name.toStdString() + "' not found");
+    return i;
+}
+
+void DbfTable::first()
+{
+    d->requireOpen();
+    d->endEditing(*this);
+    d->recount();
+    d->walk.clear();
+    const std::uint32_t n = d->findForward(d->walk, 1);
+    d->setCurrent(n);
+    d->bof = true;
+    d->eof = n == 0;
+    d->notify(Change::Moved);
+}
+
+void DbfTable::last()
+{
+    d->requireOpen();
+    d->endEditing(*this);
+    d->recount();
+    d->walk.clear();
+    const std::uint32_t n = d->findBackward(d->walk, d->rowCount);
+    d->setCurrent(n);
+    d->eof = true;
+    d->bof = n == 0;
+    d->notify(Change::Moved);
+}
+
+void DbfTable::next()
+{
+    d->requireOpen();
+    d->endEditing(*this);
+    const std::uint32_t n = d->current == 0 ? 0 : d->findForward(d->walk, d->current + 1);
+    if (n == 0) {
+        d->eof = true;
+        return;
+    }
+    d->setCurrent(n);
+    d->bof = false;
+    d->eof = false;
+    d->notify(Change::Moved);
+}
+
+void DbfTable::prior()
+{
+    d->requireOpen();
+    d->endEditing(*this);
+    const std::uint32_t n = d->current <= 1 ? 0 : d->findBackward(d->walk, d->current - 1);
+    if (n == 0) {
+        d->bof = true;
+        return;
+    }
+    d->setCurrent(n);
+    d->bof = false;
+    d->eof = false;
+    d->notify(Change::Moved);
+}
+
+bool DbfTable::bof() const
+{
+    return d->bof;
+}
+bool DbfTable::eof() const
+{
+    return d->eof;
+}
+bool DbfTable::isEmpty() const
+{
+    return d->current == 0 && d->state != State::Insert;
+}
+std::uint32_t DbfTable::recordNumber() const
+{
+    return d->state == State::Insert ? 0 : d->current;
+}
+std::uint32_t DbfTable::recordCount() const
+{
+    return d->rowCount;
+}
+
+void DbfTable::moveToRecord(std::uint32_t recordNumber)
+{
+    d->requireOpen();
+    d->endEditing(*this);
+    std::uint32_t n = d->findForward(d->walk, recordNumber);
+    if (n == 0)
+        n = d->findBackward(d->walk, recordNumber);
+    d->setCurrent(n);
+    d->bof = n == 0;
+    d->eof = n == 0;
+    d->notify(Change::Moved);
+}
+
+std::uint32_t DbfTable::nextVisible(std::uint32_t after) const
+{
+    if (!d->isOpen() || after >= d->rowCount)
+        return 0;
+    return d->findForward(d->look, after + 1);
+}
+
+std::uint32_t DbfTable::priorVisible(std::uint32_t before) const
+{
+    if (!d->isOpen() || before <= 1)
+        return 0;
+    return d->findBackward(d->look, before - 1);
+}
+
+DbfRecord DbfTable::peek(std::uint32_t recordNumber) const
+{
+    if (!d->isOpen())
+        return {};
+    const char* bytes = d->look.row(d->file, d->layout, recordNumber, d->rowCount);
+    return bytes == nullptr ? DbfRecord() : d->record(bytes, recordNumber);
+}
+
+std::uint32_t DbfTable::findLive(const Predicate& predicate) const
+{
+    if (!d->isOpen() || d->rowCount == 0)
+        return 0;
+    const DbfLayout& layout = d->layout;
+    const std::uint32_t perChunk = std::max<std::uint32_t>(1, kScanChunkBytes / layout.rowLength);
+    d->scan.resize(std::size_t { perChunk } * layout.rowLength);
+    for (std::uint32_t start = 1; start <= d->rowCount; start += perChunk) {
+        const std::uint32_t wanted = std::min(perChunk, d->rowCount - start + 1);
+        const std::size_t got = d->file.readAt(
+            layout.rowOffset(start), d->scan.data(), std::size_t { wanted } * layout.rowLength);
+        const auto rows = static_cast<std::uint32_t>(got / layout.rowLength);
+        for (std::uint32_t i = 0; i < rows; ++i) {
+            const char* bytes = d->scan.data() + std::size_t { i } * layout.rowLength;
+            if (bytes[0] == kDbfLiveFlag && predicate(d->record(bytes, start + i)))
+                return start + i;
+        }
+        if (rows < wanted)
+            break;
+    }
+    return 0;
+}
+
+std::uint32_t DbfTable::insertPosition() const
+{
+    return d->state == State::Insert ? d->insertBefore : 0;
+}
+
+DbfRecord DbfTable::current() const
+{
+    if (d->current == 0 && d->state != State::Insert)
+        return {};
+    return d->record(d->row.data(), d->state == State::Insert ? 0 : d->current);
+}
+
+bool DbfTable::isNull(int field) const
+{
+    return current().isNull(field);
+}
+QDate DbfTable::date(int field) const
+{
+    return current().date(field);
+}
+QString DbfTable::text(int field) const
+{
+    return current().text(field);
+}
+std::int32_t DbfTable::integer(int field) const
+{
+    return current().integer(field);
+}
+
+void DbfTable::setDate(int field, const QDate& value)
+{
+    const FieldDef& f = d->fieldForWrite(field);
+    if (!value.isValid()) {
+        d->store(field, {}, false);
+        return;
+    }
+    if (f.type == FieldType::Integer) {
+        setInteger(field, DayNumber(value));
+        return;
+    }
+    if (value.year() < 1 || value.year() > 9999)
+        throw DbfError("'" + value.toString(Qt::ISODate).toStdString() + "' is not a valid date");
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", value.year(), value.month(), value.day());
+    d->store(field, text, false);
+}
+
+void DbfTable::setText(int field, const QString& value)
+{
+    const FieldDef& f = d->fieldForWrite(field);
+    const QString trimmed = value.trimmed();
+    switch (f.type) {
+    case FieldType::Integer: {
+        if (trimmed.isEmpty()) {
+            d->store(field, {}, false);
+            return;
+        }
+        // Two different fallbacks tell a number from text that is none.
+        const std::int32_t a = IntegerOrDefault(trimmed, 0);
+        if (a != IntegerOrDefault(trimmed, 1))
+            throw DbfError("'" + value.toStdString() + "' is not a valid integer value");
+        setInteger(field, a);
+        return;
+    }
+    case FieldType::Date: {
+        if (trimmed.isEmpty()) {
+            d->store(field, {}, false);
+            return;
+        }
+        QDate date = QDate::fromString(trimmed, QStringLiteral("yyyyMMdd"));
+        if (!date.isValid())
+            date = QDate::fromString(trimmed, Qt::ISODate);
+        if (!date.isValid())
+            throw DbfError("'" + value.toStdString() + "' is not a valid date");
+        setDate(field, date);
+        return;
+    }
+    case FieldType::Text:
+        break;
+    }
+    d->store(field, StringToCp850(value), false);
+}
+
+void DbfTable::setInteger(int field, std::int64_t value)
+{
+    const FieldDef& f = d->fieldForWrite(field);
+    const std::string text = std::to_string(value);
+    switch (f.type) {
+    case FieldType::Integer:
+        if (text.size() > static_cast<std::size_t>(f.width))
+            throw DbfError(tooLong(text.size(), f.width));
+        d->store(field, text, true);
+        return;
+    case FieldType::Date:
+        setDate(field, DateFromDayNumber(value));
+        return;
+    case FieldType::Text:
+        break;
+    }
+    d->store(field, text, false);
+}
+
+void DbfTable::clear(int field)
+{
+    d->fieldForWrite(field);
+    d->store(field, {}, false);
+}
+
+bool DbfTable::isModified() const
+{
+    return d->editing() && d->row != d->original;
+}
+
+void DbfTable::append()
+{
+    d->beginNewRow(*this, false);
+}
+void DbfTable::insert()
+{
+    d->beginNewRow(*this, true);
+}
+
+void DbfTable::edit()
+{
+    d->requireWritable();
+    if (d->editing())
+        return;
+    if (d->current == 0) {
+        append();
+        return;
+    }
+    d->original = d->row;
+    d->state = State::Edit;
+    d->notify(Change::State);
+}
+
+void DbfTable::post()
+{
+    d->requireOpen();
+    d->runBeforeChange();
+    switch (d->state) {
+    case State::Inactive:
+    case State::Browse:
+        return;
+    case State::Edit:
+        d->row[0] = kDbfLiveFlag;
+        d->writeRow(d->current);
+        d->state = State::Browse;
+        d->notify(Change::State);
+        return;
+    case State::Insert: {
+        d->row[0] = kDbfLiveFlag;
+        const std::uint32_t n = d->rowCount + 1;
+        d->writeRow(n);
+        d->rowCount = n;
+        d->current = n;
+        d->bof = false;
+        d->eof = false;
+        d->state = State::Browse;
+        d->notify(Change::Reloaded);
+        return;
+    }
+    }
+}
+
+void DbfTable::cancel()
+{
+    switch (d->state) {
+    case State::Inactive:
+    case State::Browse:
+        return;
+    case State::Edit:
+        d->row = d->original;
+        d->state = State::Browse;
+        d->notify(Change::State);
+        return;
+    case State::Insert:
+        d->state = State::Browse;
+        d->setCurrent(d->returnTo);
+        if (d->current == 0)
+            d->bof = d->eof = true;
+        d->notify(Change::Reloaded);
+        return;
+    }
+}
+
+void DbfTable::remove()
+{
+    d->requireWritable();
+    if (d->state == State::Insert) {
+        cancel();
+        return;
+    }
+    if (d->state == State::Edit)
+        cancel();
+    if (d->current == 0)
+        throw DbfError(kEmpty);
+    const std::uint32_t n = d->current;
+    d->row[0] = kDbfDeletedFlag;
+    d->writeRow(n);
+    std::uint32_t to = d->findForward(d->walk, n + 1);
+    if (to == 0) {
+        to = d->findBackward(d->walk, n - 1);
+        d->eof = true;
+    }
+    d->setCurrent(to);
+    if (to == 0)
+        d->bof = d->eof = true;
+    d->notify(Change::Reloaded);
+}
+
+void DbfTable::setFilterPredicate(Predicate predicate)
+{
+    d->predicate = std::move(predicate);
+}
+
+void DbfTable::setFiltered(bool on)
+{
+    d->requireOpen();
+    if (d->filtered == on)
+        return;
+    d->endEditing(*this);
+    d->filtered = on;
+    d->recount();
+    d->clearCaches();
+    const std::uint32_t n = d->findForward(d->walk, 1);
+    d->setCurrent(n);
+    d->bof = true;
+    d->eof = n == 0;
+    d->notify(Change::Reloaded);
+}
+
+bool DbfTable::isFiltered() const
+{
+    return d->filtered;
+}
+
+void DbfTable::refresh()
+{
+    d->requireOpen();
+    d->endEditing(*this);
+    d->recount();
+    d->clearCaches();
+    const std::uint32_t at = std::max<std::uint32_t>(d->current, 1);
+    std::uint32_t n = d->findForward(d->walk, at);
+    if (n == 0)
+        n = d->findBackward(d->walk, at);
+    d->setCurrent(n);
+    d->bof = n == 0;
+    d->eof = n == 0;
+    d->notify(Change::Reloaded);
+}
+
+void DbfTable::compact()
+{
+    if (d->isOpen() && d->access == Access::ReadOnly)
+        throw DbfError(kReadOnly);
+    const bool wasOpen = d->isOpen();
+    if (wasOpen)
+        d->closeFile(); // the rewrite below carries a fresh header
+    const fs::path target = wasOpen ? d->openPath : resolveIgnoringCase(d->path);
+    const fs::path fresh = fs::path(target.string() + kCompactNewSuffix);
+    const fs::path old = fs::path(target.string() + kCompactOldSuffix);
+    try {
+        DbfFile in(target, DbfFile::Mode::ReadOnly);
+        const DbfLayout layout = readLayout(in, in.size());
+        const std::uint32_t rows = layout.rowCountFor(in.size());
+
+        DbfLayout rewritten = layout;
+        rewritten.descriptors = capitalisedDescriptors(layout);
+        rewritten.headerLength
+            = kDbfHeaderSize + static_cast<std::uint32_t>(rewritten.descriptors.size()) + 1;
+
+        DbfFile out(fresh, DbfFile::Mode::CreateTruncate);
+        std::error_code permissionError;
+        fs::permissions(fresh, fs::status(target, permissionError).permissions(), permissionError);
+        // The count is known only at the end; the header is written last.
+        const std::uint32_t perChunk = std::max<std::uint32_t>(1, kWalkChunkBytes / layout.rowLength);
+        std::vector<char> chunk(std::size_t { perChunk } * layout.rowLength);
+        std::uint64_t writeAt = rewritten.headerLength;
+        std::uint32_t kept = 0;
+        for (std::uint32_t start = 1; start <= rows; start += perChunk) {
+            const std::uint32_t wanted = std::min(perChunk, rows - start + 1);
+            const std::size_t got
+                = in.readAt(layout.rowOffset(start), chunk.data(), std::size_t { wanted } * layout.rowLength);
+            std::size_t keptBytes = 0;
+            for (std::size_t i = 0; i + layout.rowLength <= got; i += layout.rowLength) {
+                if (chunk[i] != kDbfLiveFlag)
+                    continue;
+                std::memmove(chunk.data() + keptBytes, chunk.data() + i, layout.rowLength);
+                keptBytes += layout.rowLength;
+                ++kept;
+            }
+            out.writeAt(writeAt, chunk.data(), keptBytes);
+            writeAt += keptBytes;
+        }
+        const std::string header = headerBytes(rewritten, d->today(), kept);
+        out.writeAt(0, header.data(), header.size());
+        const char eofByte = kDbfEndOfFile;
+        out.writeAt(writeAt, &eofByte, 1);
+        out.sync();
+        out.close();
+        in.close();
+
+        // The old file stays reachable under a second name until the new one
+        // has taken the table's name, so a complete copy is always on disk.
+        std::error_code ec;
+        fs::remove(old, ec);
+        if (::link(target.c_str(), old.c_str()) == 0) {
+            if (::rename(fresh.c_str(), target.c_str()) != 0)
+                throwFileError("Cannot rename file", fresh, errno);
+        } else {
+            if (::rename(target.c_str(), old.c_str()) != 0)
+                throwFileError("Cannot rename file", target, errno);
+            if (::rename(fresh.c_str(), target.c_str()) != 0) {
+                const int error = errno;
+                ::rename(old.c_str(), target.c_str());
+                throwFileError("Cannot rename file", fresh, error);
+            }
+        }
+        syncDirectoryOf(target);
+        fs::remove(old, ec);
+    } catch (...) {
+        std::error_code ec;
+        fs::remove(fresh, ec);
+        if (wasOpen) {
+            try {
+                open(d->access);
+            } catch (...) {
+                // The original error is the one to report.
+            }
+        }
+        throw;
+    }
+    open(Access::ReadWrite);
+}
+
+void DbfTable::disableControls()
+{
+    ++d->disabled;
+}
+
+void DbfTable::enableControls()
+{
+    if (d->disabled == 0)
+        return;
+    if (--d->disabled == 0 && d->changedWhileDisabled) {
+        d->changedWhileDisabled = false;
+        d->notify(Change::Reloaded);
+    }
+}
+
+bool DbfTable::controlsDisabled() const
+{
+    return d->disabled > 0;
+}
+void DbfTable::setListener(Listener listener)
+{
+    d->listener = std::move(listener);
+}
+void DbfTable::setBeforeChange(std::function<void()> hook)
+{
+    d->beforeChange = std::move(hook);
+}
+void DbfTable::setDateSource(std::function<QDate()> today)
+{
+    d->today = std::move(today);
+}
+
+std::vector<FieldDef> logTableFields()
+{
+    return {
+        { QStringLiteral("TakeoffD"), FieldType::Date, 8 },
+        { QStringLiteral("TakeoffT"), FieldType::Text, 5 },
+        { QStringLiteral("FlightTime"), FieldType::Integer, 9 },
+        { QStringLiteral("MaxAlt"), FieldType::Integer, 9 },
+        { QStringLiteral("MaxSPD"), FieldType::Integer, 9 },
+        { QStringLiteral("Student"), FieldType::Integer, 9 },
+        { QStringLiteral("Hobbs"), FieldType::Integer, 9 },
+        { QStringLiteral("Instrument"), FieldType::Text, 4 },
+        { QStringLiteral("Comment"), FieldType::Text, 64 },
+    };
+}
+
+std::vector<QString> logTableFieldNames()
+{
+    std::vector<QString> names;
+    for (const FieldDef& f : logTableFields())
+        names.push_back(f.name.toUpper());
+    return names;
+}
+
+} // namespace cvlog

@@ -1,0 +1,103 @@
+#pragma once
+// How the record edits show the stored numbers (minutes, feet, miles per
+// hour) in the chosen units, and how typed text is turned back into them.
+//
+// Everything is stored in one fixed unit and converted only for display, so
+// the check marks of the Setup menu are the only place the display modes
+// live; they are read afresh each time a text is made or read.
+
+#include "logstore/dbf_table.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <cstdint>
+
+namespace cvlog
+{
+
+enum class UnitMode { Metric, FeetKnots, FeetMph };
+enum class FractionMode { Minutes, Decimals };
+
+// The five check marks of the Setup menu, as loaded from and saved to the
+// settings keys x1..x5.
+struct DisplayMarks {
+    bool x1 = false; // "(&1) Units Meters,kmh"
+    bool x2 = true; // "(&2) Units feet,mph" (never consulted: feet and mph are what remains)
+    bool x3 = false; // "(&3) Units feet,knots"
+    bool x4 = true; // "(&a) Hour fractions are minutes" (never consulted)
+    bool x5 = false; // "(&b) Hour fractions are decimals"
+
+    static DisplayMarks fromArray(const std::array<bool, 5>& marks);
+    std::array<bool, 5> toArray() const;
+    bool operator==(const DisplayMarks&) const = default;
+};
+
+// Metric wins over knots, knots over the remaining feet/mph.
+UnitMode unitMode(const DisplayMarks& marks);
+// Decimals when (b) is on, whatever (a) says.
+FractionMode fractionMode(const DisplayMarks& marks);
+
+// The marks after each menu command (Metricunits1Click, N2Unitsfeetmph1Click,
+// N3Unitsfeetnm1Click, a1Click, bHourfractionsaredecimals1Click). The window
+// refreshes Dbf1 afterwards so that the grid shows the new modes.
+DisplayMarks SelectMetricUnits(DisplayMarks marks);
+DisplayMarks SelectFeetMph(DisplayMarks marks);
+DisplayMarks SelectFeetKnots(DisplayMarks marks);
+DisplayMarks SelectMinuteFractions(DisplayMarks marks);
+DisplayMarks SelectDecimalFractions(DisplayMarks marks);
+
+// Whole hours, ":", two-digit minutes (65 gives 1:05); independent of the
+// modes. Used by the filter's time total and the text exports.
+QString FormatHoursMinutes(std::int64_t minutes);
+
+// Field texts, from the stored value (a null field reads 0).
+QString FlightTimeText(std::int32_t minutes, FractionMode mode); // 1:30 or 1.50
+QString HobbsText(std::int32_t minutes, FractionMode mode); // 1:30 or 1.5
+QString AltitudeText(std::int32_t feet, UnitMode mode);
+QString SpeedText(std::int32_t milesPerHour, UnitMode mode);
+
+enum class DurationField { FlightTime, Hobbs };
+
+// Typed duration text to minutes. The separator is ":" for Minutes and "."
+// for Decimals; a part that is not a number counts as 0. In Decimals mode
+// the flight time's digits after "." are a decimal fraction of an hour (its
+// text shows hundredths), the Hobbs time's a count of tenths (its text shows
+// one digit). A result outside 0..65535 minutes throws DbfError
+// "'<text>' is not a valid duration".
+std::int32_t ParseDuration(QStringView text, FractionMode mode, DurationField field);
+
+// Typed altitude and speed to the stored feet and mph, truncated toward zero.
+// The result may not fit the table's field; the table refuses it then.
+std::int64_t AltitudeFromText(QStringView text, UnitMode mode);
+std::int64_t SpeedFromText(QStringView text, UnitMode mode);
+
+// The record edits in one place, for the grid: the four converted fields
+// (FLIGHTTIME, HOBBS, MAXALT, MAXSPD) have their own texts, STUDENT is its
+// decimal number (empty when null), the date is in the short date format of
+// the locale, the text fields are shown as stored.
+bool IsConvertedField(int field);
+QString Dbf1FieldGetText(const DbfRecord& row, int field, const DisplayMarks& marks);
+// Sets a field of the current row from its typed text: the converted fields
+// and STUDENT as described here, the text fields as typed. Throws DbfError
+// when the text or the value is refused; the field keeps its value. Typed
+// dates are read by the window, which knows the picker's format.
+void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const DisplayMarks& marks);
+
+// The Student edit has no conversion: an empty text clears the field, a
+// whole number is stored, anything else is refused with
+// "'<text>' is not a valid integer value for field 'STUDENT'".
+void SetStudentText(DbfTable& table, QStringView text);
+
+// Whether the Student edit and its label are shown for a row: hidden where
+// the Student value is 0, shown elsewhere (an empty Student included).
+bool StudentEditVisible(QStringView studentText);
+bool StudentEditVisible(const DbfRecord& row);
+
+// The record edits take only these printable characters from the keyboard;
+// control and navigation keys (empty or non-printable text) pass. A pasted
+// text does not go through here.
+bool IsAcceptedEditKey(QStringView keyText);
+
+} // namespace cvlog

@@ -1,0 +1,131 @@
+#include "link_fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace cvlog::test
+{
+namespace
+{
+
+TEST(FlightImport, YearIsInferredFromToday)
+{
+    struct Case {
+        QDate today;
+        int month, day;
+        QDate expected;
+    };
+    const Case cases[] = {
+        { { 2026, 3, 15 }, 12, 20, { 2025, 12, 20 } },
+        { { 2026, 3, 15 }, 3, 10, { 2026, 3, 10 } },
+        { { 2026, 3, 15 }, 3, 31, { 2026, 3, 31 } },
+        { { 2026, 3, 15 }, 4, 1, { 2025, 4, 1 } },
+        { { 2027, 1, 1 }, 12, 31, { 2026, 12, 31 } },
+        // 29 February of a year that is not a leap year: today stands in.
+        { { 2026, 1, 1 }, 2, 29, { 2026, 1, 1 } },
+        { { 2025, 3, 1 }, 2, 29, { 2025, 3, 1 } },
+        { { 2024, 3, 1 }, 2, 29, { 2024, 2, 29 } },
+        { { 2025, 1, 5 }, 2, 29, { 2024, 2, 29 } },
+        // Garbled slots.
+        { { 2026, 3, 15 }, 0, 10, { 2026, 3, 15 } },
+        { { 2026, 3, 15 }, 13, 10, { 2026, 3, 15 } },
+        { { 2026, 3, 15 }, 2, 0, { 2026, 3, 15 } },
+        { { 2026, 3, 15 }, 4, 31, { 2026, 3, 15 } },
+        { { 2026, 3, 15 }, 255, 254, { 2026, 3, 15 } },
+    };
+    for (const Case& c : cases) {
+        FlightRecord r;
+        r.month = static_cast<std::uint8_t>(c.month);
+        r.day = static_cast<std::uint8_t>(c.day);
+        EXPECT_EQ(TakeoffDate(r, c.today), c.expected)
+            << c.today.toString(Qt::ISODate).toStdString() << " " << c.month << "/" << c.day;
+    }
+}
+
+TEST(FlightImport, TakeoffTimeText)
+{
+    struct Case {
+        unsigned hour, minute;
+        const char* text;
+    };
+    const Case cases[] = { { 9, 5, "9:05" }, { 14, 30, "14:30" }, { 0, 0, "0:00" }, { 123, 45, "123:4" },
+        { 255, 255, "255:2" }, { 7, 99, "7:99" }, { 12, 255, "12:25" } };
+    for (const Case& c : cases)
+        EXPECT_EQ(FormatTakeoffTime(c.hour, c.minute), c.text) << c.hour << ":" << c.minute;
+}
+
+TEST(FlightImport, RowValuesInStoredUnits)
+{
+    const std::uint8_t slot[FlightRecord::kSize]
+        = { 20, 12, 9, 5, 30, 1, 0x34, 0x12, 0x10, 0x27, 5, 12, 3, 200 };
+    const FlightRow row = FlightRowFor(FlightRecord::fromBytes(slot), QDate(2026, 3, 15), "EA15");
+    EXPECT_EQ(row.takeoffDate, QDate(2025, 12, 20));
+    EXPECT_EQ(row.takeoffTime, "9:05");
+    EXPECT_EQ(row.flightTime, 90);
+    EXPECT_EQ(row.maxSpeed, 0x1234);
+    EXPECT_EQ(row.maxAltitude, 10000);
+    EXPECT_EQ(row.hobbs, 18725);
+    EXPECT_EQ(row.student, 200);
+    EXPECT_EQ(row.instrument, "EA15");
+}
+
+TEST(FlightImport, DuplicatesAreFoundByDateAndTimeAlone)
+{
+    FakeStore store;
+    LinkState link;
+    FakeHost host;
+    host.date = QDate(2026, 1, 1);
+    FlightImport import(link, store, host);
+    for (const auto& [date, time] :
+        { std::pair { QDate(2026, 1, 1), "10:00" }, { QDate(2025, 12, 31), "9:05" } }) {
+        FlightRow row;
+        row.takeoffDate = date;
+        row.takeoffTime = time;
+        store.rows.push_back(row);
+    }
+
+    struct Case {
+        int month, day, hour, minute;
+        bool known;
+    };
+    const Case cases[] = {
+        { 12, 31, 9, 5, true }, { 12, 31, 9, 6, false }, { 12, 30, 9, 5, false },
+        { 2, 29, 10, 0, true }, // no such date this year: looked for as today
+    };
+    for (const Case& c : cases) {
+        import.currentRecord = FlightRecord {};
+        import.currentRecord.month = static_cast<std::uint8_t>(c.month);
+        import.currentRecord.day = static_cast<std::uint8_t>(c.day);
+        import.currentRecord.hour = static_cast<std::uint8_t>(c.hour);
+        import.currentRecord.minute = static_cast<std::uint8_t>(c.minute);
+        EXPECT_EQ(import.IsDuplicateFlight(), c.known) << c.month << "/" << c.day;
+        EXPECT_EQ(store.depth, 0);
+    }
+}
+
+TEST(FlightImport, PendingRecordsGoInLastFirst)
+{
+    FakeStore store;
+    LinkState link;
+    FakeHost host;
+    FlightImport import(link, store, host);
+    link.instrumentSerial.length = 4;
+    std::copy_n("F123", 4, link.instrumentSerial.chars.begin());
+    for (std::uint8_t minute : { 1, 2, 3 }) {
+        import.currentRecord.month = 1;
+        import.currentRecord.day = 2;
+        import.currentRecord.minute = minute;
+        ASSERT_TRUE(import.StorePending());
+    }
+    import.FlushPendingRecords();
+    ASSERT_EQ(store.rows.size(), 3u);
+    EXPECT_EQ(store.rows[0].takeoffTime, "0:03");
+    EXPECT_EQ(store.rows[2].takeoffTime, "0:01");
+    EXPECT_EQ(store.rows[0].instrument, "F123");
+    EXPECT_EQ(link.pendingCount, 0);
+
+    link.pendingCount = FlightImport::kPendingCapacity;
+    EXPECT_FALSE(import.StorePending()) << "the buffer never overflows";
+}
+
+} // namespace
+} // namespace cvlog::test

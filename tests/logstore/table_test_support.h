@@ -1,0 +1,90 @@
+#pragma once
+// Small helpers shared by the table tests: a scratch directory and whole
+// file reads and writes.
+
+#include "logstore/dbf_table.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace cvlog::testing
+{
+
+inline std::string readBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+}
+
+inline void writeBytes(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::uint32_t le32(const std::string& bytes, std::size_t at)
+{
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(bytes.at(at + static_cast<std::size_t>(i)));
+    return v;
+}
+
+inline const QDate kStampDate(2026, 3, 5);
+
+class TableTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    std::filesystem::path file(const char* name = "CVLog.dbf") const
+    {
+        return std::filesystem::path(dir_.path().toStdString()) / name;
+    }
+
+    // A view set up as the main window sets up its main view.
+    void setUpMainView(DbfTable& table, const std::filesystem::path& path) const
+    {
+        table.setPath(path);
+        table.setRequiredFields(logTableFieldNames());
+        table.setDateSource([] { return kStampDate; });
+    }
+
+    void createLog(const std::filesystem::path& path) const
+    {
+        DbfTable t;
+        setUpMainView(t, path);
+        t.create(logTableFields());
+    }
+
+    // A flight row with the given values, posted through the view.
+    static void appendFlight(
+        DbfTable& t, const QDate& date, const QString& time, int minutes, const QString& comment = {})
+    {
+        t.append();
+        t.setDate(kTakeoffDate, date);
+        t.setText(kTakeoffTime, time);
+        t.setInteger(kFlightTime, minutes);
+        t.setText(kComment, comment);
+        t.post();
+    }
+
+    static std::vector<int> visibleMinutes(DbfTable& t)
+    {
+        std::vector<int> out;
+        for (t.first(); !t.eof(); t.next())
+            out.push_back(t.integer(kFlightTime));
+        return out;
+    }
+
+    QTemporaryDir dir_;
+};
+
+} // namespace cvlog::testing
