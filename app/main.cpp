@@ -1,7 +1,57 @@
-#include <QApplication>
+// Program entry: one copy per program directory, then the five forms in
+// their order, then the event loop until the main window has closed.
+
+#include "app/cvlog_application.h"
+#include "app/instance_guard.h"
+#include "app/key_init_form.h"
+#include "app/main_window.h"
+#include "app/port_dialog.h"
+#include "app/program_directory.h"
+#include "app/report_form.h"
+#include "app/signal_handler.h"
+#include "app/status_form.h"
+
+#include <QDate>
+
+namespace
+{
+
+constexpr int kExitIncompleteShutdown = 1;
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    return 0;
+    cvlog::CvlogApplication app(argc, argv);
+    cvlog::ConfigureAutoCloseMessages();
+
+    const QString directory = cvlog::ProgramDirectory();
+    // Before any window: a second copy must not touch the table or the settings.
+    cvlog::InstanceGuard guard;
+    if (!guard.acquire(directory.toStdString())) {
+        cvlog::ShowPlainMessage(QStringLiteral("This application is active. This new copy will terminate."));
+        return 0;
+    }
+
+    cvlog::SignalHandler signalHandler;
+
+    cvlog::TForm1 Form1({ directory, QDate::currentDate() });
+    cvlog::TStatus Status;
+    cvlog::TForm3 Form3;
+    cvlog::TForm4 Form4;
+    cvlog::TForm5 Form5;
+    // Only the main window's closing ends the program, even with the status pop-up up.
+    for (QWidget* form : std::initializer_list<QWidget*> { &Status, &Form3, &Form4, &Form5 })
+        form->setAttribute(Qt::WA_QuitOnClose, false);
+    Form1.setForms(&Status, &Form3, &Form4, &Form5);
+
+    bool signalShutdownFailed = false;
+    QObject::connect(&signalHandler, &cvlog::SignalHandler::terminationRequested, &app, [&] {
+        signalShutdownFailed = !Form1.closeForSignal();
+        QCoreApplication::quit();
+    });
+
+    Form1.show();
+    const int result = app.exec();
+    return signalShutdownFailed ? kExitIncompleteShutdown : result;
 }

@@ -190,7 +190,9 @@ void SimDevice::InitializeKey(const CommandFrame& frame)
 
 std::vector<std::uint8_t> SimDevice::IdentityPayload() const
 {
-    std::vector<std::uint8_t> payload { kIdentityMarker };
+    std::vector<std::uint8_t> payload;
+    payload.reserve(32); // both forms fit; also keeps g++ 12's bounds warning from misfiring on the inserts
+    payload.push_back(kIdentityMarker);
     if (config_.longForm) {
         AppendPrefixed(payload, identity_, kLongIdentitySize); // byte 1 = 11 marks the long form
         AppendPrefixed(payload, version_, kVersionSize);

@@ -1,0 +1,72 @@
+#pragma once
+// The application object and the one place where the program talks to the
+// user through message boxes.
+//
+// Handlers throw exceptions that carry their message; `notify` catches
+// whatever a handler lets through, shows it in the error box and lets the
+// program go on. Every message box of the program goes through the
+// functions below, so tests can answer them and the whole program can be
+// run unattended (CVLOG_AUTOCLOSE_MESSAGES=1).
+
+#include <QApplication>
+#include <QString>
+
+#include <exception>
+#include <functional>
+
+class QWidget;
+
+namespace cvlog
+{
+
+inline constexpr const char* kApplicationTitle = "Varnok Zozivura Flight Log";
+
+class CvlogApplication : public QApplication
+{
+    Q_OBJECT
+public:
+    CvlogApplication(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // The body of notify: runs one delivery, shows any exception it throws in
+    // the error box and reports the event as not handled.
+    static bool deliverGuarded(const std::function<bool()>& deliver);
+};
+
+enum class MessageKind {
+    Plain, // information or refusal: OK
+    Error, // the general error box: error icon, OK
+    OkCancel, // caption "Confirm", question mark, OK and Cancel
+    Confirm, // caption "Confirm", question mark, "&Yes" and "&No"
+};
+
+struct MessageRequest {
+    MessageKind kind = MessageKind::Plain;
+    QString caption;
+    QString text;
+};
+
+// Answers every message instead of a box (true: OK or Yes). Tests only; an
+// empty hook restores the boxes.
+using MessageHook = std::function<bool(const MessageRequest&)>;
+void SetMessageHook(MessageHook hook);
+
+// Reads CVLOG_AUTOCLOSE_MESSAGES once: every box then logs its text to
+// stderr and closes itself with its default button right after showing.
+void ConfigureAutoCloseMessages();
+
+// The error text as shown: a "." is added when the text ends in a character
+// above "." in code order.
+QString ErrorText(const QString& message);
+
+void ShowPlainMessage(const QString& text, QWidget* parent = nullptr);
+void ShowErrorMessage(const QString& message, QWidget* parent = nullptr);
+bool AskOkCancel(const QString& text, QWidget* parent = nullptr);
+bool AskYesNo(const QString& text, QWidget* parent = nullptr);
+
+// The general error handling for an exception caught by a handler that has
+// to tidy up before the error is shown.
+void ReportError(const std::exception& error);
+
+} // namespace cvlog

@@ -1,0 +1,514 @@
+#include "app/main_window.h"
+
+#include "app/cvlog_application.h"
+#include "app/db_navigator.h"
+#include "app/ini_file.h"
+#include "app/key_init_form.h"
+#include "app/port_dialog.h"
+#include "app/record_panel_grid.h"
+#include "app/report_form.h"
+#include "app/settings.h"
+#include "app/status_form.h"
+#include "link/comm.h"
+#include "link/usb_bridge.h"
+#include "logstore/conversions.h"
+#include "logstore/field_presentation.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenuBar>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <cstdio>
+#include <system_error>
+
+namespace cvlog
+{
+
+namespace
+{
+
+constexpr QPoint kDesignedPosition { 193, 160 };
+constexpr QSize kDesignedSize { 697, 494 };
+constexpr int kDesignedFontPoints = 8;
+constexpr int kTimerInterval = 200; // ms: the link polls the device this often
+constexpr int kStatusPanel0Width = 90;
+constexpr int kStripGap = 3;
+constexpr int kControlRow = 16;
+constexpr int kLineEditPadding = 10; // frame and text margins
+
+// One column of the top strip: a label above a control.
+struct StripColumn {
+    QLabel* label;
+    int labelLeft;
+    QWidget* control;
+    int controlLeft;
+    int controlWidth;
+    int neededWidth; // what its text needs in the desktop's font
+};
+
+// Keeps the designed places, moving a column to the right only when the
+// one before it had to grow to show its text in the desktop's font.
+int arrangeStrip(const std::vector<StripColumn>& columns)
+{
+    int shift = 0;
+    int right = 0;
+    for (const StripColumn& c : columns) {
+        const int designedLeft = c.label ? std::min(c.labelLeft, c.controlLeft) : c.controlLeft;
+        shift = std::max(shift, right + kStripGap - designedLeft);
+        const int controlWidth = std::max(c.controlWidth, c.neededWidth);
+        c.control->setGeometry(
+            c.controlLeft + shift, kControlRow, controlWidth, c.control->sizeHint().height());
+        right = c.control->geometry().right() + 1;
+        if (c.label) {
+            c.label->setGeometry(
+                c.labelLeft + shift, 0, c.label->sizeHint().width(), c.label->sizeHint().height());
+            right = std::max(right, c.label->geometry().right() + 1);
+        }
+    }
+    return right;
+}
+
+bool sameNameIgnoringCase(const std::filesystem::path& a, const char* b)
+{
+    return QString::fromStdString(a.filename().string()).compare(QString::fromLatin1(b), Qt::CaseInsensitive)
+        == 0;
+}
+
+} // namespace
+
+TForm1::TForm1(StartupOptions options, QWidget* parent)
+    : QMainWindow(parent)
+    , options_(std::move(options))
+    , usb_(std::make_unique<UsbBridge>())
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    QFont designed = QApplication::font();
+    designed.setPointSize(kDesignedFontPoints);
+    setFont(designed);
+
+    buildMenus();
+    buildControls();
+    move(kDesignedPosition);
+    resize(kDesignedSize.expandedTo(minimumSizeHint()));
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kTimerInterval);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+
+    // The record edits show and read the fields in the units of the check
+    // marks, read afresh for every text; dates keep the grid's own reading.
+    for (int field = 0; field < kLogFieldCount; ++field) {
+        if (field == kTakeoffDate)
+            continue;
+        DBCtrlGrid1->setFieldBinding(field,
+            {
+                [this](const DbfRecord& row, int f) { return Dbf1FieldGetText(row, f, displayMarks()); },
+                [this](DbfTable& table, int f, const QString& text) {
+                    Dbf1FieldSetText(table, f, text, displayMarks());
+                },
+            });
+    }
+    Dbf1.setListener([this](DbfTable::Change change) { DataSource1DataChange(change); });
+    DBCtrlGrid1->setTable(&Dbf1);
+    DBNavigator1->setTable(&Dbf1);
+    DBNavigator1->setBeforeAction([this] { DBCtrlGrid1->handOverEdits(); });
+
+    FormCreate();
+    Timer1->start();
+}
+
+TForm1::~TForm1()
+{
+    Dbf1.setListener({});
+    DBCtrlGrid1->setTable(nullptr);
+    DBNavigator1->setTable(nullptr);
+}
+
+void TForm1::setForms(TStatus* status, TForm3* report, TForm4* port, TForm5* keyInit)
+{
+    status_ = status;
+    form3_ = report;
+    form4_ = port;
+    form5_ = keyInit;
+}
+
+void TForm1::buildMenus()
+{
+    auto item = [this](QMenu* menu, QAction*& action, const char* name, const char* caption, auto handler) {
+        action = menu->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        if (handler)
+            connect(action, &QAction::triggered, this, handler);
+    };
+    using Handler = void (TForm1::*)();
+
+    File1 = menuBar()->addMenu(QStringLiteral("&File"));
+    File1->setObjectName(QStringLiteral("File1"));
+    item(File1, SaveasTextfile1, "SaveasTextfile1", "&Save as Textfile", &TForm1::SaveasTextfile1Click);
+    item(File1, Saveascommadelimitedtextfile1, "Saveascommadelimitedtextfile1",
+        "Save as &comma delimited textfile", &TForm1::Saveascommadelimitedtextfile1Click);
+    item(File1, Print1, "Print1", "&Print / print preview", &TForm1::Print1Click);
+    File1->addSeparator();
+    item(File1, Exit1, "Exit1", "&Exit", Handler(nullptr));
+    // Closing runs the shutdown, as closing the window does.
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
+
+    Database1 = menuBar()->addMenu(QStringLiteral("&Database"));
+    Database1->setObjectName(QStringLiteral("Database1"));
+    item(Database1, Wipedatabase1, "Wipedatabase1", "&Wipe database", &TForm1::Wipedatabase1Click);
+    item(Database1, Compactdatabse1, "Compactdatabse1", "&Compact database", &TForm1::Compactdatabse1Click);
+    item(Database1, N1, "N1", "&Backup database", &TForm1::N1Click);
+    item(
+        Database1, Restoredatabase1, "Restoredatabase1", "&Restore database", &TForm1::Restoredatabase1Click);
+
+    Setup1 = menuBar()->addMenu(QStringLiteral("&Setup"));
+    Setup1->setObjectName(QStringLiteral("Setup1"));
+    item(Setup1, Communicationsport1, "Communicationsport1", "&Communications port",
+        &TForm1::Communicationsport1Click);
+    item(Setup1, Metricunits1, "Metricunits1", "(&1) Units Meters,kmh", &TForm1::Metricunits1Click);
+    item(Setup1, N2Unitsfeetmph1, "N2Unitsfeetmph1", "(&2) Units feet,mph", &TForm1::N2Unitsfeetmph1Click);
+    item(Setup1, N3Unitsfeetnm1, "N3Unitsfeetnm1", "(&3) Units feet,knots", &TForm1::N3Unitsfeetnm1Click);
+    item(Setup1, a1, "a1", "(&a) Hour fractions are minutes", &TForm1::a1Click);
+    item(Setup1, bHourfractionsaredecimals1, "bHourfractionsaredecimals1", "(&b) Hour fractions are decimals",
+        &TForm1::bHourfractionsaredecimals1Click);
+    Setup1->addSeparator();
+    item(Setup1, Initializedownloadkey1, "Initializedownloadkey1", "&Initialize download key",
+        &TForm1::Initializedownloadkey1Click);
+
+    for (QAction* mark : markActions())
+        mark->setCheckable(true);
+    setDisplayMarks(DisplayMarks {});
+}
+
+std::array<QAction*, 5> TForm1::markActions() const
+{
+    return { Metricunits1, N2Unitsfeetmph1, N3Unitsfeetnm1, a1, bHourfractionsaredecimals1 };
+}
+
+void TForm1::buildControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("Client"));
+    setCentralWidget(client);
+
+    DBNavigator1 = new DBNavigator(client);
+    DBNavigator1->setGeometry(8, 0, 234, 41);
+
+    CheckBox1 = new QCheckBox(QStringLiteral("Filter dates"), client);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setChecked(false);
+    connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
+
+    auto label = [client](const char* name, const char* caption) {
+        auto* l = new QLabel(QString::fromLatin1(caption), client);
+        l->setObjectName(QString::fromLatin1(name));
+        return l;
+    };
+    LabelDateFrom = label("LabelDateFrom", "Filter date from");
+    LabelDateTo = label("LabelDateTo", "Filter date to");
+    LabelTimeTotal = label("LabelTimeTotal", "Time total");
+
+    const QString shortFormat = QLocale::system().dateFormat(QLocale::ShortFormat);
+    auto picker = [client, &shortFormat](const char* name) {
+        auto* d = new QDateEdit(client);
+        d->setObjectName(QString::fromLatin1(name));
+        d->setCalendarPopup(true);
+        d->setDisplayFormat(shortFormat);
+        return d;
+    };
+    DateFrom = picker("DateFrom");
+    DateTo = picker("DateTo");
+    connect(DateFrom, &QDateEdit::dateChanged, this, &TForm1::DateFromChange);
+    connect(DateTo, &QDateEdit::dateChanged, this, &TForm1::DateToChange);
+
+    Edit1 = new QLineEdit(client);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setReadOnly(true);
+
+    // A line edit's own size hint is a guess; the total needs room for a long time.
+    const int totalWidth
+        = Edit1->fontMetrics().horizontalAdvance(QStringLiteral("00000:00")) + kLineEditPadding;
+    const int stripRight = arrangeStrip({
+        { nullptr, 0, CheckBox1, 336, 80, CheckBox1->sizeHint().width() },
+        { LabelDateFrom, 419, DateFrom, 416, 89, DateFrom->sizeHint().width() },
+        { LabelDateTo, 512, DateTo, 512, 89, DateTo->sizeHint().width() },
+        { LabelTimeTotal, 616, Edit1, 608, 57, totalWidth },
+    });
+
+    DBCtrlGrid1 = new RecordPanelGrid(client);
+    DBCtrlGrid1->move(8, 40);
+
+    client->setMinimumSize(
+        std::max(stripRight, DBCtrlGrid1->geometry().right()) + 8, DBCtrlGrid1->geometry().bottom() + 1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    setStatusBar(StatusBar1);
+    StatusPanel0 = new QLabel(QStringLiteral("Connect status:"), StatusBar1);
+    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
+    StatusPanel0->setMinimumWidth(std::max(kStatusPanel0Width, StatusPanel0->sizeHint().width()));
+    StatusPanel1 = new QLabel(StatusBar1);
+    StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
+    StatusBar1->addWidget(StatusPanel0);
+    StatusBar1->addWidget(StatusPanel1, 1);
+}
+
+std::filesystem::path TForm1::tablePath() const
+{
+    const std::filesystem::path dir = options_.programDirectory.toStdString();
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        if (sameNameIgnoringCase(entry.path(), kTableFileName))
+            return entry.path();
+    }
+    return dir / kTableFileName;
+}
+
+std::filesystem::path TForm1::settingsPath() const
+{
+    return std::filesystem::path(options_.programDirectory.toStdString()) / kSettingsFileName;
+}
+
+void TForm1::FormCreate()
+{
+    // The steps depend on each other: after a failure the rest is skipped and
+    // the window opens with what was done.
+    try {
+        firstShow = true;
+        createTableIfMissing();
+        link.freshLink = true; // the receiver starts empty when the link driver is made
+        loadSettings();
+        Dbf1.setRequiredFields(logTableFieldNames());
+        Dbf1.open();
+        comm1DeviceName_ = QStringLiteral("COM%1").arg(link.portNumber);
+        link.deviceAddress = kSearchAddress;
+        link.usbActive = false;
+        usb_->load(options_.programDirectory.toStdString());
+        ProbeUsb(link, *usb_);
+        ShowLinkStatus(0);
+    } catch (const std::exception& error) {
+        ReportError(error);
+    }
+}
+
+void TForm1::createTableIfMissing()
+{
+    const std::filesystem::path path = tablePath();
+    Dbf1.setPath(path);
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec))
+        return;
+    Dbf1.create(logTableFields());
+}
+
+void TForm1::loadSettings()
+{
+    const Settings settings = LoadSettings(settingsPath(), DayNumber(options_.today));
+    auto pickerDate = [this](std::int32_t dayNumber) {
+        // A day the pickers cannot show is read as today.
+        const QDate date = DateFromDayNumber(dayNumber);
+        if (!date.isValid() || date < DateFrom->minimumDate() || date > DateFrom->maximumDate())
+            return options_.today;
+        return date;
+    };
+    DateFrom->setDate(pickerDate(settings.fromDate));
+    DateTo->setDate(pickerDate(settings.toDate));
+    link.portNumber
+        = static_cast<std::uint8_t>(RangeOrDefault(settings.port, kFirstPort, kLastPort, kFirstPort));
+    setDisplayMarks(DisplayMarks::fromArray(settings.marks));
+}
+
+void TForm1::saveSettings()
+{
+    Settings settings;
+    settings.fromDate = DayNumber(DateFrom->date());
+    settings.toDate = DayNumber(DateTo->date());
+    settings.port = link.portNumber;
+    settings.marks = marks_.toArray();
+    SaveSettings(settingsPath(), settings);
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TForm1::FormShow()
+{
+    if (!firstShow)
+        return;
+    firstShow = false;
+    if (!link.usbActive) {
+        try {
+            openSerialPort();
+        } catch (const ECommError&) {
+            // The dialog opens once the window is up, as from its menu command.
+            QTimer::singleShot(0, this, &TForm1::Communicationsport1Click);
+            return;
+        }
+    }
+    link.portReady = true;
+    ShowLinkStatus(0);
+    link.linkUp = false;
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    Timer1->stop();
+    event->accept();
+}
+
+bool TForm1::FormCloseQuery()
+{
+    shutdownFailed_ = false;
+    // Each step goes on after a failure of the one before: the settings do
+    // not depend on the table, and the rows are on disk already.
+    try {
+        closeSerialPort();
+    } catch (const std::exception& error) {
+        reportShutdownError(error);
+    }
+    try {
+        if (Dbf1.isOpen())
+            Dbf1.close();
+    } catch (const std::exception& error) {
+        reportShutdownError(error);
+    }
+    try {
+        saveSettings();
+    } catch (const std::exception& error) {
+        reportShutdownError(error);
+        return unattendedClose_;
+    }
+    return true;
+}
+
+void TForm1::reportShutdownError(const std::exception& error)
+{
+    shutdownFailed_ = true;
+    if (unattendedClose_) {
+        std::fprintf(stderr, "%s\n", ErrorText(QString::fromUtf8(error.what())).toLocal8Bit().constData());
+        return;
+    }
+    ReportError(error);
+}
+
+bool TForm1::closeForSignal()
+{
+    unattendedClose_ = true;
+    close();
+    unattendedClose_ = false;
+    return !shutdownFailed_;
+}
+
+void TForm1::DataSource1DataChange(DbfTable::Change change)
+{
+    DBCtrlGrid1->tableChanged(change);
+    DBNavigator1->updateButtons();
+}
+
+void TForm1::ShowLinkStatus(int mode)
+{
+    // Only the not-connected text so far; the link driver's identification
+    // replaces this.
+    if (mode != 0)
+        return;
+    QString text;
+    if (link.usbActive)
+        text = QStringLiteral("Not Connected, attempting USB Tavolink IF");
+    else if (link.portReady)
+        text = QStringLiteral("Not Connected, attempting COM%1").arg(link.portNumber);
+    else
+        text = QStringLiteral("Not Connected, current port not available");
+    StatusPanel1->setText(text);
+}
+
+void TForm1::ShowStatusPopup(const QString& text)
+{
+    if (status_)
+        status_->ShowStatusPopup(text);
+}
+
+void TForm1::openSerialPort()
+{
+    // The serial channel is not wired in yet: the port counts as opened.
+}
+
+void TForm1::closeSerialPort() { }
+
+void TForm1::Timer1Timer() { }
+
+void TForm1::SaveasTextfile1Click() { }
+void TForm1::Saveascommadelimitedtextfile1Click() { }
+void TForm1::Print1Click() { }
+void TForm1::Wipedatabase1Click() { }
+void TForm1::Compactdatabse1Click() { }
+void TForm1::N1Click() { }
+void TForm1::Restoredatabase1Click() { }
+void TForm1::Communicationsport1Click() { }
+void TForm1::Initializedownloadkey1Click() { }
+void TForm1::CheckBox1Click() { }
+void TForm1::DateFromChange() { }
+void TForm1::DateToChange() { }
+
+DisplayMarks TForm1::displayMarks() const
+{
+    return marks_;
+}
+
+void TForm1::setDisplayMarks(const DisplayMarks& marks)
+{
+    marks_ = marks;
+    const std::array<bool, 5> on = marks_.toArray();
+    for (std::size_t i = 0; i < on.size(); ++i)
+        markActions()[i]->setChecked(on[i]);
+}
+
+void TForm1::selectMarks(DisplayMarks (*select)(DisplayMarks))
+{
+    // The item has already toggled its own mark; the marks change only below,
+    // after a text typed in the old units has been read in them.
+    setDisplayMarks(marks_);
+    DBCtrlGrid1->handOverEdits();
+    setDisplayMarks(select(marks_));
+    Dbf1.refresh();
+}
+
+void TForm1::Metricunits1Click()
+{
+    selectMarks(SelectMetricUnits);
+}
+void TForm1::N2Unitsfeetmph1Click()
+{
+    selectMarks(SelectFeetMph);
+}
+void TForm1::N3Unitsfeetnm1Click()
+{
+    selectMarks(SelectFeetKnots);
+}
+void TForm1::a1Click()
+{
+    selectMarks(SelectMinuteFractions);
+}
+void TForm1::bHourfractionsaredecimals1Click()
+{
+    selectMarks(SelectDecimalFractions);
+}
+
+} // namespace cvlog

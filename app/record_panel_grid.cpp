@@ -1,0 +1,734 @@
+#include "app/record_panel_grid.h"
+
+#include "app/cvlog_application.h"
+#include "app/db_navigator.h"
+#include "logstore/conversions.h"
+#include "logstore/field_presentation.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+namespace cvlog
+{
+
+namespace
+{
+
+struct EditDesign {
+    const char* objectName;
+    int left;
+    int top;
+    int width;
+    int tabOrder;
+    int maxLength; // 0: no limit of its own
+    bool digitsOnly;
+};
+
+// Indexed by LogField.
+constexpr std::array<EditDesign, kLogFieldCount> kEdits { {
+    { "DBEdit1", 8, 24, 81, 7, 0, false }, // TAKEOFFD
+    { "DBEdit9", 88, 24, 41, 8, 5, false }, // TAKEOFFT
+    { "DBEdit2", 144, 24, 49, 0, 0, true }, // FLIGHTTIME
+    { "DBEdit3", 360, 24, 49, 1, 0, true }, // MAXALT
+    { "DBEdit4", 416, 24, 41, 2, 0, true }, // MAXSPD
+    { "DBEdit8", 600, 48, 41, 6, 0, true }, // STUDENT
+    { "DBEdit7", 464, 24, 65, 5, 0, true }, // HOBBS
+    { "DBEdit6", 536, 24, 49, 4, 4, false }, // INSTRUMENT
+    { "DBEdit5", 144, 48, 441, 3, 64, false } // COMMENT
+} };
+
+struct LabelDesign {
+    const char* objectName;
+    const char* caption;
+    int left;
+    int top;
+};
+
+constexpr int kStudentLabel = 7;
+constexpr std::array<LabelDesign, 8> kLabels { {
+    { "Label1", "Date and time of take off", 8, 8 },
+    { "Label2", "Flight time", 144, 8 },
+    { "Label3", "Altitude", 360, 8 },
+    { "Label4", "Speed", 416, 8 },
+    { "Label5", "Hobbs", 464, 8 },
+    { "Label6", "Instrument", 536, 8 },
+    { "Label7", "Comment", 96, 52 },
+    { "Label8", "Student", 600, 32 },
+} };
+
+constexpr int kEditHeight = 21;
+constexpr int kWheelNotch = 120;
+constexpr int kTwoDigitYearWindow = 50;
+constexpr std::uint32_t kBufferRow = UINT32_MAX; // the row being added
+
+bool isPrintable(const QString& text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); });
+}
+
+constexpr int kColumnGap = 4;
+constexpr int kRightMargin = 16;
+constexpr int kCommentLabel = 6;
+
+// A column of the panel: a caption above its edits, and a second caption
+// that moves with them.
+struct PanelColumn {
+    int label;
+    std::vector<int> fields;
+    int extraLabel;
+};
+
+const std::array<PanelColumn, 6>& panelColumns()
+{
+    static const std::array<PanelColumn, 6> columns { {
+        { 0, { kTakeoffDate, kTakeoffTime }, -1 },
+        { 1, { kFlightTime, kComment }, kCommentLabel },
+        { 2, { kMaxAltitude }, -1 },
+        { 3, { kMaxSpeed }, -1 },
+        { 4, { kHobbs }, -1 },
+        { 5, { kInstrument, kStudent }, kStudentLabel },
+    } };
+    return columns;
+}
+
+int clampToInt(std::uint32_t value)
+{
+    return static_cast<int>(std::min<std::uint32_t>(value, INT_MAX));
+}
+
+} // namespace
+
+QString ShortDateText(const QDate& date, const QLocale& locale)
+{
+    if (!date.isValid())
+        return {};
+    return locale.toString(date, QLocale::ShortFormat);
+}
+
+QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale)
+{
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    QDate date = locale.toDate(text.trimmed(), format);
+    if (!date.isValid() || format.contains(QLatin1String("yyyy")) || !format.contains(QLatin1String("yy")))
+        return date;
+    // Qt reads a two-digit year as 19yy; put it into the century that keeps
+    // it nearest the reference year.
+    const int yy = date.year() % 100;
+    int year = (referenceYear / 100) * 100 + yy;
+    if (year > referenceYear + kTwoDigitYearWindow - 1)
+        year -= 100;
+    else if (year < referenceYear - kTwoDigitYearWindow)
+        year += 100;
+    return QDate(year, date.month(), date.day());
+}
+
+FieldTextBinding StoredFieldTextBinding(FieldType type)
+{
+    switch (type) {
+    case FieldType::Date:
+        return {
+            [](const DbfRecord& row, int field) { return ShortDateText(row.date(field)); },
+            [](DbfTable& table, int field, const QString& text) {
+                if (text.trimmed().isEmpty()) {
+                    table.clear(field);
+                    return;
+                }
+                const QDate date = ParseShortDate(text, QDate::currentDate().year());
+                if (!date.isValid())
+                    throw DbfError(QStringLiteral("'%1' is not a valid date").arg(text).toStdString());
+                table.setDate(field, date);
+            },
+        };
+    case FieldType::Integer:
+        return {
+            [](const DbfRecord& row, int field) {
+                return row.isNull(field) ? QString() : QString::number(row.integer(field));
+            },
+            [](DbfTable& table, int field, const QString& text) {
+                if (text.trimmed().isEmpty()) {
+                    table.clear(field);
+                    return;
+                }
+                // Two fallbacks tell a typed 0 (or 1) from a text that is no number.
+                const std::int32_t value = IntegerOrDefault(text, 0);
+                if (value == 0 && IntegerOrDefault(text, 1) == 1)
+                    throw DbfError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
+                                       .arg(text, table.field(field).name)
+                                       .toStdString());
+                table.setInteger(field, value);
+            },
+        };
+    case FieldType::Text:
+        break;
+    }
+    return {
+        [](const DbfRecord& row, int field) { return row.text(field); },
+        [](DbfTable& table, int field, const QString& text) { table.setText(field, text); },
+    };
+}
+
+struct RecordPanelGrid::Panel {
+    QFrame* frame = nullptr;
+    std::array<QLineEdit*, kLogFieldCount> edits {};
+    std::array<QLabel*, kLabels.size()> labels {};
+};
+
+RecordPanelGrid::RecordPanelGrid(QWidget* parent)
+    : QWidget(parent)
+    , studentHidden_([](const QString& text) { return !StudentEditVisible(text); })
+{
+    setObjectName(QStringLiteral("DBCtrlGrid1"));
+    const std::vector<FieldDef> fields = logTableFields();
+    for (int f = 0; f < kLogFieldCount; ++f)
+        bindings_[f] = StoredFieldTextBinding(fields[f].type);
+
+    int panelWidth = kPanelWidth;
+    for (int i = 0; i < kPanelCount; ++i) {
+        buildPanel(i);
+        panelWidth = std::max(panelWidth, arrangePanel(*panels_[i]));
+    }
+    for (int i = 0; i < kPanelCount; ++i)
+        panels_[i]->frame->resize(panelWidth, kPanelHeight);
+
+    scrollBar_ = new QScrollBar(Qt::Vertical, this);
+    scrollBar_->setObjectName(QStringLiteral("ScrollBar"));
+    const int barWidth = std::max(scrollBar_->sizeHint().width(), 17);
+    scrollBar_->setGeometry(panelWidth, 0, barWidth, kPanelHeight * kPanelCount);
+    scrollBar_->setPageStep(kPanelCount);
+    connect(scrollBar_, &QScrollBar::actionTriggered, this, &RecordPanelGrid::onScrollAction);
+    setFixedSize(panelWidth + barWidth, kPanelHeight * kPanelCount);
+    reload();
+}
+
+RecordPanelGrid::~RecordPanelGrid()
+{
+    if (table_)
+        table_->setBeforeChange({});
+}
+
+void RecordPanelGrid::buildPanel(int index)
+{
+    auto p = std::make_unique<Panel>();
+    p->frame = new QFrame(this);
+    p->frame->setObjectName(QStringLiteral("Panel%1").arg(index + 1));
+    p->frame->setGeometry(0, index * kPanelHeight, kPanelWidth, kPanelHeight);
+    p->frame->setFrameShape(QFrame::Box);
+    p->frame->setAutoFillBackground(true);
+    p->frame->installEventFilter(this);
+
+    for (std::size_t l = 0; l < kLabels.size(); ++l) {
+        auto* label = new QLabel(QString::fromLatin1(kLabels[l].caption), p->frame);
+        label->setObjectName(QString::fromLatin1(kLabels[l].objectName));
+        label->move(kLabels[l].left, kLabels[l].top);
+        label->adjustSize();
+        p->labels[l] = label;
+    }
+
+    // Made in tab order, which is the order the tab key walks them.
+    for (int t = 0; t < kLogFieldCount; ++t) {
+        const int f = static_cast<int>(std::find_if(kEdits.begin(), kEdits.end(), [t](const EditDesign& d) {
+            return d.tabOrder == t;
+        }) - kEdits.begin());
+        const EditDesign& d = kEdits[f];
+        auto* edit = new QLineEdit(p->frame);
+        edit->setObjectName(QString::fromLatin1(d.objectName));
+        edit->setGeometry(d.left, d.top, d.width, std::max(kEditHeight, edit->sizeHint().height()));
+        if (d.maxLength > 0)
+            edit->setMaxLength(d.maxLength);
+        edit->installEventFilter(this);
+        connect(edit, &QLineEdit::textEdited, this, [this, edit] {
+            if (panelOf(edit, nullptr) == currentPanel_ && table_
+                && table_->state() == DbfTable::State::Browse)
+                table_->edit();
+        });
+        connect(edit, &QLineEdit::editingFinished, this, [this, edit] {
+            int field = 0;
+            if (panelOf(edit, &field) != currentPanel_ || !edit->isModified() || !table_)
+                return;
+            // Moving into another panel hands the edits over on the way there.
+            const int target = panelOf(QApplication::focusWidget(), nullptr);
+            if (target >= 0 && target != currentPanel_)
+                return;
+            try {
+                bindings_[field].setText(*table_, field, edit->text());
+                edit->setModified(false);
+                showRow(currentPanel_, table_->current(), true);
+            } catch (const DbfError& error) {
+                const QString message = QString::fromUtf8(error.what());
+                // The focus is already on its way elsewhere; take it back after the box.
+                QTimer::singleShot(0, edit, [edit, message] {
+                    ShowErrorMessage(message, edit->window());
+                    edit->setFocus();
+                    edit->selectAll();
+                });
+            }
+        });
+        p->edits[f] = edit;
+    }
+    panels_[index] = std::move(p);
+}
+
+int RecordPanelGrid::arrangePanel(Panel& p)
+{
+    // The designed places hold for the designed font. Where a caption is
+    // wider in the desktop's font, the columns after it move right so that
+    // no text is cut, and the panel grows if it has to.
+    int shift = 0;
+    int previousRight = 0;
+    int right = 0;
+    for (const PanelColumn& column : panelColumns()) {
+        QLabel* caption = p.labels[column.label];
+        const int designedLeft = kLabels[column.label].left;
+        shift = std::max(shift, previousRight + kColumnGap - designedLeft);
+        caption->move(designedLeft + shift, kLabels[column.label].top);
+        previousRight = caption->geometry().right() + 1;
+        right = std::max(right, previousRight);
+        for (int f : column.fields) {
+            QLineEdit* e = p.edits[f];
+            e->move(kEdits[f].left + shift, kEdits[f].top);
+            right = std::max(right, e->geometry().right() + 1);
+        }
+        if (column.extraLabel >= 0) {
+            QLabel* extra = p.labels[column.extraLabel];
+            int left = kLabels[column.extraLabel].left + shift;
+            // The Comment caption stands left of its edit and grows leftwards.
+            if (column.extraLabel == kCommentLabel)
+                left = std::min(left, p.edits[kComment]->x() - kColumnGap - extra->width());
+            extra->move(std::max(left, 0), kLabels[column.extraLabel].top);
+            right = std::max(right, extra->geometry().right() + 1);
+        }
+    }
+    return std::max(kPanelWidth, right + kRightMargin);
+}
+
+void RecordPanelGrid::setTable(DbfTable* table)
+{
+    if (table_)
+        table_->setBeforeChange({});
+    table_ = table;
+    topRecord_ = kNoRow;
+    if (table_)
+        table_->setBeforeChange([this] { handOverEdits(); });
+    reload();
+}
+
+void RecordPanelGrid::setFieldBinding(int field, FieldTextBinding binding)
+{
+    bindings_.at(field) = std::move(binding);
+    reload();
+}
+
+void RecordPanelGrid::setStudentHiddenRule(std::function<bool(const QString&)> rule)
+{
+    studentHidden_ = std::move(rule);
+    reload();
+}
+
+void RecordPanelGrid::tableChanged(DbfTable::Change)
+{
+    reload();
+}
+
+std::uint32_t RecordPanelGrid::anchorRecord() const
+{
+    if (table_->state() != DbfTable::State::Insert)
+        return table_->recordNumber();
+    // A new row stands before the row it was inserted at, or after the last.
+    if (const std::uint32_t before = table_->insertPosition(); before != kNoRow)
+        return before;
+    return table_->priorVisible(table_->recordCount() + 1);
+}
+
+void RecordPanelGrid::reload()
+{
+    if (!table_ || !table_->isOpen()) {
+        for (int i = 0; i < kPanelCount; ++i)
+            clearPanel(i);
+        setCurrentPanel(-1);
+        syncScrollBar();
+        return;
+    }
+
+    const bool inserting = table_->state() == DbfTable::State::Insert;
+    const std::uint32_t current = anchorRecord();
+
+    std::vector<std::uint32_t> rows;
+    auto fillFrom = [&](std::uint32_t top) {
+        rows.clear();
+        for (std::uint32_t r = top; r != kNoRow && rows.size() < kPanelCount; r = table_->nextVisible(r))
+            rows.push_back(r);
+    };
+    if (current != kNoRow) {
+        // Keep the panels where they are while the current row is among them.
+        std::uint32_t top = topRecord_ == kNoRow ? kNoRow : table_->nextVisible(topRecord_ - 1);
+        if (top == kNoRow || top > current)
+            top = current;
+        fillFrom(top);
+        if (std::find(rows.begin(), rows.end(), current) == rows.end()) {
+            top = current;
+            for (int k = 1; k < kPanelCount; ++k) {
+                const std::uint32_t before = table_->priorVisible(top);
+                if (before == kNoRow)
+                    break;
+                top = before;
+            }
+            fillFrom(top);
+        }
+        // Near the end of the table the rows fill the grid from the bottom up.
+        while (rows.size() < kPanelCount) {
+            const std::uint32_t before = table_->priorVisible(rows.front());
+            if (before == kNoRow)
+                break;
+            rows.insert(rows.begin(), before);
+        }
+        topRecord_ = rows.front();
+    }
+
+    int currentIndex = -1;
+    if (inserting) {
+        auto at = std::find(rows.begin(), rows.end(), current);
+        if (table_->insertPosition() == kNoRow && at != rows.end())
+            ++at; // appended after the last row
+        currentIndex = static_cast<int>(at - rows.begin());
+        rows.insert(at, kBufferRow);
+        if (rows.size() > kPanelCount) {
+            if (currentIndex == kPanelCount) {
+                rows.erase(rows.begin());
+                --currentIndex;
+            } else {
+                rows.pop_back();
+            }
+        }
+    } else if (current != kNoRow) {
+        currentIndex = static_cast<int>(std::find(rows.begin(), rows.end(), current) - rows.begin());
+    }
+
+    int focusedField = -1;
+    const bool focusInGrid = panelOf(QApplication::focusWidget(), &focusedField) >= 0;
+    const int previousPanel = currentPanel_;
+    setCurrentPanel(currentIndex);
+
+    const bool editing = table_->state() != DbfTable::State::Browse;
+    for (int i = 0; i < kPanelCount; ++i) {
+        const std::uint32_t r = i < static_cast<int>(rows.size()) ? rows[i] : kNoRow;
+        shown_[i] = r;
+        if (r == kNoRow) {
+            clearPanel(i);
+        } else if (i == currentIndex) {
+            showRow(i, table_->current(), editing && previousPanel == currentIndex);
+        } else {
+            showRow(i, table_->peek(r), false);
+        }
+    }
+    if (focusInGrid && currentIndex >= 0 && currentIndex != previousPanel)
+        edit(currentIndex, focusedField)->setFocus();
+    syncScrollBar();
+}
+
+void RecordPanelGrid::showRow(int panel, const DbfRecord& row, bool keepModified)
+{
+    Panel& p = *panels_[panel];
+    for (int f = 0; f < kLogFieldCount; ++f) {
+        QLineEdit* e = p.edits[f];
+        if (keepModified && e->isModified())
+            continue;
+        e->setText(bindings_[f].getText(row, f));
+        e->setModified(false);
+        if (!e->hasFocus())
+            e->setCursorPosition(0);
+    }
+    const bool hideStudent = studentHidden_ && studentHidden_(p.edits[kStudent]->text());
+    p.edits[kStudent]->setVisible(!hideStudent);
+    p.labels[kStudentLabel]->setVisible(!hideStudent);
+    p.frame->setVisible(true);
+}
+
+void RecordPanelGrid::clearPanel(int panel)
+{
+    Panel& p = *panels_[panel];
+    shown_[panel] = kNoRow;
+    for (QLineEdit* e : p.edits) {
+        e->clear();
+        e->setModified(false);
+    }
+    // An empty panel shows nothing, as there is no row behind it.
+    p.frame->setVisible(false);
+}
+
+void RecordPanelGrid::setCurrentPanel(int panel)
+{
+    currentPanel_ = panel;
+    for (int i = 0; i < kPanelCount; ++i) {
+        Panel& p = *panels_[i];
+        const bool current = i == panel;
+        QPalette palette = this->palette();
+        if (current)
+            palette.setColor(QPalette::Window, palette.color(QPalette::Dark));
+        p.frame->setPalette(palette);
+        for (QLineEdit* e : p.edits) {
+            e->setReadOnly(!current);
+            // The tab key walks the current panel only; the others are reached by a click.
+            e->setFocusPolicy(current ? Qt::StrongFocus : Qt::ClickFocus);
+        }
+    }
+}
+
+void RecordPanelGrid::syncScrollBar()
+{
+    const QSignalBlocker block(scrollBar_);
+    const bool open = table_ && table_->isOpen() && table_->recordCount() > 0;
+    scrollBar_->setEnabled(open);
+    if (!open) {
+        scrollBar_->setRange(0, 0);
+        return;
+    }
+    scrollBar_->setRange(1, clampToInt(table_->recordCount()));
+    scrollBar_->setValue(clampToInt(std::max<std::uint32_t>(anchorRecord(), 1)));
+}
+
+void RecordPanelGrid::handOverEdits()
+{
+    if (!table_ || currentPanel_ < 0)
+        return;
+    Panel& p = *panels_[currentPanel_];
+    for (int f = 0; f < kLogFieldCount; ++f) {
+        QLineEdit* e = p.edits[f];
+        if (!e->isModified())
+            continue;
+        try {
+            bindings_[f].setText(*table_, f, e->text());
+        } catch (const DbfError&) {
+            e->setFocus();
+            e->selectAll();
+            throw;
+        }
+        e->setModified(false);
+    }
+}
+
+void RecordPanelGrid::leaveRow()
+{
+    handOverEdits();
+    EndRowEdit(*table_);
+}
+
+void RecordPanelGrid::step(int rows)
+{
+    if (!table_ || !table_->isOpen() || rows == 0)
+        return;
+    leaveRow();
+    table_->disableControls();
+    try {
+        for (int i = 0; i < rows && !table_->eof(); ++i)
+            table_->next();
+        for (int i = 0; i > rows && !table_->bof(); --i)
+            table_->prior();
+    } catch (...) {
+        table_->enableControls();
+        throw;
+    }
+    table_->enableControls();
+    reload();
+}
+
+void RecordPanelGrid::moveTo(std::uint32_t recordNumber)
+{
+    if (!table_ || !table_->isOpen() || recordNumber == kNoRow || recordNumber == kBufferRow)
+        return;
+    if (recordNumber == table_->recordNumber() && table_->state() != DbfTable::State::Insert)
+        return;
+    leaveRow();
+    table_->moveToRecord(recordNumber);
+    reload();
+}
+
+void RecordPanelGrid::activatePanel(int panel)
+{
+    if (panel < 0 || panel >= kPanelCount || panel == currentPanel_)
+        return;
+    moveTo(shown_[panel]);
+}
+
+void RecordPanelGrid::onScrollAction(int action)
+{
+    if (!table_ || !table_->isOpen())
+        return;
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+        step(1);
+        break;
+    case QAbstractSlider::SliderSingleStepSub:
+        step(-1);
+        break;
+    case QAbstractSlider::SliderPageStepAdd:
+        step(kPanelCount);
+        break;
+    case QAbstractSlider::SliderPageStepSub:
+        step(-kPanelCount);
+        break;
+    case QAbstractSlider::SliderToMinimum:
+        leaveRow();
+        table_->first();
+        break;
+    case QAbstractSlider::SliderToMaximum:
+        leaveRow();
+        table_->last();
+        break;
+    case QAbstractSlider::SliderMove: {
+        const auto target = static_cast<std::uint32_t>(std::max(scrollBar_->sliderPosition(), 1));
+        const std::uint32_t current = anchorRecord();
+        if (target == current)
+            return;
+        // Upwards the nearest visible row at or before the target, so deleted
+        // rows above never hold the bar back.
+        std::uint32_t record = target;
+        if (target < current) {
+            record = table_->priorVisible(target + 1);
+            if (record == kNoRow)
+                record = table_->nextVisible(0);
+        }
+        moveTo(record);
+        return; // the bar stays where the user drags it
+    }
+    default:
+        return;
+    }
+    reload();
+    scrollBar_->setSliderPosition(clampToInt(std::max<std::uint32_t>(anchorRecord(), 1)));
+}
+
+void RecordPanelGrid::wheelEvent(QWheelEvent* event)
+{
+    const int notches = event->angleDelta().y() / kWheelNotch;
+    if (notches != 0)
+        step(-notches);
+    event->accept();
+}
+
+int RecordPanelGrid::panelOf(const QObject* object, int* field) const
+{
+    if (!object)
+        return -1;
+    for (int i = 0; i < kPanelCount; ++i) {
+        if (!panels_[i]) // still being built
+            continue;
+        const Panel& p = *panels_[i];
+        if (object == p.frame)
+            return i;
+        for (int f = 0; f < kLogFieldCount; ++f) {
+            if (object == p.edits[f]) {
+                if (field)
+                    *field = f;
+                return i;
+            }
+        }
+    }
+    return -1;
+}
+
+bool RecordPanelGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    int field = -1;
+    const int panel = panelOf(watched, &field);
+    if (panel < 0)
+        return QWidget::eventFilter(watched, event);
+
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        // An edit of another panel makes its row current when it takes the focus.
+        if (field < 0 && panel != currentPanel_)
+            activatePanel(panel);
+        break;
+    case QEvent::FocusIn:
+        if (field >= 0 && panel != currentPanel_) {
+            try {
+                activatePanel(panel);
+            } catch (const DbfError& error) {
+                // Inside a focus change: the box and the refocusing wait until it is over.
+                const QString message = QString::fromUtf8(error.what());
+                QTimer::singleShot(0, this, [this, message] {
+                    ShowErrorMessage(message, window());
+                    if (QLineEdit* refused = firstModifiedEdit()) {
+                        refused->setFocus();
+                        refused->selectAll();
+                    }
+                });
+            }
+        }
+        break;
+    case QEvent::KeyPress: {
+        if (field < 0 || panel != currentPanel_)
+            break;
+        auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Up:
+            step(-1);
+            return true;
+        case Qt::Key_Down:
+            step(1);
+            return true;
+        case Qt::Key_PageUp:
+            step(-kPanelCount);
+            return true;
+        case Qt::Key_PageDown:
+            step(kPanelCount);
+            return true;
+        default:
+            break;
+        }
+        if (kEdits[field].digitsOnly && isPrintable(key->text()) && !IsAcceptedEditKey(key->text())
+            && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            QApplication::beep();
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QLineEdit* RecordPanelGrid::firstModifiedEdit() const
+{
+    if (currentPanel_ < 0)
+        return nullptr;
+    for (QLineEdit* e : panels_[currentPanel_]->edits)
+        if (e->isModified())
+            return e;
+    return nullptr;
+}
+
+QFrame* RecordPanelGrid::panel(int index) const
+{
+    return panels_.at(index)->frame;
+}
+
+QLineEdit* RecordPanelGrid::edit(int panel, int field) const
+{
+    return panels_.at(panel)->edits.at(field);
+}
+
+QLabel* RecordPanelGrid::studentLabel(int panel) const
+{
+    return panels_.at(panel)->labels[kStudentLabel];
+}
+
+std::uint32_t RecordPanelGrid::panelRecord(int panel) const
+{
+    const std::uint32_t r = shown_.at(panel);
+    return r == kBufferRow ? kNoRow : r;
+}
+
+} // namespace cvlog

@@ -1,0 +1,120 @@
+#pragma once
+// The record panel grid: five panels in one column, each showing one row of
+// the log table with its nine edits, and a scroll bar over the whole table.
+//
+// Only the rows on show are read (through peek and the visible-row walk), so
+// a table of a million rows scrolls as smoothly as a short one. The panel of
+// the current row is the only editable one; clicking another panel makes its
+// row current. Typing starts an edit of the row, leaving an edit hands its
+// text to the field, and leaving the row writes it when it was changed.
+
+#include "logstore/dbf_table.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QScrollBar;
+
+namespace cvlog
+{
+
+// How one field reads and writes its edit's text: the display units plug in
+// here without the grid knowing them.
+struct FieldTextBinding {
+    // The text an edit shows, and is edited, for the field of a row.
+    std::function<QString(const DbfRecord& row, int field)> getText;
+    // Hands a typed text to the field of the current row; throws DbfError
+    // when the field refuses it (the field then keeps its value).
+    std::function<void(DbfTable& table, int field, const QString& text)> setText;
+};
+
+// The stored value as it stands: numbers in decimal, dates in the system's
+// short date format, texts as stored; empty for a null value.
+FieldTextBinding StoredFieldTextBinding(FieldType type);
+
+// Dates in the system's short date format. A two-digit year is placed within
+// fifty years of the reference year, so that a date shown as 3/5/26 reads
+// back as 2026 and not 1926. Invalid when the text is not such a date.
+QString ShortDateText(const QDate& date, const QLocale& locale = QLocale::system());
+QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale = QLocale::system());
+
+class RecordPanelGrid : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int kPanelCount = 5;
+    static constexpr int kPanelWidth = 657;
+    static constexpr int kPanelHeight = 75;
+    static constexpr std::uint32_t kNoRow = 0;
+
+    explicit RecordPanelGrid(QWidget* parent = nullptr);
+    ~RecordPanelGrid() override;
+
+    // The view shown; the grid hands changed edits to it before it moves,
+    // posts or re-reads.
+    void setTable(DbfTable* table);
+    void setFieldBinding(int field, FieldTextBinding binding);
+    // Whether a panel hides its Student edit and label for the text shown.
+    void setStudentHiddenRule(std::function<bool(const QString& studentText)> rule);
+
+    // The view changed (its one listener passes this on).
+    void tableChanged(DbfTable::Change change);
+    void reload();
+
+    // Hands every changed edit of the current panel to its field; throws when
+    // a field refuses a text, with that edit focused and its text selected.
+    void handOverEdits();
+    // Leaves the current row (writing it when changed) and moves by the given
+    // number of visible rows.
+    void step(int rows);
+    // Makes the row of the given panel current.
+    void activatePanel(int panel);
+
+    QFrame* panel(int index) const;
+    QLineEdit* edit(int panel, int field) const;
+    QLabel* studentLabel(int panel) const;
+    QScrollBar* scrollBar() const { return scrollBar_; }
+    int currentPanel() const { return currentPanel_; }
+    // The record number a panel shows; kNoRow when empty, and for the row
+    // being added, which has no number yet.
+    std::uint32_t panelRecord(int panel) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    struct Panel;
+    void buildPanel(int index);
+    static int arrangePanel(Panel& panel); // the width the panel needs
+    void showRow(int panel, const DbfRecord& row, bool keepModified);
+    void clearPanel(int panel);
+    void setCurrentPanel(int panel);
+    void syncScrollBar();
+    void onScrollAction(int action);
+    void leaveRow();
+    void moveTo(std::uint32_t recordNumber);
+    std::uint32_t anchorRecord() const;
+    int panelOf(const QObject* object, int* field) const;
+    QLineEdit* firstModifiedEdit() const;
+
+    DbfTable* table_ = nullptr;
+    std::array<FieldTextBinding, kLogFieldCount> bindings_;
+    std::function<bool(const QString&)> studentHidden_;
+    std::array<std::unique_ptr<Panel>, kPanelCount> panels_;
+    std::array<std::uint32_t, kPanelCount> shown_ {};
+    QScrollBar* scrollBar_ = nullptr;
+    int currentPanel_ = -1;
+    std::uint32_t topRecord_ = kNoRow;
+    bool syncing_ = false;
+};
+
+} // namespace cvlog

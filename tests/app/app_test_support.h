@@ -1,0 +1,89 @@
+#pragma once
+// Shared pieces of the window tests: a program directory of their own, the
+// message boxes answered and recorded instead of shown, and file helpers.
+
+#include "app/cvlog_application.h"
+#include "app/main_window.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+namespace cvlog::test
+{
+
+class MessageRecorder
+{
+public:
+    MessageRecorder()
+    {
+        SetMessageHook([this](const MessageRequest& request) {
+            shown.push_back(request);
+            if (answers.empty())
+                return true;
+            const bool answer = answers.front();
+            answers.pop_front();
+            return answer;
+        });
+    }
+    ~MessageRecorder() { SetMessageHook({}); }
+    MessageRecorder(const MessageRecorder&) = delete;
+    MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+    std::vector<MessageRequest> shown;
+    std::deque<bool> answers; // true: OK or Yes; OK when none is queued
+};
+
+inline QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+inline void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// The row count in a dBase III header.
+inline std::uint32_t HeaderCount(const QByteArray& bytes)
+{
+    if (bytes.size() < 8)
+        return UINT32_MAX;
+    std::uint32_t n = 0;
+    for (int i = 7; i >= 4; --i)
+        n = (n << 8) | static_cast<unsigned char>(bytes[i]);
+    return n;
+}
+
+class WindowTest : public ::testing::Test
+{
+protected:
+    static QDate Today() { return QDate(2026, 3, 5); }
+
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    QString file(const char* name) const { return dir.path() + QLatin1Char('/') + QLatin1String(name); }
+
+    std::unique_ptr<TForm1> makeWindow()
+    {
+        return std::make_unique<TForm1>(StartupOptions { dir.path() + QLatin1Char('/'), Today() });
+    }
+
+    QTemporaryDir dir;
+    MessageRecorder messages;
+};
+
+} // namespace cvlog::test
