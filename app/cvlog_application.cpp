@@ -1,6 +1,7 @@
 #include "app/cvlog_application.h"
 
 #include <QAbstractButton>
+#include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -148,6 +149,16 @@ bool AskOkCancel(const QString& text, QWidget* parent)
 bool AskYesNo(const QString& text, QWidget* parent)
 {
     return runMessage({ MessageKind::Confirm, QStringLiteral("Confirm"), text }, parent);
+}
+
+int ExecDialog(QDialog& dialog)
+{
+    if (autoCloseMessages()) {
+        std::fprintf(stderr, "CVLOG DIALOG %s\n", dialog.windowTitle().toLocal8Bit().constData());
+        std::fflush(stderr);
+        QTimer::singleShot(0, &dialog, &QDialog::reject);
+    }
+    return dialog.exec();
 }
 
 void ReportError(const std::exception& error)

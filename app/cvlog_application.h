@@ -14,6 +14,7 @@
 #include <exception>
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 namespace cvlog
@@ -64,6 +65,12 @@ void ShowPlainMessage(const QString& text, QWidget* parent = nullptr);
 void ShowErrorMessage(const QString& message, QWidget* parent = nullptr);
 bool AskOkCancel(const QString& text, QWidget* parent = nullptr);
 bool AskYesNo(const QString& text, QWidget* parent = nullptr);
+
+// Runs a modal dialog and returns its result. Unattended
+// (CVLOG_AUTOCLOSE_MESSAGES=1) the dialog logs its caption to stderr and
+// closes itself with the Cancel result right after showing, so nothing waits
+// for a user who is not there.
+int ExecDialog(QDialog& dialog);
 
 // The general error handling for an exception caught by a handler that has
 // to tidy up before the error is shown.

@@ -10,6 +10,7 @@
 #include "app/report_form.h"
 #include "app/signal_handler.h"
 #include "app/status_form.h"
+#include "app/status_trace.h"
 
 #include <QDate>
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv)
 {
     cvlog::CvlogApplication app(argc, argv);
     cvlog::ConfigureAutoCloseMessages();
+    cvlog::StatusTraceEnabled(); // read once, before anything is shown
 
     const QString directory = cvlog::ProgramDirectory();
     // Before any window: a second copy must not touch the table or the settings.

@@ -1,7 +1,10 @@
 #include "app/main_window.h"
 
+#include "app/comm_serial_port.h"
 #include "app/cvlog_application.h"
 #include "app/db_navigator.h"
+#include "app/form_link_host.h"
+#include "app/grid_flight_store.h"
 #include "app/ini_file.h"
 #include "app/key_init_form.h"
 #include "app/port_dialog.h"
@@ -9,7 +12,10 @@
 #include "app/report_form.h"
 #include "app/settings.h"
 #include "app/status_form.h"
+#include "app/status_trace.h"
+#include "app/usb_bridge_port.h"
 #include "link/comm.h"
+#include "link/link_driver.h"
 #include "link/usb_bridge.h"
 #include "logstore/conversions.h"
 #include "logstore/field_presentation.h"
@@ -21,6 +27,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTimer>
@@ -42,6 +49,8 @@ constexpr int kStatusPanel0Width = 90;
 constexpr int kStripGap = 3;
 constexpr int kControlRow = 16;
 constexpr int kLineEditPadding = 10; // frame and text margins
+// A device that keeps talking cannot hold up the opening of its port.
+constexpr int kStaleInputLimit = 64 * 1024;
 
 // One column of the top strip: a label above a control.
 struct StripColumn {
@@ -122,12 +131,17 @@ TForm1::TForm1(StartupOptions options, QWidget* parent)
     DBNavigator1->setTable(&Dbf1);
     DBNavigator1->setBeforeAction([this] { DBCtrlGrid1->handOverEdits(); });
 
+    buildLink();
     FormCreate();
     Timer1->start();
 }
 
 TForm1::~TForm1()
 {
+    // The link goes before the channel that feeds it.
+    Comm1.OnRxChar = nullptr;
+    Comm1.OnReopened = nullptr;
+    Comm1.Close();
     Dbf1.setListener({});
     DBCtrlGrid1->setTable(nullptr);
     DBNavigator1->setTable(nullptr);
@@ -139,6 +153,30 @@ void TForm1::setForms(TStatus* status, TForm3* report, TForm4* port, TForm5* key
     form3_ = report;
     form4_ = port;
     form5_ = keyInit;
+    if (form5_)
+        connect(form5_->Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
+}
+
+void TForm1::buildLink()
+{
+    linkHost_ = std::make_unique<FormLinkHost>(*this);
+    serialPort_ = std::make_unique<CommSerialPort>(Comm1);
+    usbPort_ = std::make_unique<UsbBridgePort>(*usb_);
+    flightStore_ = std::make_unique<GridFlightStore>(Dbf1);
+    linkDriver_ = std::make_unique<LinkDriver>(link, *linkHost_, *serialPort_, *usbPort_, *flightStore_);
+
+    // The device behind "COM<n>" is looked up in the settings at every
+    // opening, so a [Ports] line edited while the program runs counts.
+    Comm1.setDeviceResolver([this](const QString& name) {
+        static const QRegularExpression comName(
+            QStringLiteral("^COM([1-8])$"), QRegularExpression::CaseInsensitiveOption);
+        const auto match = comName.match(name);
+        if (!match.hasMatch())
+            return TComm::defaultDevicePath(name);
+        return PortDevicePath(settingsPath(), match.captured(1).toInt());
+    });
+    Comm1.OnRxChar = [this](TComm*, int count) { linkDriver_->Comm1RxChar(count); };
+    Comm1.OnReopened = [this](TComm*) { Comm1Reopened(); };
 }
 
 void TForm1::buildMenus()
@@ -286,11 +324,11 @@ void TForm1::FormCreate()
     try {
         firstShow = true;
         createTableIfMissing();
-        link.freshLink = true; // the receiver starts empty when the link driver is made
+        linkDriver_->ResetReceiver();
         loadSettings();
         Dbf1.setRequiredFields(logTableFieldNames());
         Dbf1.open();
-        comm1DeviceName_ = QStringLiteral("COM%1").arg(link.portNumber);
+        Comm1.setDeviceName(QStringLiteral("COM%1").arg(link.portNumber));
         link.deviceAddress = kSearchAddress;
         link.usbActive = false;
         usb_->load(options_.programDirectory.toStdString());
@@ -425,34 +463,64 @@ void TForm1::DataSource1DataChange(DbfTable::Change change)
 
 void TForm1::ShowLinkStatus(int mode)
 {
-    // Only the not-connected text so far; the link driver's identification
-    // replaces this.
-    if (mode != 0)
-        return;
-    QString text;
-    if (link.usbActive)
-        text = QStringLiteral("Not Connected, attempting USB Tavolink IF");
-    else if (link.portReady)
-        text = QStringLiteral("Not Connected, attempting COM%1").arg(link.portNumber);
-    else
-        text = QStringLiteral("Not Connected, current port not available");
+    linkDriver_->ShowLinkStatus(mode);
+}
+
+void TForm1::setLinkText(const QString& text)
+{
     StatusPanel1->setText(text);
+    TraceLinkText(text);
 }
 
 void TForm1::ShowStatusPopup(const QString& text)
 {
+    TracePopupText(text);
     if (status_)
         status_->ShowStatusPopup(text);
 }
 
 void TForm1::openSerialPort()
 {
-    // The serial channel is not wired in yet: the port counts as opened.
+    Comm1.Open();
+    discardStaleInput();
 }
 
-void TForm1::closeSerialPort() { }
+void TForm1::closeSerialPort()
+{
+    Comm1.Close();
+}
 
-void TForm1::Timer1Timer() { }
+void TForm1::discardStaleInput()
+{
+    // Nothing has been asked of the device yet; a notification already on
+    // its way then finds the queue empty and reads nothing.
+    std::array<char, 4096> buffer;
+    for (int discarded = 0; discarded < kStaleInputLimit;) {
+        const int got = Comm1.Read(buffer.data(), static_cast<int>(buffer.size()));
+        if (got <= 0)
+            return;
+        discarded += got;
+    }
+}
+
+void TForm1::Comm1Reopened()
+{
+    // The device came back: the link starts over as after a port switch.
+    discardStaleInput();
+    link.portReady = true;
+    ShowLinkStatus(0);
+    link.linkUp = false;
+}
+
+void TForm1::Edit1Change(const QString& text)
+{
+    linkDriver_->KeyTextChanged(text);
+}
+
+void TForm1::Timer1Timer()
+{
+    linkDriver_->Timer1Timer();
+}
 
 void TForm1::SaveasTextfile1Click() { }
 void TForm1::Saveascommadelimitedtextfile1Click() { }
@@ -461,11 +529,11 @@ void TForm1::Wipedatabase1Click() { }
 void TForm1::Compactdatabse1Click() { }
 void TForm1::N1Click() { }
 void TForm1::Restoredatabase1Click() { }
-void TForm1::Communicationsport1Click() { }
-void TForm1::Initializedownloadkey1Click() { }
-void TForm1::CheckBox1Click() { }
-void TForm1::DateFromChange() { }
-void TForm1::DateToChange() { }
+void TForm1::Initializedownloadkey1Click()
+{
+    if (form5_)
+        form5_->show();
+}
 
 DisplayMarks TForm1::displayMarks() const
 {

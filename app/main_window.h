@@ -4,7 +4,9 @@
 // filter controls, the menus and the status bar. Its handlers gather what the
 // widgets hold, call the logic and put the results back.
 
+#include "link/comm.h"
 #include "link/link_state.h"
+#include "logstore/date_filter.h"
 #include "logstore/dbf_table.h"
 #include "logstore/field_presentation.h"
 
@@ -28,13 +30,18 @@ class QTimer;
 namespace cvlog
 {
 
+class CommSerialPort;
 class DBNavigator;
+class FormLinkHost;
+class GridFlightStore;
+class LinkDriver;
 class RecordPanelGrid;
 class TForm3;
 class TForm4;
 class TForm5;
 class TStatus;
 class UsbBridge;
+class UsbBridgePort;
 
 // What the start-up takes from the world; tests give their own.
 struct StartupOptions {
@@ -63,16 +70,20 @@ public:
 
     void ShowLinkStatus(int mode);
     void ShowStatusPopup(const QString& text);
+    // Every text of the status bar's link panel goes through here.
+    void setLinkText(const QString& text);
+    TForm5* keyInitForm() const { return form5_; }
 
     std::filesystem::path tablePath() const;
     std::filesystem::path settingsPath() const;
-    const QString& Comm1DeviceName() const { return comm1DeviceName_; }
+    QString Comm1DeviceName() const { return Comm1.deviceName(); }
     bool firstShowPending() const { return firstShow; }
 
     // Components, by their design names.
     DbfTable Dbf1;
     DbfTable Dbf2;
     LinkState link;
+    TComm Comm1;
     QTimer* Timer1 = nullptr;
     DBNavigator* DBNavigator1 = nullptr;
     RecordPanelGrid* DBCtrlGrid1 = nullptr;
@@ -150,16 +161,32 @@ private:
     void saveSettings();
     void reportShutdownError(const std::exception& error);
     void selectMarks(DisplayMarks (*select)(DisplayMarks));
+    // The date filter: its predicate on Dbf1, and its result on the pickers and the total box.
+    bool installDateFilter();
+    void showDateFilter(const DateFilterView& view);
 
-    // The serial channel's seams until it is wired in: opening succeeds.
+    void buildLink();
+    // Opens Comm1 on the device its name stands for in the settings.
     void openSerialPort();
     void closeSerialPort();
+    // Bytes queued before the port was opened belong to no request of ours.
+    void discardStaleInput();
+    void Comm1Reopened();
+    void Edit1Change(const QString& text);
 
     StartupOptions options_;
     std::unique_ptr<UsbBridge> usb_;
-    QString comm1DeviceName_ = QStringLiteral("Com1");
+    // The link's surroundings, made before FormCreate and gone before Comm1 and Dbf1.
+    std::unique_ptr<FormLinkHost> linkHost_;
+    std::unique_ptr<CommSerialPort> serialPort_;
+    std::unique_ptr<UsbBridgePort> usbPort_;
+    std::unique_ptr<GridFlightStore> flightStore_;
+    std::unique_ptr<LinkDriver> linkDriver_;
     bool firstShow = false;
     DisplayMarks marks_;
+    DateFilter dateFilter_;
+    // Set while the members are made, so Dbf1 never reads a row without the predicate.
+    bool dateFilterInstalled_ = installDateFilter();
     bool unattendedClose_ = false;
     bool shutdownFailed_ = false;
 

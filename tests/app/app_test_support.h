@@ -68,6 +68,19 @@ inline std::uint32_t HeaderCount(const QByteArray& bytes)
     return n;
 }
 
+// Names the device file behind COM1..COM8 in the settings' [Ports] section,
+// after whatever the file holds already.
+inline void MapPortsTo(const QString& iniPath, const QString& device)
+{
+    QByteArray ini = ReadAll(iniPath);
+    if (!ini.isEmpty() && !ini.endsWith('\n'))
+        ini += '\n';
+    ini += "[Ports]\n";
+    for (int n = 1; n <= 8; ++n)
+        ini += "COM" + QByteArray::number(n) + '=' + device.toLocal8Bit() + '\n';
+    WriteAll(iniPath, ini);
+}
+
 class WindowTest : public ::testing::Test
 {
 protected:

@@ -4,6 +4,7 @@
 
 #include "app/db_navigator.h"
 #include "app/record_panel_grid.h"
+#include "comm/pty_pair.h"
 #include "logstore/conversions.h"
 
 #include <QAction>
@@ -28,6 +29,9 @@ using Nav = DBNavigator;
 
 TEST_F(WindowTest, FirstStartInAnEmptyDirectoryCreatesTheTableAndUsesTheDefaults)
 {
+    // Only the device behind COM1 is given, so that the port opens anywhere.
+    PtyPair pty;
+    MapPortsTo(file("CVLog.ini"), QString::fromStdString(pty.slavePath()));
     auto form = makeWindow();
 
     EXPECT_EQ(ReadAll(file("CVLog.dbf")).size(), 322);
@@ -157,9 +161,11 @@ TEST_F(WindowTest, StoredPortChoosesTheDeviceName)
         const char* value;
         int port;
     };
+    PtyPair pty;
     for (const Case& c :
         { Case { "3", 3 }, Case { "0", 1 }, Case { "9", 1 }, Case { "abc", 1 }, Case { "0x3", 3 } }) {
         WriteAll(file("CVLog.ini"), QByteArray("[General]\nPORT=") + c.value + "\n");
+        MapPortsTo(file("CVLog.ini"), QString::fromStdString(pty.slavePath()));
         auto form = makeWindow();
         EXPECT_EQ(form->Comm1DeviceName(), QStringLiteral("COM%1").arg(c.port)) << c.value;
         form->show();

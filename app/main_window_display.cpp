@@ -1,0 +1,111 @@
+// The main window's date filter controls and the port selection command.
+
+#include "app/cvlog_application.h"
+#include "app/main_window.h"
+#include "app/port_dialog.h"
+#include "link/comm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QSignalBlocker>
+
+#include <functional>
+#include <optional>
+
+namespace cvlog
+{
+
+namespace
+{
+
+// A recomputation reads the whole file twice; the user sees that it is
+// busy, and gets the pointer back however the reading ends.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// Runs one filter command with the wait cursor up. These handlers run inside
+// the widgets' own signals, which an exception must not cross: a failure goes
+// to the general error handling here, once the pointer is back.
+std::optional<DateFilterView> underWaitCursor(const std::function<DateFilterView()>& command)
+{
+    try {
+        const WaitCursor wait;
+        return command();
+    } catch (const std::exception& error) {
+        ReportError(error);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool TForm1::installDateFilter()
+{
+    Dbf1.setFilterPredicate(dateFilter_.predicate());
+    // A re-reading with the box unchecked empties the total box; the box may
+    // not be made yet when the first reading happens.
+    dateFilter_.setTotalEmptied([this] {
+        if (Edit1)
+            Edit1->clear();
+    });
+    return true;
+}
+
+void TForm1::showDateFilter(const DateFilterView& view)
+{
+    if (!view.changed)
+        return;
+    if (DateTo->date() != view.to) {
+        // Raising the To date is not a change of the picker of its own.
+        const QSignalBlocker blocker(DateTo);
+        DateTo->setDate(view.to);
+    }
+    Edit1->setText(view.totalText);
+}
+
+void TForm1::CheckBox1Click()
+{
+    if (const auto view = underWaitCursor([this] {
+            return dateFilter_.CheckBox1Click(Dbf1, CheckBox1->isChecked(), DateFrom->date(), DateTo->date());
+        }))
+        showDateFilter(*view);
+}
+
+void TForm1::DateFromChange()
+{
+    if (const auto view = underWaitCursor([this] {
+            return dateFilter_.DateFromToChangeFrom(
+                Dbf1, CheckBox1->isChecked(), DateFrom->date(), DateTo->date());
+        }))
+        showDateFilter(*view);
+}
+
+void TForm1::DateToChange()
+{
+    DateFromChange();
+}
+
+void TForm1::Communicationsport1Click()
+{
+    if (!form4_)
+        return;
+    form4_->setPortContext({
+        &Comm1,
+        &link,
+        [this] { openSerialPort(); },
+        [this](int mode) { ShowLinkStatus(mode); },
+        settingsPath(),
+    });
+    form4_->SelectCurrentPort();
+    ExecDialog(*form4_);
+}
+
+} // namespace cvlog

@@ -1,0 +1,18 @@
+#pragma once
+// A trace of the link texts for scripts that drive the whole program: with
+// CVLOG_TRACE_STATUS=1 every text written to the status bar's link panel
+// and every text of the status pop-up (empty when it is hidden) goes to
+// stderr as one line, "CVLOG STATUS <text>" or "CVLOG POPUP <text>".
+
+#include <QString>
+
+namespace cvlog
+{
+
+// Reads CVLOG_TRACE_STATUS; the first call decides for the whole run.
+bool StatusTraceEnabled();
+
+void TraceLinkText(const QString& text);
+void TracePopupText(const QString& text);
+
+} // namespace cvlog
