@@ -13,6 +13,8 @@
 
 #include <exception>
 #include <functional>
+#include <type_traits>
+#include <utility>
 
 class QDialog;
 class QWidget;
@@ -75,5 +77,37 @@ int ExecDialog(QDialog& dialog);
 // The general error handling for an exception caught by a handler that has
 // to tidy up before the error is shown.
 void ReportError(const std::exception& error);
+
+// Qt's signal machinery is not exception-safe, so a handler connected to a
+// signal hands its errors to the general error handling itself rather than
+// letting them travel back through the toolkit.
+template <class Handler>
+auto Guarded(Handler handler)
+{
+    // Qt offers a functor every argument of the signal; a handler that wants
+    // none is called without them.
+    return [handler](auto&&... args) {
+        try {
+            if constexpr (std::is_invocable_v<Handler, decltype(args)...>)
+                handler(std::forward<decltype(args)>(args)...);
+            else
+                handler();
+        } catch (const std::exception& error) {
+            ReportError(error);
+        }
+    };
+}
+
+template <class Object, class... Args>
+auto Guarded(Object* object, void (Object::*handler)(Args...))
+{
+    return [object, handler](Args... args) {
+        try {
+            (object->*handler)(args...);
+        } catch (const std::exception& error) {
+            ReportError(error);
+        }
+    };
+}
 
 } // namespace cvlog

@@ -70,7 +70,7 @@ DBNavigator::DBNavigator(QWidget* parent)
         b->setFocusPolicy(Qt::NoFocus);
         layout->addWidget(b);
         buttons_[i] = b;
-        connect(b, &QToolButton::clicked, this, [this, i] { click(static_cast<Button>(i)); });
+        connect(b, &QToolButton::clicked, this, Guarded([this, i] { click(static_cast<Button>(i)); }));
     }
     resize(kButtonWidth * ButtonCount, kButtonHeight);
     updateButtons();

@@ -49,8 +49,6 @@ constexpr int kStatusPanel0Width = 90;
 constexpr int kStripGap = 3;
 constexpr int kControlRow = 16;
 constexpr int kLineEditPadding = 10; // frame and text margins
-// A device that keeps talking cannot hold up the opening of its port.
-constexpr int kStaleInputLimit = 64 * 1024;
 
 // One column of the top strip: a label above a control.
 struct StripColumn {
@@ -111,7 +109,7 @@ TForm1::TForm1(StartupOptions options, QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kTimerInterval);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(Timer1, &QTimer::timeout, this, Guarded(this, &TForm1::Timer1Timer));
 
     // The record edits show and read the fields in the units of the check
     // marks, read afresh for every text; dates keep the grid's own reading.
@@ -154,7 +152,7 @@ void TForm1::setForms(TStatus* status, TForm3* report, TForm4* port, TForm5* key
     form4_ = port;
     form5_ = keyInit;
     if (form5_)
-        connect(form5_->Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
+        connect(form5_->Edit1, &QLineEdit::textChanged, this, Guarded(this, &TForm1::Edit1Change));
 }
 
 void TForm1::buildLink()
@@ -185,7 +183,7 @@ void TForm1::buildMenus()
         action = menu->addAction(QString::fromLatin1(caption));
         action->setObjectName(QString::fromLatin1(name));
         if (handler)
-            connect(action, &QAction::triggered, this, handler);
+            connect(action, &QAction::triggered, this, Guarded(this, handler));
     };
     using Handler = void (TForm1::*)();
 
@@ -244,7 +242,7 @@ void TForm1::buildControls()
     CheckBox1 = new QCheckBox(QStringLiteral("Filter dates"), client);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setChecked(false);
-    connect(CheckBox1, &QCheckBox::clicked, this, &TForm1::CheckBox1Click);
+    connect(CheckBox1, &QCheckBox::clicked, this, Guarded(this, &TForm1::CheckBox1Click));
 
     auto label = [client](const char* name, const char* caption) {
         auto* l = new QLabel(QString::fromLatin1(caption), client);
@@ -265,8 +263,8 @@ void TForm1::buildControls()
     };
     DateFrom = picker("DateFrom");
     DateTo = picker("DateTo");
-    connect(DateFrom, &QDateEdit::dateChanged, this, &TForm1::DateFromChange);
-    connect(DateTo, &QDateEdit::dateChanged, this, &TForm1::DateToChange);
+    connect(DateFrom, &QDateEdit::dateChanged, this, Guarded(this, &TForm1::DateFromChange));
+    connect(DateTo, &QDateEdit::dateChanged, this, Guarded(this, &TForm1::DateToChange));
 
     Edit1 = new QLineEdit(client);
     Edit1->setObjectName(QStringLiteral("Edit1"));
@@ -482,7 +480,6 @@ void TForm1::ShowStatusPopup(const QString& text)
 void TForm1::openSerialPort()
 {
     Comm1.Open();
-    discardStaleInput();
 }
 
 void TForm1::closeSerialPort()
@@ -490,23 +487,9 @@ void TForm1::closeSerialPort()
     Comm1.Close();
 }
 
-void TForm1::discardStaleInput()
-{
-    // Nothing has been asked of the device yet; a notification already on
-    // its way then finds the queue empty and reads nothing.
-    std::array<char, 4096> buffer;
-    for (int discarded = 0; discarded < kStaleInputLimit;) {
-        const int got = Comm1.Read(buffer.data(), static_cast<int>(buffer.size()));
-        if (got <= 0)
-            return;
-        discarded += got;
-    }
-}
-
 void TForm1::Comm1Reopened()
 {
     // The device came back: the link starts over as after a port switch.
-    discardStaleInput();
     link.portReady = true;
     ShowLinkStatus(0);
     link.linkUp = false;

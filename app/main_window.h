@@ -169,8 +169,6 @@ private:
     // Opens Comm1 on the device its name stands for in the settings.
     void openSerialPort();
     void closeSerialPort();
-    // Bytes queued before the port was opened belong to no request of ours.
-    void discardStaleInput();
     void Comm1Reopened();
     void Edit1Change(const QString& text);
 

@@ -99,10 +99,10 @@ TForm4::TForm4(QWidget* parent)
         button->setProperty(kPortProperty, n);
         group_->addButton(button, n);
         // Only a button that becomes checked switches; one already checked stays as it is.
-        connect(button, &QRadioButton::toggled, this, [this, button](bool checked) {
+        connect(button, &QRadioButton::toggled, this, Guarded([this, button](bool checked) {
             if (checked)
                 RadioButton1Click(button);
-        });
+        }));
         buttons_[n - 1] = button;
     }
 

@@ -247,11 +247,11 @@ void RecordPanelGrid::buildPanel(int index)
         if (d.maxLength > 0)
             edit->setMaxLength(d.maxLength);
         edit->installEventFilter(this);
-        connect(edit, &QLineEdit::textEdited, this, [this, edit] {
+        connect(edit, &QLineEdit::textEdited, this, Guarded([this, edit] {
             if (panelOf(edit, nullptr) == currentPanel_ && table_
                 && table_->state() == DbfTable::State::Browse)
                 table_->edit();
-        });
+        }));
         connect(edit, &QLineEdit::editingFinished, this, [this, edit] {
             int field = 0;
             if (panelOf(edit, &field) != currentPanel_ || !edit->isModified() || !table_)

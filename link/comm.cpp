@@ -178,6 +178,9 @@ void TComm::openDevice()
     if (::ioctl(fd.get(), TIOCEXCL) != 0 && !isUnsupportedIoctl(errno))
         throw ECommError(kAccessError, errno);
 
+    // Bytes that reached the line before the port was ours answer nothing we asked.
+    ::tcflush(fd.get(), TCIFLUSH);
+
     auto rts = std::make_unique<SerialRtsToggle>(fd.get(), hasModemLines, line_.baudRate);
     const std::uint64_t generation = ++generation_;
     std::unique_ptr<SerialWorker> worker;

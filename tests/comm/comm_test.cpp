@@ -336,12 +336,12 @@ TEST(CommVanish, LostDeviceIsReopenedWithoutSpinning)
 
     const double cpuBefore = processCpuSeconds();
     runEventLoopFor(1500ms);
-    EXPECT_LT(processCpuSeconds() - cpuBefore, 0.3);
+    EXPECT_LT(processCpuSeconds() - cpuBefore, 0.5); // a spinning worker would burn the whole 1.5 s
     EXPECT_EQ(reopened, 0);
 
     PtyPair replacement;
     rig.target = replacement.slavePath();
-    ASSERT_TRUE(waitFor([&] { return reopened == 1; }, 2500ms));
+    ASSERT_TRUE(waitFor([&] { return reopened == 1; }, 5000ms));
     EXPECT_TRUE(rig.comm.isOpen());
     EXPECT_FALSE(rig.comm.isWaitingForDevice());
 
