@@ -81,8 +81,7 @@ void ReportError(const std::exception& error);
 // Qt's signal machinery is not exception-safe, so a handler connected to a
 // signal hands its errors to the general error handling itself rather than
 // letting them travel back through the toolkit.
-template <class Handler>
-auto Guarded(Handler handler)
+template <class Handler> auto Guarded(Handler handler)
 {
     // Qt offers a functor every argument of the signal; a handler that wants
     // none is called without them.
@@ -98,8 +97,7 @@ auto Guarded(Handler handler)
     };
 }
 
-template <class Object, class... Args>
-auto Guarded(Object* object, void (Object::*handler)(Args...))
+template <class Object, class... Args> auto Guarded(Object* object, void (Object::*handler)(Args...))
 {
     return [object, handler](Args... args) {
         try {

@@ -8,15 +8,15 @@
 #include <cstdint>
 #include <string_view>
 
-namespace cvlog {
+namespace cvlog
+{
 
-inline constexpr std::uint8_t kSearchAddress = 0xE1;   // where every new link starts
+inline constexpr std::uint8_t kSearchAddress = 0xE1; // where every new link starts
 inline constexpr std::uint8_t kRedirectAddress = 0xFE; // after a redirect reply
 
 // One length byte, then up to Capacity characters. The length is kept as
 // sent; readers go through size(), which never reaches past the field.
-template <std::size_t Capacity>
-struct PrefixedText {
+template <std::size_t Capacity> struct PrefixedText {
     std::uint8_t length = 0;
     std::array<char, Capacity> chars {};
 

@@ -2,9 +2,11 @@
 
 #include <limits>
 
-namespace cvlog {
+namespace cvlog
+{
 
-namespace {
+namespace
+{
 
 constexpr std::int64_t kDayZeroJulian = 2415019; // 30 December 1899
 
@@ -45,8 +47,9 @@ std::int32_t IntegerOrDefault(QStringView text, std::int32_t fallback)
     if (i == n)
         return fallback;
     // Hexadecimal numbers may fill all 32 bits; decimal ones must fit the signed range.
-    const std::int64_t limit = base == 16 ? std::int64_t { std::numeric_limits<std::uint32_t>::max() }
-                                          : std::int64_t { std::numeric_limits<std::int32_t>::max() } + negative;
+    const std::int64_t limit = base == 16
+        ? std::int64_t { std::numeric_limits<std::uint32_t>::max() }
+        : std::int64_t { std::numeric_limits<std::int32_t>::max() } + negative;
     std::int64_t value = 0;
     for (; i < n; ++i) {
         const int d = digitValue(text[i], base);

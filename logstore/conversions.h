@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-namespace cvlog {
+namespace cvlog
+{
 
 // The one text-to-integer conversion wherever a number is read from text:
 // leading blanks skipped, an optional sign, decimal digits or a hexadecimal
@@ -20,8 +21,8 @@ std::int32_t DayNumber(const QDate& date);
 QDate DateFromDayNumber(std::int64_t dayNumber);
 
 // value when low <= value <= high, else the fallback.
-constexpr std::int32_t RangeOrDefault(std::int32_t value, std::int32_t low, std::int32_t high,
-                                      std::int32_t fallback)
+constexpr std::int32_t RangeOrDefault(
+    std::int32_t value, std::int32_t low, std::int32_t high, std::int32_t fallback)
 {
     return (value >= low && value <= high) ? value : fallback;
 }

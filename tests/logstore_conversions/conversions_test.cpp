@@ -37,7 +37,8 @@ TEST(IntegerOrDefault, ReadsDecimalHexAndRefusesTheRest)
         { u"99999999999999999999999", 99 },
     };
     for (const Case& c : cases)
-        EXPECT_EQ(IntegerOrDefault(QStringView(c.text), 99), c.expected) << QString::fromUtf16(c.text).toStdString();
+        EXPECT_EQ(IntegerOrDefault(QStringView(c.text), 99), c.expected)
+            << QString::fromUtf16(c.text).toStdString();
 }
 
 TEST(DayNumber, CountsFromThirtiethDecember1899)
