@@ -528,17 +528,13 @@ void RecordPanelGrid::step(int rows)
     if (!table_ || !table_->isOpen() || rows == 0)
         return;
     leaveRow();
-    table_->disableControls();
-    try {
+    {
+        SuspendedDisplay suspended(*table_);
         for (int i = 0; i < rows && !table_->eof(); ++i)
             table_->next();
         for (int i = 0; i > rows && !table_->bof(); --i)
             table_->prior();
-    } catch (...) {
-        table_->enableControls();
-        throw;
     }
-    table_->enableControls();
     reload();
 }
 

@@ -6,29 +6,6 @@
 namespace cvlog
 {
 
-namespace
-{
-
-// Keeps the grid from redrawing for every row walked; resumed however the
-// walk ends.
-class SuspendedDisplay
-{
-public:
-    explicit SuspendedDisplay(DbfTable& table)
-        : table_(table)
-    {
-        table_.disableControls();
-    }
-    ~SuspendedDisplay() { table_.enableControls(); }
-    SuspendedDisplay(const SuspendedDisplay&) = delete;
-    SuspendedDisplay& operator=(const SuspendedDisplay&) = delete;
-
-private:
-    DbfTable& table_;
-};
-
-} // namespace
-
 bool DateFilter::accepts(const DbfRecord& row) const
 {
     if (!checked_) {

@@ -199,6 +199,24 @@ enum LogField : int {
     kLogFieldCount
 };
 
+// Suspends a view's display for a scope that walks or adds many rows; the
+// display is resumed however the scope ends.
+class SuspendedDisplay
+{
+public:
+    explicit SuspendedDisplay(DbfTable& table)
+        : table_(table)
+    {
+        table_.disableControls();
+    }
+    ~SuspendedDisplay() { table_.enableControls(); }
+    SuspendedDisplay(const SuspendedDisplay&) = delete;
+    SuspendedDisplay& operator=(const SuspendedDisplay&) = delete;
+
+private:
+    DbfTable& table_;
+};
+
 // The field list the log table is created with at first start.
 std::vector<FieldDef> logTableFields();
 // Names the main view binds: "TAKEOFFD" ... "COMMENT".
