@@ -93,6 +93,14 @@ void LinkDriver::ResetReceiver()
 
 void LinkDriver::Timer1Timer()
 {
+    // A bridge's reply arrives some milliseconds after its command, so the
+    // poll at the end of the tick that sent it finds nothing. Reading the
+    // queue again before deciding what to ask keeps the decision on the
+    // replies of the last tick: otherwise the log position request goes out
+    // twice, the second answer restarts the download at the newest slot and
+    // that flight, read again, ends the download as a known one.
+    if (link.usbActive)
+        PollUsb();
     if (!link.linkUp) {
         SendIdentityRequest();
     } else if (link.countDue) {

@@ -166,6 +166,8 @@ public:
     int read(void*, std::uint8_t* buffer, std::uint32_t count, std::uint32_t* returned) override
     {
         asked.push_back(count);
+        if (readStatus != 0)
+            return readStatus; // a failed read leaves the bytes where they are
         const std::size_t n = std::min<std::size_t>(count, queue.size());
         std::copy_n(queue.begin(), n, buffer);
         queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(n));
