@@ -178,4 +178,26 @@ void BM_FindLiveMiss(benchmark::State& state)
 }
 BENCHMARK(BM_FindLiveMiss)->Unit(benchmark::kMillisecond);
 
+// What the record panel grid reads for one scroll step: the view placed on a
+// row anywhere in the file, and the five rows its panels show.
+void BM_GridScrollStep(benchmark::State& state)
+{
+    DbfTable t;
+    t.setPath(files().large);
+    t.setRequiredFields(cvlog::logTableFieldNames());
+    t.open(DbfTable::Access::ReadOnly);
+    const std::uint32_t rows = t.recordCount();
+    std::uint32_t target = 1;
+    for (auto _ : state) {
+        target = (target * 7919u + 104729u) % rows + 1; // spread over the whole file
+        t.moveToRecord(target);
+        std::uint32_t shown = t.recordNumber();
+        for (int panel = 0; panel < 5 && shown != 0; ++panel) {
+            benchmark::DoNotOptimize(t.peek(shown).integer(cvlog::kFlightTime));
+            shown = t.nextVisible(shown);
+        }
+    }
+}
+BENCHMARK(BM_GridScrollStep)->Unit(benchmark::kMicrosecond);
+
 } // namespace
