@@ -443,7 +443,11 @@ void RecordPanelGrid::showRow(int panel, const DbfRecord& row, bool keepModified
         QLineEdit* e = p.edits[f];
         if (keepModified && e->isModified())
             continue;
-        e->setText(bindings_[f].getText(row, f));
+        // An unchanged text is left alone, so a reload while the user is in
+        // the edit (a download appending rows) keeps the cursor where it was.
+        const QString text = bindings_[f].getText(row, f);
+        if (e->text() != text)
+            e->setText(text);
         e->setModified(false);
         if (!e->hasFocus())
             e->setCursorPosition(0);

@@ -268,6 +268,28 @@ TEST_F(GridTest, TypingEditsTheRowAndLeavingItWritesIt)
     EXPECT_EQ(table.peek(2).integer(kMaxAltitude), 1500);
 }
 
+TEST_F(GridTest, AReloadLeavesTheCursorOfAnUnchangedEdit)
+{
+    // A download appending rows reloads the panels while the user sits in an
+    // edit; the next keystroke must land where the cursor was.
+    addRows(3);
+    attach();
+    grid.show();
+    QApplication::setActiveWindow(&grid);
+    QLineEdit* comment = grid.edit(0, kComment);
+    comment->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return comment->hasFocus(); }));
+    comment->setCursorPosition(2);
+    table.disableControls();
+    table.append();
+    table.setText(kComment, QStringLiteral("downloaded"));
+    table.post();
+    table.moveToRecord(1);
+    table.enableControls();
+    EXPECT_EQ(comment->text(), QStringLiteral("row 1"));
+    EXPECT_EQ(comment->cursorPosition(), 2);
+}
+
 TEST_F(GridTest, ARefusedTextKeepsTheFieldAndTheRowBeingEdited)
 {
     addRows(2);
