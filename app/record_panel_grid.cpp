@@ -215,6 +215,11 @@ RecordPanelGrid::~RecordPanelGrid()
 {
     if (table_)
         table_->setBeforeChange({});
+    // The edits die after this object; an edit losing the focus on its way
+    // out must not reach a grid that is already gone.
+    for (const auto& panel : panels_)
+        for (QLineEdit* e : panel->edits)
+            e->disconnect(this);
 }
 
 void RecordPanelGrid::buildPanel(int index)
