@@ -2,11 +2,16 @@
 
 #include <QAbstractButton>
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
 #include <QTimer>
 
 #include <cstdio>
+#include <deque>
 #include <utility>
 
 namespace cvlog
@@ -20,6 +25,36 @@ MessageHook& messageHook()
     static MessageHook hook;
     return hook;
 }
+
+FileDialogHook& fileDialogHook()
+{
+    static FileDialogHook hook;
+    return hook;
+}
+
+std::deque<QString>& fileAnswers()
+{
+    static std::deque<QString> answers;
+    return answers;
+}
+
+// Lists folders and the files that can be written, so a read-only file is
+// never offered for a command that would replace it.
+class WritableFilesOnly : public QSortFilterProxyModel
+{
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
+    {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (files == nullptr)
+            return true;
+        const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+        return info.isDir() || info.isWritable();
+    }
+};
 
 bool& autoCloseMessages()
 {
@@ -159,6 +194,46 @@ int ExecDialog(QDialog& dialog)
         QTimer::singleShot(0, &dialog, &QDialog::reject);
     }
     return dialog.exec();
+}
+
+void SetFileDialogHook(FileDialogHook hook)
+{
+    fileDialogHook() = std::move(hook);
+}
+
+void QueueFileAnswer(const QString& path)
+{
+    fileAnswers().push_back(path);
+}
+
+QString AskFileName(const FileDialogRequest& request, QWidget* parent)
+{
+    if (const FileDialogHook& hook = fileDialogHook())
+        return hook(request);
+    if (autoCloseMessages()) {
+        QString answer;
+        if (!fileAnswers().empty()) {
+            answer = fileAnswers().front();
+            fileAnswers().pop_front();
+        }
+        std::fprintf(stderr, "CVLOG DIALOG %s: %s\n", request.title.toLocal8Bit().constData(),
+            answer.toLocal8Bit().constData());
+        std::fflush(stderr);
+        return answer;
+    }
+
+    const bool save = request.mode == FileDialogRequest::Mode::Save;
+    QFileDialog dialog(parent, request.title, QString(), request.filter);
+    // Qt's own dialog: the platform's would ignore the filter on writable files.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setProxyModel(new WritableFilesOnly(&dialog));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 void ReportError(const std::exception& error)

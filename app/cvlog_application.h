@@ -74,6 +74,29 @@ bool AskYesNo(const QString& text, QWidget* parent = nullptr);
 // for a user who is not there.
 int ExecDialog(QDialog& dialog);
 
+// A file dialog of the program: open or save, its title, one filter entry
+// ("text files (*.txt)") and the suffix added to a name typed without one.
+// Read-only files are not listed, and choosing an existing file asks nothing.
+struct FileDialogRequest {
+    enum class Mode { Save, Open };
+    Mode mode = Mode::Save;
+    QString title;
+    QString filter;
+    QString defaultSuffix;
+};
+
+// Answers every file dialog instead of showing it (an empty path cancels).
+// Tests only; an empty hook restores the dialogs.
+using FileDialogHook = std::function<QString(const FileDialogRequest&)>;
+void SetFileDialogHook(FileDialogHook hook);
+
+// Unattended (CVLOG_AUTOCLOSE_MESSAGES=1) a file dialog logs its title and
+// takes the oldest answer queued here, or is cancelled when none is.
+void QueueFileAnswer(const QString& path);
+
+// The chosen file's full path; empty when the user cancelled.
+QString AskFileName(const FileDialogRequest& request, QWidget* parent = nullptr);
+
 // The general error handling for an exception caught by a handler that has
 // to tidy up before the error is shown.
 void ReportError(const std::exception& error);

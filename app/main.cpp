@@ -11,6 +11,7 @@
 #include "app/signal_handler.h"
 #include "app/status_form.h"
 #include "app/status_trace.h"
+#include "app/test_control.h"
 
 #include <QDate>
 
@@ -52,6 +53,9 @@ int main(int argc, char** argv)
         signalShutdownFailed = !Form1.closeForSignal();
         QCoreApplication::quit();
     });
+
+    cvlog::TestControl control;
+    control.startIfAsked();
 
     Form1.show();
     const int result = app.exec();

@@ -14,11 +14,13 @@
 #include "app/status_form.h"
 #include "app/status_trace.h"
 #include "app/usb_bridge_port.h"
+#include "app/wait_cursor.h"
 #include "link/comm.h"
 #include "link/link_driver.h"
 #include "link/usb_bridge.h"
 #include "logstore/conversions.h"
 #include "logstore/field_presentation.h"
+#include "output/text_export.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -407,6 +409,9 @@ void TForm1::closeEvent(QCloseEvent* event)
         return;
     }
     Timer1->stop();
+    // An open preview would keep the program alive after its window.
+    if (form3_)
+        form3_->LogPrint.closePreview();
     event->accept();
 }
 
@@ -505,9 +510,46 @@ void TForm1::Timer1Timer()
     linkDriver_->Timer1Timer();
 }
 
-void TForm1::SaveasTextfile1Click() { }
-void TForm1::Saveascommadelimitedtextfile1Click() { }
-void TForm1::Print1Click() { }
+void TForm1::SaveasTextfile1Click()
+{
+    exportText(kTextSeparator);
+}
+
+void TForm1::Saveascommadelimitedtextfile1Click()
+{
+    exportText(kCommaSeparator);
+}
+
+void TForm1::exportText(char separator)
+{
+    const QString path
+        = AskFileName({ FileDialogRequest::Mode::Save, QStringLiteral("Enter name of file to save to"),
+                          QStringLiteral("text files (*.txt)"), QStringLiteral("txt") },
+            this);
+    if (path.isEmpty())
+        return;
+    const WaitCursor wait;
+    ExportVisibleRows(Dbf1, path.toStdString(), separator, QLocale::system());
+}
+
+void TForm1::Print1Click()
+{
+    if (!form3_)
+        return;
+    // What the grid shows is what is printed: a row being edited is posted
+    // (or dropped when unchanged) first, as the exports do.
+    if (Dbf1.isOpen() && Dbf1.state() != DbfTable::State::Browse)
+        Dbf1.refresh();
+    form3_->Print({ Dbf1.path(), Dbf1.isFiltered(), [this] { return CheckBox1->isChecked(); },
+                      [this] { return reportSettings(); } },
+        this);
+}
+
+ReportSettings TForm1::reportSettings() const
+{
+    return { DateFrom->date(), DateTo->date(), fractionMode(marks_), QDateTime::currentDateTime(),
+        QLocale::system() };
+}
 void TForm1::Wipedatabase1Click() { }
 void TForm1::Compactdatabse1Click() { }
 void TForm1::N1Click() { }

@@ -9,6 +9,7 @@
 #include "logstore/date_filter.h"
 #include "logstore/dbf_table.h"
 #include "logstore/field_presentation.h"
+#include "output/report_layout.h"
 
 #include <QDate>
 #include <QMainWindow>
@@ -164,6 +165,10 @@ private:
     // The date filter: its predicate on Dbf1, and its result on the pickers and the total box.
     bool installDateFilter();
     void showDateFilter(const DateFilterView& view);
+
+    void exportText(char separator);
+    // What the printed report reads from the window at each generation.
+    ReportSettings reportSettings() const;
 
     void buildLink();
     // Opens Comm1 on the device its name stands for in the settings.

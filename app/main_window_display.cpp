@@ -3,6 +3,7 @@
 #include "app/cvlog_application.h"
 #include "app/main_window.h"
 #include "app/port_dialog.h"
+#include "app/wait_cursor.h"
 #include "link/comm.h"
 
 #include <QApplication>
@@ -19,17 +20,6 @@ namespace cvlog
 
 namespace
 {
-
-// A recomputation reads the whole file twice; the user sees that it is
-// busy, and gets the pointer back however the reading ends.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Runs one filter command with the wait cursor up. These handlers run inside
 // the widgets' own signals, which an exception must not cross: a failure goes

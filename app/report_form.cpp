@@ -1,13 +1,82 @@
 #include "app/report_form.h"
 
+#include "app/status_trace.h"
+#include "logstore/conversions.h"
+#include "logstore/log_fields.h"
+
 namespace cvlog
 {
 
 TForm3::TForm3(QWidget* parent)
     : QDialog(parent)
+    , LogPrint(this)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Form3"));
+    Dbf1.setFilterPredicate([this](const DbfRecord& row) { return Dbf1FilterRecord(row); });
+}
+
+TForm3::~TForm3()
+{
+    LogPrint.closePreview();
+}
+
+void TForm3::Print(const ReportRequest& request, QWidget* previewParent)
+{
+    if (LogPrint.isPreviewing()) {
+        LogPrint.raisePreview();
+        return;
+    }
+    request_ = request;
+    Dbf1.setPath(request_.table);
+    openView();
+    // Step 6 however the preview ends; a read-only view writes nothing.
+    struct Closer {
+        DbfTable& view;
+        ~Closer()
+        {
+            try {
+                view.close();
+            } catch (const std::exception&) {
+            }
+        }
+    } closer { Dbf1 };
+    LogPrint.preview([this](QPagedPaintDevice& device,
+                         const ReportProgress& progress) { return generate(device, progress); },
+        previewParent);
+}
+
+void TForm3::openView()
+{
+    Dbf1.close();
+    // The report only reads; the main view is the table's one writer.
+    Dbf1.open(DbfTable::Access::ReadOnly);
+    dateField_ = LogFieldMap::resolve(Dbf1)[kTakeoffDate];
+    Dbf1.setFiltered(request_.filtered);
+}
+
+bool TForm3::generate(QPagedPaintDevice& device, const ReportProgress& progress)
+{
+    const ReportSettings settings = request_.settings();
+    checked_ = request_.filterChecked();
+    fromDay_ = DayNumber(settings.from);
+    toDay_ = DayNumber(settings.to);
+    openView();
+    TableReportRows rows(Dbf1);
+    const ReportLayout layout = LayOutReport(rows, settings);
+    TraceReport(QStringLiteral("pages=%1 flights=%2 total=%3")
+                    .arg(layout.pages.size())
+                    .arg(layout.flights)
+                    .arg(ReportTimeText(layout.totalMinutes, settings.fraction)));
+    return PaintReport(device, layout, rows, progress);
+}
+
+bool TForm3::Dbf1FilterRecord(const DbfRecord& row) const
+{
+    if (!checked_)
+        return true;
+    const std::int32_t day = row.dayNumber(dateField_);
+    return fromDay_ <= day && day <= toDay_;
 }
 
 } // namespace cvlog

@@ -37,4 +37,9 @@ void TracePopupText(const QString& text)
     traceLine("POPUP", text);
 }
 
+void TraceReport(const QString& text)
+{
+    traceLine("REPORT", text);
+}
+
 } // namespace cvlog

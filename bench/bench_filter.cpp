@@ -2,16 +2,12 @@
 // the view with the filter, then summing the flight times of the rows that
 // pass. There is no index, so every row is read at least once.
 
+#include "bench/generated_log.h"
 #include "logstore/date_filter.h"
 
 #include <QDate>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
-
-#include <cstdio>
-#include <fstream>
-#include <string>
 
 using namespace cvlog;
 
@@ -19,58 +15,12 @@ namespace
 {
 
 constexpr int kRows = 1'000'000;
-constexpr int kRowLength = 127;
-constexpr int kHeaderLength = 321;
-constexpr int kDaysSpanned = 20 * 365; // take-off dates over twenty years
-const QDate kFirstDay(2006, 1, 1);
-
-void put(std::string& row, int offset, int width, const std::string& value, bool rightAligned)
-{
-    const std::string padded = rightAligned ? std::string(width - value.size(), ' ') + value
-                                            : value + std::string(width - value.size(), ' ');
-    row.replace(offset, width, padded);
-}
-
-// Writes the rows straight after the header of a freshly created table: the
-// table counts its rows from the file's length.
-void fillTable(const std::filesystem::path& path)
-{
-    DbfTable table;
-    table.setPath(path);
-    table.create(logTableFields());
-
-    std::filesystem::resize_file(path, kHeaderLength); // drop the end-of-file byte
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    std::string chunk;
-    std::string row(kRowLength, ' ');
-    for (int i = 0; i < kRows; ++i) {
-        const QDate day = kFirstDay.addDays(i % kDaysSpanned);
-        put(row, 1, 8, day.toString(u"yyyyMMdd").toStdString(), false);
-        put(row, 9, 5, "9:05", false);
-        put(row, 14, 9, std::to_string(30 + i % 90), true);
-        put(row, 23, 9, std::to_string(1000 + i % 9000), true);
-        put(row, 32, 9, std::to_string(60 + i % 100), true);
-        put(row, 41, 9, "0", true);
-        put(row, 50, 9, std::to_string(i % 60000), true);
-        put(row, 59, 4, "A123", false);
-        chunk += row;
-        if (chunk.size() > (1 << 20)) {
-            out << chunk;
-            chunk.clear();
-        }
-    }
-    out << chunk << '\x1a';
-}
+using bench::kDaysSpanned;
+using bench::kFirstDay;
 
 const std::filesystem::path& tablePath()
 {
-    static QTemporaryDir dir;
-    static const std::filesystem::path path = [] {
-        const std::filesystem::path p = std::filesystem::path(dir.path().toStdString()) / "CVLog.dbf";
-        fillTable(p);
-        return p;
-    }();
-    return path;
+    return bench::generatedLog(kRows);
 }
 
 // range(0): days from the first take-off to the end of the range; the range

@@ -1,7 +1,11 @@
 // Any bytes as a table file: opened as a plain view and as the log's main
-// view, every row walked and every field read; a file that opens takes a new
-// row and is compacted (on a copy, so each view sees the input as given).
+// view, every row walked and every field read, the main view exported and
+// laid out as the report; a file that opens takes a new row and is
+// compacted (on a copy, so each view sees the input as given).
 #include "logstore/dbf_table.h"
+#include "logstore/file_error.h"
+#include "output/report_layout.h"
+#include "output/text_export.h"
 
 #include <QDate>
 
@@ -64,6 +68,18 @@ void readEverything(cvlog::DbfTable& t)
     (void)t.findLive([](const cvlog::DbfRecord& r) { return r.integer(0) == 1; });
 }
 
+void exportAndLayOut(cvlog::DbfTable& t)
+{
+    try {
+        cvlog::ExportVisibleRows(t, scratchDirectory() / "out.txt", cvlog::kCommaSeparator, QLocale::c());
+    } catch (const cvlog::FileError&) {
+    }
+    cvlog::TableReportRows rows(t);
+    const cvlog::ReportLayout layout = cvlog::LayOutReport(rows, cvlog::ReportSettings {});
+    for (int page = 0; page < static_cast<int>(layout.pages.size()); ++page)
+        (void)cvlog::PlaceReportPage(layout, page, rows);
+}
+
 void exercise(const fs::path& path, bool mainView)
 {
     cvlog::DbfTable t;
@@ -77,6 +93,8 @@ void exercise(const fs::path& path, bool mainView)
     }
     try {
         readEverything(t);
+        if (mainView)
+            exportAndLayOut(t);
         t.append();
         for (int f = 0; f < t.fieldCount(); ++f) {
             try {

@@ -91,13 +91,6 @@ bool DbfRecord::isDeleted() const
     return bytes_ != nullptr && bytes_[0] != kDbfLiveFlag;
 }
 
-std::string_view DbfRecord::raw(int field) const
-{
-    if (bytes_ == nullptr || field < 0 || static_cast<std::size_t>(field) >= fields_->size())
-        return {};
-    return { bytes_ + (*offsets_)[field], static_cast<std::size_t>((*fields_)[field].width) };
-}
-
 bool DbfRecord::isNull(int field) const
 {
     const std::string_view s = trimmed(raw(field));

@@ -1,5 +1,6 @@
 #include "logstore/dbf_table.h"
 
+#include "logstore/atomic_file.h"
 #include "logstore/conversions.h"
 #include "logstore/cp850.h"
 #include "logstore/dbf_file.h"
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -68,16 +68,6 @@ std::string tooLong(std::size_t length, int width)
     std::snprintf(message, sizeof message, "Value is too long : %zu characters (it can't be more than %d).",
         length, width);
     return message;
-}
-
-void syncDirectoryOf(const fs::path& path)
-{
-    const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 [[noreturn]] void throwFileError(const char* what, const fs::path& path, int error)
@@ -930,7 +920,7 @@ void DbfTable::compact()
                 throwFileError("Cannot rename file", fresh, error);
             }
         }
-        syncDirectoryOf(target);
+        SyncDirectoryOf(target);
         fs::remove(old, ec);
     } catch (...) {
         std::error_code ec;

@@ -56,7 +56,14 @@ public:
     // Day count of the date field (days since 30 December 1899), 0 when none.
     std::int32_t dayNumber(int field) const;
     // The field's bytes as stored (untrimmed, CP850); empty for a bad index.
-    std::string_view raw(int field) const;
+    // Inline: the exports read every field of every row through it.
+    std::string_view raw(int field) const
+    {
+        if (bytes_ == nullptr || field < 0 || static_cast<std::size_t>(field) >= fields_->size())
+            return {};
+        const auto at = static_cast<std::size_t>(field);
+        return { bytes_ + (*offsets_)[at], static_cast<std::size_t>((*fields_)[at].width) };
+    }
 
 private:
     const std::vector<FieldDef>* fields_ = nullptr;

@@ -142,7 +142,7 @@ QString FormatHoursMinutes(std::int64_t minutes)
     return QString::number(minutes / kMinutesPerHour) + u':' + twoDigits(minutes % kMinutesPerHour);
 }
 
-QString FlightTimeText(std::int32_t minutes, FractionMode mode)
+QString FlightTimeText(std::int64_t minutes, FractionMode mode)
 {
     const std::int64_t hours = minutes / kMinutesPerHour;
     const std::int64_t rest = minutes % kMinutesPerHour;

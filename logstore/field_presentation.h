@@ -53,7 +53,7 @@ DisplayMarks SelectDecimalFractions(DisplayMarks marks);
 QString FormatHoursMinutes(std::int64_t minutes);
 
 // Field texts, from the stored value (a null field reads 0).
-QString FlightTimeText(std::int32_t minutes, FractionMode mode); // 1:30 or 1.50
+QString FlightTimeText(std::int64_t minutes, FractionMode mode); // 1:30 or 1.50
 QString HobbsText(std::int32_t minutes, FractionMode mode); // 1:30 or 1.5
 QString AltitudeText(std::int32_t feet, UnitMode mode);
 QString SpeedText(std::int32_t milesPerHour, UnitMode mode);

@@ -239,7 +239,7 @@ def catches_signal(pid, signal_number):
 class Program:
     """A copy of cvlog in its own directory, run on the offscreen platform."""
 
-    def __init__(self, directory, extra_env=None):
+    def __init__(self, directory, extra_env=None, control=False):
         self.directory = directory
         self.executable = os.path.join(directory, "cvlog")
         if not os.path.exists(self.executable):
@@ -253,9 +253,12 @@ class Program:
         suppressions = os.environ.get("CVLOG_E2E_LSAN_SUPPRESSIONS")
         if suppressions and "LSAN_OPTIONS" not in env:
             env["LSAN_OPTIONS"] = "suppressions=" + suppressions
+        if control:
+            env["CVLOG_TEST_CONTROL"] = "1"
         env.update(extra_env or {})
         # Started from elsewhere, so that nothing depends on the working directory.
-        self.process = subprocess.Popen([self.executable], cwd="/", env=env, stdin=subprocess.DEVNULL,
+        self.process = subprocess.Popen([self.executable], cwd="/", env=env,
+                                        stdin=subprocess.PIPE if control else subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.output = LineCollector(self.process.stderr)
 
@@ -286,6 +289,14 @@ class Program:
     def wait_line(self, predicate, timeout=START_TIMEOUT, since=0):
         return self.output.wait_for(predicate, timeout, since)
 
+    def command(self, line, timeout=START_TIMEOUT):
+        """Sends one control command (CVLOG_TEST_CONTROL) and waits until the
+        program has taken it; returns the index of its acknowledgement."""
+        since = self.output.mark()
+        self.process.stdin.write((line + "\n").encode("utf-8"))
+        self.process.stdin.flush()
+        return self.output.wait_for(lambda l: l.startswith("CVLOG CONTROL ") and l.endswith(line), timeout, since)
+
     def wait_download_end(self, last_read, timeout):
         """Waits for the read of `last_read` (the slot that ends the download:
         an empty one or a known flight) and for the pop-up being hidden after
@@ -311,6 +322,7 @@ class Program:
             self.process.wait()
             code = None
         self.output.join(5)
+        self._close_input()
         return code
 
     def kill(self):
@@ -318,6 +330,13 @@ class Program:
             self.process.kill()
             self.process.wait()
         self.output.join(5)
+        self._close_input()
+        if not self.process.stderr.closed:
+            self.process.stderr.close()
+
+    def _close_input(self):
+        if self.process.stdin is not None and not self.process.stdin.closed:
+            self.process.stdin.close()
 
 
 def write_settings(directory, com1=None, port=1):
@@ -326,6 +345,39 @@ def write_settings(directory, com1=None, port=1):
         lines += ["[Ports]", "COM1=%s" % com1]
     with open(os.path.join(directory, "CVLog.ini"), "w") as f:
         f.write("\n".join(lines) + "\n")
+
+
+LOG_FIELDS = [("TakeoffD", "D", 8), ("TakeoffT", "C", 5), ("FlightTime", "N", 9), ("MaxAlt", "N", 9),
+              ("MaxSPD", "N", 9), ("Student", "N", 9), ("Hobbs", "N", 9), ("Instrument", "C", 4),
+              ("Comment", "C", 64)]
+
+
+def write_log_table(path, rows, fields=LOG_FIELDS):
+    """A dBase III table written byte by byte, independently of the program:
+    `rows` are dicts by upper-case field name (a date, a str, an int or None
+    for an empty value); a row with "_deleted" set is marked deleted."""
+    row_length = 1 + sum(width for _, _, width in fields)
+    header_length = 32 + 32 * len(fields) + 1
+    out = bytearray(struct.pack("<BBBBIHH20x", 3, 126, 12, 8, len(rows), header_length, row_length))
+    for name, kind, width in fields:
+        out += struct.pack("<11sc4xBB14x", name.encode("ascii"), kind.encode("ascii"), width, 0)
+    out += b"\r"
+    for row in rows:
+        out += b"*" if row.get("_deleted") else b" "
+        for name, kind, width in fields:
+            value = row.get(name.upper())
+            if value is None:
+                text = b""
+            elif kind == "D":
+                text = value.strftime("%Y%m%d").encode("ascii")
+            elif kind == "N":
+                text = str(value).encode("ascii").rjust(width)
+            else:
+                text = value.encode("cp850")[:width]
+            out += text.ljust(width)
+    out += b"\x1a"
+    with open(path, "wb") as f:
+        f.write(out)
 
 
 def header_count(path):
@@ -355,8 +407,8 @@ class DownloadCase(unittest.TestCase):
         self._sims.append(sim)
         return sim
 
-    def start_program(self, extra_env=None):
-        program = Program(self.dir, extra_env)
+    def start_program(self, extra_env=None, control=False):
+        program = Program(self.dir, extra_env, control)
         self._programs.append(program)
         return program
 

@@ -1,0 +1,166 @@
+#include "app/log_report.h"
+
+#include "app/cvlog_application.h"
+#include "logstore/atomic_file.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QEventLoop>
+#include <QKeySequence>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPaintEngine>
+#include <QPdfWriter>
+#include <QPrintPreviewDialog>
+#include <QProgressDialog>
+#include <QToolBar>
+
+namespace cvlog
+{
+
+namespace
+{
+
+// Shows itself when a generation takes longer than about half a second, and
+// tells the generation to stop when its Cancel button is pressed.
+class GenerationProgress
+{
+public:
+    GenerationProgress(const QString& what, QWidget* parent)
+        : dialog_(what, QStringLiteral("Cancel"), 0, 1, parent)
+    {
+        dialog_.setWindowTitle(QString::fromLatin1(kReportTitle));
+        dialog_.setWindowModality(Qt::WindowModal);
+        dialog_.setMinimumDuration(LogReport::kProgressDelayMs);
+        dialog_.setAutoReset(false);
+        dialog_.setValue(0);
+    }
+
+    bool operator()(int done, int total)
+    {
+        dialog_.setMaximum(total);
+        dialog_.setValue(done);
+        return !dialog_.wasCanceled();
+    }
+
+private:
+    QProgressDialog dialog_;
+};
+
+} // namespace
+
+LogReport::LogReport(QObject* parent)
+    : QObject(parent)
+    , printer_(QPrinter::HighResolution)
+{
+    SetUpReportPrinter(printer_);
+}
+
+LogReport::~LogReport()
+{
+    delete preview_;
+}
+
+void LogReport::preview(Generator generator, QWidget* parent)
+{
+    if (preview_) {
+        raisePreview();
+        return;
+    }
+    generator_ = std::move(generator);
+    QPrintPreviewDialog dialog(&printer_, parent, Qt::Window);
+    preview_ = &dialog;
+    dialog.setObjectName(QStringLiteral("LogPrintPreview"));
+    dialog.setWindowTitle(QString::fromLatin1(kReportTitle));
+    dialog.setWindowModality(Qt::NonModal);
+    dialog.setAttribute(Qt::WA_QuitOnClose, false);
+
+    savePdf_ = new QAction(QStringLiteral("Save as PDF"), &dialog);
+    savePdf_->setObjectName(QStringLiteral("SavePdf1"));
+    savePdf_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    savePdf_->setToolTip(QStringLiteral("Save as PDF (Ctrl+S)"));
+    if (auto* toolbar = dialog.findChild<QToolBar*>())
+        toolbar->addAction(savePdf_);
+    else
+        dialog.addAction(savePdf_);
+    connect(savePdf_, &QAction::triggered, this, Guarded(this, &LogReport::SavePdf1Click));
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, Guarded(this, &LogReport::paintRequested));
+
+    QEventLoop loop;
+    connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    dialog.showMaximized();
+    if (dialog.isVisible())
+        loop.exec();
+    preview_ = nullptr;
+    savePdf_ = nullptr;
+    generator_ = nullptr;
+}
+
+void LogReport::raisePreview()
+{
+    if (!preview_)
+        return;
+    preview_->raise();
+    preview_->activateWindow();
+}
+
+void LogReport::closePreview()
+{
+    if (preview_)
+        preview_->reject();
+}
+
+void LogReport::paintRequested(QPrinter* printer)
+{
+    // The preview records the pages through a picture engine of its own.
+    const bool previewing = printer->paintEngine() && printer->paintEngine()->type() == QPaintEngine::Picture;
+    if (generate(*printer, QStringLiteral("Preparing the report...")))
+        return;
+    // Cancelled: a print sends nothing; a preview that was stopped has
+    // nothing whole to show and closes.
+    if (previewing)
+        QMetaObject::invokeMethod(this, &LogReport::closePreview, Qt::QueuedConnection);
+    else
+        printer->abort();
+}
+
+void LogReport::SavePdf1Click()
+{
+    const QString path = AskFileName({ FileDialogRequest::Mode::Save, QString::fromLatin1(kSavePdfTitle),
+                                         QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf") },
+        preview_);
+    if (!path.isEmpty())
+        writePdf(path);
+}
+
+bool LogReport::writePdf(const QString& path)
+{
+    // The whole document is made in memory first: the PDF engine does not
+    // report a failed write, the file below does.
+    AtomicFile file(path.toStdString());
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&buffer);
+        pdf.setTitle(QString::fromLatin1(kReportTitle));
+        pdf.setCreator(QStringLiteral("CVLog"));
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageOrientation(QPageLayout::Portrait);
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        if (!generate(pdf, QStringLiteral("Writing the report...")))
+            return false;
+    }
+    file.write(std::string_view(buffer.data().constData(), static_cast<std::size_t>(buffer.data().size())));
+    file.commit();
+    return true;
+}
+
+bool LogReport::generate(QPagedPaintDevice& device, const QString& what)
+{
+    if (!generator_)
+        return false;
+    GenerationProgress progress(what, preview_);
+    return generator_(device, std::ref(progress));
+}
+
+} // namespace cvlog

@@ -1,0 +1,42 @@
+#pragma once
+// A way for whole-program tests to work the program as a user would, with
+// no screen to click on: with CVLOG_TEST_CONTROL=1 the program reads
+// commands from its standard input, one a line, and acknowledges each on
+// stderr as "CVLOG CONTROL <command>" once it has been taken:
+//   trigger <name>   chooses the menu item or button of that object name,
+//                    in whichever window holds it (the preview's too)
+//   click <name>     clicks the button or check box of that object name
+//   file <path>      answers the next file dialog with the path;
+//                    "file" alone cancels it
+//   close <caption>  closes the open window of that caption
+// Nothing is read without the variable.
+
+#include <QObject>
+
+#include <memory>
+
+class QSocketNotifier;
+
+namespace cvlog
+{
+
+class TestControl : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TestControl(QObject* parent = nullptr);
+    ~TestControl() override;
+
+    // Reads CVLOG_TEST_CONTROL; starts listening when it is 1.
+    void startIfAsked();
+    // Carries out one command line.
+    static void run(const QString& line);
+
+private:
+    void readInput();
+
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QByteArray pending_;
+};
+
+} // namespace cvlog

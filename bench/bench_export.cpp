@@ -1,0 +1,113 @@
+// Getting the log out: the comma-delimited export of a million flights, the
+// report's layout of a hundred thousand, and the PDF of ten thousand (about
+// 477 pages). Peak memory is the process's high-water mark after the run.
+
+#include "bench/generated_log.h"
+#include "output/report_painter.h"
+#include "output/text_export.h"
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+using namespace cvlog;
+
+namespace
+{
+
+double peakMegabytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+DbfTable& openLog(DbfTable& table, int rows)
+{
+    table.setPath(bench::generatedLog(rows));
+    table.setRequiredFields(logTableFieldNames());
+    table.open();
+    return table;
+}
+
+ReportSettings reportSettings()
+{
+    return { bench::kFirstDay, bench::kFirstDay.addDays(bench::kDaysSpanned), FractionMode::Minutes,
+        QDateTime(QDate(2026, 3, 5), QTime(14, 30)), QLocale(QLocale::English, QLocale::UnitedKingdom) };
+}
+
+void BM_ExportCsv(benchmark::State& state)
+{
+    DbfTable table;
+    openLog(table, static_cast<int>(state.range(0)));
+    const std::filesystem::path out
+        = bench::generatedLog(static_cast<int>(state.range(0))).parent_path() / "out.csv";
+    std::uint32_t lines = 0;
+    for (auto _ : state)
+        lines = ExportVisibleRows(
+            table, out, kCommaSeparator, QLocale(QLocale::English, QLocale::UnitedKingdom));
+    state.counters["lines"] = lines;
+    state.counters["MB_written"] = static_cast<double>(std::filesystem::file_size(out)) / 1e6;
+}
+
+void BM_ReportLayout(benchmark::State& state)
+{
+    DbfTable table;
+    openLog(table, static_cast<int>(state.range(0)));
+    std::size_t pages = 0;
+    for (auto _ : state) {
+        TableReportRows rows(table);
+        const ReportLayout layout = LayOutReport(rows, reportSettings());
+        pages = layout.pages.size();
+        benchmark::DoNotOptimize(layout.totalMinutes);
+    }
+    state.counters["pages"] = static_cast<double>(pages);
+    // What the layout keeps: one small record per page, nothing per flight.
+    state.counters["layout_bytes"] = static_cast<double>(pages * sizeof(ReportPagePlan));
+}
+
+void BM_ReportPdf(benchmark::State& state)
+{
+    DbfTable table;
+    openLog(table, static_cast<int>(state.range(0)));
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        {
+            QPdfWriter pdf(&buffer);
+            pdf.setPageSize(QPageSize(QPageSize::A4));
+            pdf.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+            TableReportRows rows(table);
+            const ReportLayout layout = LayOutReport(rows, reportSettings());
+            PaintReport(pdf, layout, rows);
+        }
+        bytes = buffer.size();
+    }
+    state.counters["MB_pdf"] = static_cast<double>(bytes) / 1e6;
+    state.counters["peak_MB"] = peakMegabytes();
+}
+
+} // namespace
+
+BENCHMARK(BM_ExportCsv)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportLayout)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportPdf)->Arg(10'000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// The PDF engine needs fonts, which need a GUI application (offscreen).
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

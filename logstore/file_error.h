@@ -1,0 +1,29 @@
+#pragma once
+// Failures of the files a command writes or copies (exports, reports,
+// backups), told to the user in the run-time library's words.
+
+#include <stdexcept>
+#include <string>
+
+namespace cvlog
+{
+
+// "File not found", "File access denied", "Disk full", "Too many open
+// files", "Invalid filename", or "I/O error %d" with the system's number.
+std::string RunTimeErrorText(int error);
+
+class FileError : public std::runtime_error
+{
+public:
+    explicit FileError(int error)
+        : std::runtime_error(RunTimeErrorText(error))
+        , error_(error)
+    {
+    }
+    int error() const { return error_; }
+
+private:
+    int error_;
+};
+
+} // namespace cvlog
