@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QBuffer>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QPageLayout>
 #include <QPageSize>
@@ -13,6 +14,7 @@
 #include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QProgressDialog>
+#include <QScreen>
 #include <QToolBar>
 
 namespace cvlog
@@ -88,6 +90,9 @@ void LogReport::preview(Generator generator, QWidget* parent)
 
     QEventLoop loop;
     connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    // Where no window manager maximizes it, the screen's size still holds.
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        dialog.setGeometry(screen->availableGeometry());
     dialog.showMaximized();
     if (dialog.isVisible())
         loop.exec();
