@@ -32,6 +32,12 @@ FileDialogHook& fileDialogHook()
     return hook;
 }
 
+std::deque<bool>& messageAnswers()
+{
+    static std::deque<bool> answers;
+    return answers;
+}
+
 std::deque<QString>& fileAnswers()
 {
     static std::deque<QString> answers;
@@ -115,8 +121,15 @@ bool runMessage(const MessageRequest& request, QWidget* parent)
         std::fprintf(stderr, "CVLOG MESSAGE [%s] %s: %s\n", kindName(request.kind),
             request.caption.toLocal8Bit().constData(), request.text.toLocal8Bit().constData());
         std::fflush(stderr);
+        // A queued "no" takes the box's other button; otherwise its default.
+        QAbstractButton* answer = accept;
+        if (!messageAnswers().empty()) {
+            if (!messageAnswers().front() && box.escapeButton())
+                answer = box.escapeButton();
+            messageAnswers().pop_front();
+        }
         closer.setSingleShot(true);
-        QObject::connect(&closer, &QTimer::timeout, accept, &QAbstractButton::click);
+        QObject::connect(&closer, &QTimer::timeout, answer, &QAbstractButton::click);
         closer.start(0);
     }
     box.exec();
@@ -199,6 +212,11 @@ int ExecDialog(QDialog& dialog)
 void SetFileDialogHook(FileDialogHook hook)
 {
     fileDialogHook() = std::move(hook);
+}
+
+void QueueMessageAnswer(bool accept)
+{
+    messageAnswers().push_back(accept);
 }
 
 void QueueFileAnswer(const QString& path)

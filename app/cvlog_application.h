@@ -90,6 +90,11 @@ struct FileDialogRequest {
 using FileDialogHook = std::function<QString(const FileDialogRequest&)>;
 void SetFileDialogHook(FileDialogHook hook);
 
+// Unattended (CVLOG_AUTOCLOSE_MESSAGES=1) a message box closes itself with
+// its default button (OK, "&Yes"), or with the other one ("&No", Cancel)
+// when the oldest answer queued here says false.
+void QueueMessageAnswer(bool accept);
+
 // Unattended (CVLOG_AUTOCLOSE_MESSAGES=1) a file dialog logs its title and
 // takes the oldest answer queued here, or is cancelled when none is.
 void QueueFileAnswer(const QString& path);

@@ -20,6 +20,7 @@
 #include "link/usb_bridge.h"
 #include "logstore/conversions.h"
 #include "logstore/field_presentation.h"
+#include "logstore/file_names.h"
 #include "output/text_export.h"
 
 #include <QCheckBox>
@@ -82,12 +83,6 @@ int arrangeStrip(const std::vector<StripColumn>& columns)
         }
     }
     return right;
-}
-
-bool sameNameIgnoringCase(const std::filesystem::path& a, const char* b)
-{
-    return QString::fromStdString(a.filename().string()).compare(QString::fromLatin1(b), Qt::CaseInsensitive)
-        == 0;
 }
 
 } // namespace
@@ -303,18 +298,13 @@ void TForm1::buildControls()
 
 std::filesystem::path TForm1::tablePath() const
 {
-    const std::filesystem::path dir = options_.programDirectory.toStdString();
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
-        if (sameNameIgnoringCase(entry.path(), kTableFileName))
-            return entry.path();
-    }
-    return dir / kTableFileName;
+    return FindIgnoringCase(std::filesystem::path(options_.programDirectory.toStdString()) / kTableFileName);
 }
 
 std::filesystem::path TForm1::settingsPath() const
 {
-    return std::filesystem::path(options_.programDirectory.toStdString()) / kSettingsFileName;
+    return FindIgnoringCase(
+        std::filesystem::path(options_.programDirectory.toStdString()) / kSettingsFileName);
 }
 
 void TForm1::FormCreate()
@@ -550,10 +540,6 @@ ReportSettings TForm1::reportSettings() const
     return { DateFrom->date(), DateTo->date(), fractionMode(marks_), QDateTime::currentDateTime(),
         QLocale::system() };
 }
-void TForm1::Wipedatabase1Click() { }
-void TForm1::Compactdatabse1Click() { }
-void TForm1::N1Click() { }
-void TForm1::Restoredatabase1Click() { }
 void TForm1::Initializedownloadkey1Click()
 {
     if (form5_)

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -25,11 +26,18 @@ void acknowledge(const char* what, const QString& line)
     std::fflush(stderr);
 }
 
-QAction* findAction(const QString& name)
+// The object of that name in any window, or "<window>/<name>" in that one
+// (two windows may each have an "Edit1").
+template <class T> T* findObject(const QString& name)
 {
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (auto* action = window->findChild<QAction*>(name))
-            return action;
+    const qsizetype slash = name.indexOf(u'/');
+    const QString window = slash < 0 ? QString() : name.left(slash);
+    const QString child = name.mid(slash + 1);
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (!window.isEmpty() && top->objectName() != window)
+            continue;
+        if (auto* found = top->findChild<T*>(child))
+            return found;
     }
     return nullptr;
 }
@@ -77,8 +85,30 @@ void TestControl::run(const QString& line)
     const QString argument = space < 0 ? QString() : line.mid(space + 1);
     if (command == u"file") {
         QueueFileAnswer(argument);
+    } else if (command == u"sync") {
+        // Said once everything sent before has been carried out: the timers
+        // of earlier triggers run first.
+        QTimer::singleShot(0, [line] { acknowledge("", line); });
+        return;
+    } else if (command == u"answer" && (argument == u"yes" || argument == u"no")) {
+        QueueMessageAnswer(argument == u"yes");
+    } else if (command == u"type") {
+        const QString name = argument.section(u' ', 0, 0);
+        const QString text = argument.section(u' ', 1);
+        QWidget* target = findObject<QWidget>(name);
+        if (target == nullptr) {
+            acknowledge("unknown ", line);
+            return;
+        }
+        // Key by key, as a keyboard would send them.
+        for (const QChar c : text) {
+            QCoreApplication::postEvent(
+                target, new QKeyEvent(QEvent::KeyPress, 0, Qt::NoModifier, QString(c)));
+            QCoreApplication::postEvent(
+                target, new QKeyEvent(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c)));
+        }
     } else if (command == u"trigger") {
-        QAction* action = findAction(argument);
+        auto* action = findObject<QAction>(argument);
         if (action == nullptr) {
             acknowledge("unknown ", line);
             return;
@@ -87,11 +117,7 @@ void TestControl::run(const QString& line)
         // loop of its own, and this one has to be acknowledged first.
         QTimer::singleShot(0, action, &QAction::trigger);
     } else if (command == u"click") {
-        QAbstractButton* button = nullptr;
-        for (QWidget* window : QApplication::topLevelWidgets()) {
-            if (!button)
-                button = window->findChild<QAbstractButton*>(argument);
-        }
+        auto* button = findObject<QAbstractButton>(argument);
         if (button == nullptr) {
             acknowledge("unknown ", line);
             return;

@@ -6,9 +6,15 @@
 //   trigger <name>   chooses the menu item or button of that object name,
 //                    in whichever window holds it (the preview's too)
 //   click <name>     clicks the button or check box of that object name
+//   type <name> <text>  types the text, key by key, into that widget
+//   answer yes|no    answers the next message box (unattended boxes
+//                    otherwise take their default button)
 //   file <path>      answers the next file dialog with the path;
 //                    "file" alone cancels it
 //   close <caption>  closes the open window of that caption
+//   sync             acknowledged once the commands before it are done
+// A name may be given as "<window>/<name>", "Form5/Edit1", where two
+// windows hold objects of one name.
 // Nothing is read without the variable.
 
 #include <QObject>

@@ -6,6 +6,7 @@
 #include "logstore/dbf_file.h"
 #include "logstore/dbf_layout.h"
 #include "logstore/dbf_row_cache.h"
+#include "logstore/file_names.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,31 +37,6 @@ const char* const kClosed = "Cannot perform this operation on a closed dataset";
 const char* const kOpen = "Cannot perform this operation on an open dataset";
 const char* const kReadOnly = "Cannot modify a read-only dataset";
 const char* const kEmpty = "Cannot perform this operation on an empty dataset";
-
-bool sameNameIgnoringCase(const fs::path& a, const fs::path& b)
-{
-    return QString::fromStdString(a.string()).compare(QString::fromStdString(b.string()), Qt::CaseInsensitive)
-        == 0;
-}
-
-// The file as it is spelled on disk: the exact name when it exists,
-// otherwise the first entry of its directory that differs only in case.
-fs::path resolveIgnoringCase(const fs::path& path)
-{
-    std::error_code ec;
-    if (path.empty() || fs::exists(path, ec))
-        return path;
-    const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    std::vector<fs::path> matches;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (sameNameIgnoringCase(it->path().filename(), path.filename()))
-            matches.push_back(it->path().filename());
-    }
-    if (matches.empty())
-        return path;
-    std::sort(matches.begin(), matches.end());
-    return path.has_parent_path() ? path.parent_path() / matches.front() : matches.front();
-}
 
 std::string tooLong(std::size_t length, int width)
 {
@@ -365,7 +341,7 @@ void DbfTable::create(const std::vector<FieldDef>& fields)
     if (d->isOpen())
         throw DbfError(kOpen);
     DbfLayout layout = layoutForFields(fields);
-    d->writeNewFile(resolveIgnoringCase(d->path), layout);
+    d->writeNewFile(FindIgnoringCase(d->path), layout);
     d->layout = std::move(layout);
     d->hasLayout = true;
 }
@@ -374,7 +350,7 @@ void DbfTable::open(Access access)
 {
     if (d->isOpen())
         return;
-    const fs::path target = resolveIgnoringCase(d->path);
+    const fs::path target = FindIgnoringCase(d->path);
     std::error_code ec;
     const bool exists = fs::exists(target, ec);
     const auto existingSize = exists ? fs::file_size(target, ec) : 0;
@@ -860,7 +836,7 @@ void DbfTable::compact()
     const bool wasOpen = d->isOpen();
     if (wasOpen)
         d->closeFile(); // the rewrite below carries a fresh header
-    const fs::path target = wasOpen ? d->openPath : resolveIgnoringCase(d->path);
+    const fs::path target = wasOpen ? d->openPath : FindIgnoringCase(d->path);
     const fs::path fresh = fs::path(target.string() + kCompactNewSuffix);
     const fs::path old = fs::path(target.string() + kCompactOldSuffix);
     try {

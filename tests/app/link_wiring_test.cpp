@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 
 #include <algorithm>
@@ -371,13 +372,29 @@ TEST_F(LinkWiringTest, KeyDialogTextReachesTheLink)
     auto form = makeLinkedWindow();
     form->show();
     ASSERT_TRUE(runUntil(instrument, [&] { return form->link.linkUp; }));
-    keyInit.Edit1->setText(QStringLiteral("FA33"));
-    // Not a download key: said once, after the read that brought it.
-    ASSERT_TRUE(waitFor([&] { return !messages.shown.empty(); }));
+    form->Initializedownloadkey1->trigger();
+    ASSERT_TRUE(keyInit.isVisible());
+    QTest::keyClicks(keyInit.Edit1, QStringLiteral("fa33x"));
+    EXPECT_EQ(keyInit.Edit1->text(), QStringLiteral("FA33"));
+    // Not a download key: said once, and not again by the identity replies that follow.
+    ASSERT_TRUE(runUntil(instrument, [&] { return !messages.shown.empty(); }));
     EXPECT_EQ(messages.shown[0].kind, MessageKind::Plain);
     EXPECT_EQ(
         messages.shown[0].text, QStringLiteral("Device connected is not a download key. Cannot initialize."));
+    const std::size_t asked = instrument.requests.size();
+    ASSERT_TRUE(runUntil(instrument, [&] { return instrument.requests.size() >= asked + 5; }));
+    EXPECT_EQ(messages.shown.size(), 1u);
     EXPECT_FALSE(form->link.keyInitPending);
+    EXPECT_TRUE(keyInit.isVisible());
+
+    // The dialog's fixed border and its designed client area.
+    EXPECT_EQ(keyInit.minimumSize(), keyInit.maximumSize());
+    EXPECT_GE(keyInit.width(), TForm5::kClientWidth);
+    EXPECT_GE(keyInit.height(), TForm5::kClientHeight);
+    EXPECT_TRUE(keyInit.Label2->wordWrap());
+    EXPECT_GT(keyInit.Label2->font().pointSizeF(), keyInit.Label1->font().pointSizeF());
+    keyInit.BitBtn1->click();
+    EXPECT_FALSE(keyInit.isVisible());
 }
 
 } // namespace

@@ -1,0 +1,15 @@
+#pragma once
+// File names matched without regard to case, as the program's files were
+// always found: "cvlog.DBF" is the table as much as "CVLog.dbf" is.
+
+#include <filesystem>
+
+namespace cvlog
+{
+
+// The file as it is spelled on disk: the exact name when it exists,
+// otherwise the first entry of its directory, in name order, that differs
+// only in case; the path as given when there is none.
+std::filesystem::path FindIgnoringCase(const std::filesystem::path& path);
+
+} // namespace cvlog

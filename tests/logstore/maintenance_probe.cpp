@@ -1,0 +1,42 @@
+// Runs one maintenance command on a log and kills itself with SIGKILL at the
+// given step, as a crash or a pulled plug would end it there:
+//   maintenance_probe wipe|backup|restore <table> <other file> <step> <count>
+// <step> is a MaintenanceStep number; the process dies at its <count>th time.
+#include "logstore/log_maintenance.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    if (argc != 6)
+        return 2;
+    const std::string command = argv[1];
+    const auto killAt = static_cast<cvlog::MaintenanceStep>(std::atoi(argv[4]));
+    int left = std::atoi(argv[5]);
+    const cvlog::MaintenanceHook hook = [&](cvlog::MaintenanceStep step) {
+        if (step == killAt && --left == 0)
+            std::raise(SIGKILL);
+    };
+    cvlog::DbfTable log;
+    cvlog::DbfTable source;
+    log.setPath(argv[2]);
+    log.setRequiredFields(cvlog::logTableFieldNames());
+    try {
+        log.open();
+        if (command == "wipe")
+            cvlog::WipeLog(log, hook);
+        else if (command == "backup")
+            cvlog::BackupLog(log, argv[3], hook);
+        else if (command == "restore")
+            cvlog::RestoreLog(log, source, argv[3], hook);
+        else
+            return 2;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
