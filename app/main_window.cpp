@@ -383,7 +383,7 @@ void TForm1::FormShow()
             openSerialPort();
         } catch (const ECommError&) {
             // The dialog opens once the window is up, as from its menu command.
-            QTimer::singleShot(0, this, &TForm1::Communicationsport1Click);
+            QTimer::singleShot(0, this, Guarded(this, &TForm1::Communicationsport1Click));
             return;
         }
     }

@@ -69,7 +69,6 @@ constexpr std::array<LabelDesign, 8> kLabels { {
 
 constexpr int kEditHeight = 21;
 constexpr int kWheelNotch = 120;
-constexpr int kTwoDigitYearWindow = 50;
 constexpr std::uint32_t kBufferRow = UINT32_MAX; // the row being added
 
 bool isPrintable(const QString& text)
@@ -109,75 +108,6 @@ int clampToInt(std::uint32_t value)
 
 } // namespace
 
-QString ShortDateText(const QDate& date, const QLocale& locale)
-{
-    if (!date.isValid())
-        return {};
-    return locale.toString(date, QLocale::ShortFormat);
-}
-
-QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale)
-{
-    const QString format = locale.dateFormat(QLocale::ShortFormat);
-    QDate date = locale.toDate(text.trimmed(), format);
-    if (!date.isValid() || format.contains(QLatin1String("yyyy")) || !format.contains(QLatin1String("yy")))
-        return date;
-    // Qt reads a two-digit year as 19yy; put it into the century that keeps
-    // it nearest the reference year.
-    const int yy = date.year() % 100;
-    int year = (referenceYear / 100) * 100 + yy;
-    if (year > referenceYear + kTwoDigitYearWindow - 1)
-        year -= 100;
-    else if (year < referenceYear - kTwoDigitYearWindow)
-        year += 100;
-    return QDate(year, date.month(), date.day());
-}
-
-FieldTextBinding StoredFieldTextBinding(FieldType type)
-{
-    switch (type) {
-    case FieldType::Date:
-        return {
-            [](const DbfRecord& row, int field) { return ShortDateText(row.date(field)); },
-            [](DbfTable& table, int field, const QString& text) {
-                if (text.trimmed().isEmpty()) {
-                    table.clear(field);
-                    return;
-                }
-                const QDate date = ParseShortDate(text, QDate::currentDate().year());
-                if (!date.isValid())
-                    throw DbfError(QStringLiteral("'%1' is not a valid date").arg(text).toStdString());
-                table.setDate(field, date);
-            },
-        };
-    case FieldType::Integer:
-        return {
-            [](const DbfRecord& row, int field) {
-                return row.isNull(field) ? QString() : QString::number(row.integer(field));
-            },
-            [](DbfTable& table, int field, const QString& text) {
-                if (text.trimmed().isEmpty()) {
-                    table.clear(field);
-                    return;
-                }
-                // Two fallbacks tell a typed 0 (or 1) from a text that is no number.
-                const std::int32_t value = IntegerOrDefault(text, 0);
-                if (value == 0 && IntegerOrDefault(text, 1) == 1)
-                    throw DbfError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
-                                       .arg(text, table.field(field).name)
-                                       .toStdString());
-                table.setInteger(field, value);
-            },
-        };
-    case FieldType::Text:
-        break;
-    }
-    return {
-        [](const DbfRecord& row, int field) { return row.text(field); },
-        [](DbfTable& table, int field, const QString& text) { table.setText(field, text); },
-    };
-}
-
 struct RecordPanelGrid::Panel {
     QFrame* frame = nullptr;
     std::array<QLineEdit*, kLogFieldCount> edits {};
@@ -206,7 +136,8 @@ RecordPanelGrid::RecordPanelGrid(QWidget* parent)
     const int barWidth = std::max(scrollBar_->sizeHint().width(), 17);
     scrollBar_->setGeometry(panelWidth, 0, barWidth, kPanelHeight * kPanelCount);
     scrollBar_->setPageStep(kPanelCount);
-    connect(scrollBar_, &QScrollBar::actionTriggered, this, &RecordPanelGrid::onScrollAction);
+    connect(scrollBar_, &QScrollBar::actionTriggered, this,
+        [this](int action) { userMove([&] { onScrollAction(action); }); });
     setFixedSize(panelWidth + barWidth, kPanelHeight * kPanelCount);
     reload();
 }
@@ -265,19 +196,11 @@ void RecordPanelGrid::buildPanel(int index)
             const int target = panelOf(QApplication::focusWidget(), nullptr);
             if (target >= 0 && target != currentPanel_)
                 return;
-            try {
+            userMove([&] {
                 bindings_[field].setText(*table_, field, edit->text());
                 edit->setModified(false);
                 showRow(currentPanel_, table_->current(), true);
-            } catch (const DbfError& error) {
-                const QString message = QString::fromUtf8(error.what());
-                // The focus is already on its way elsewhere; take it back after the box.
-                QTimer::singleShot(0, edit, [edit, message] {
-                    ShowErrorMessage(message, edit->window());
-                    edit->setFocus();
-                    edit->selectAll();
-                });
-            }
+            });
         });
         p->edits[f] = edit;
     }
@@ -617,7 +540,7 @@ void RecordPanelGrid::wheelEvent(QWheelEvent* event)
 {
     const int notches = event->angleDelta().y() / kWheelNotch;
     if (notches != 0)
-        step(-notches);
+        userMove([&] { step(-notches); });
     event->accept();
 }
 
@@ -653,24 +576,11 @@ bool RecordPanelGrid::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseButtonPress:
         // An edit of another panel makes its row current when it takes the focus.
         if (field < 0 && panel != currentPanel_)
-            activatePanel(panel);
+            userMove([&] { activatePanel(panel); });
         break;
     case QEvent::FocusIn:
-        if (field >= 0 && panel != currentPanel_) {
-            try {
-                activatePanel(panel);
-            } catch (const DbfError& error) {
-                // Inside a focus change: the box and the refocusing wait until it is over.
-                const QString message = QString::fromUtf8(error.what());
-                QTimer::singleShot(0, this, [this, message] {
-                    ShowErrorMessage(message, window());
-                    if (QLineEdit* refused = firstModifiedEdit()) {
-                        refused->setFocus();
-                        refused->selectAll();
-                    }
-                });
-            }
-        }
+        if (field >= 0 && panel != currentPanel_)
+            userMove([&] { activatePanel(panel); });
         break;
     case QEvent::KeyPress: {
         if (field < 0 || panel != currentPanel_)
@@ -678,16 +588,16 @@ bool RecordPanelGrid::eventFilter(QObject* watched, QEvent* event)
         auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
         case Qt::Key_Up:
-            step(-1);
+            userMove([&] { step(-1); });
             return true;
         case Qt::Key_Down:
-            step(1);
+            userMove([&] { step(1); });
             return true;
         case Qt::Key_PageUp:
-            step(-kPanelCount);
+            userMove([&] { step(-kPanelCount); });
             return true;
         case Qt::Key_PageDown:
-            step(kPanelCount);
+            userMove([&] { step(kPanelCount); });
             return true;
         default:
             break;
@@ -703,6 +613,32 @@ bool RecordPanelGrid::eventFilter(QObject* watched, QEvent* event)
         break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void RecordPanelGrid::userMove(const std::function<void()>& move)
+{
+    try {
+        move();
+    } catch (const std::exception& error) {
+        reportRefusal(QString::fromUtf8(error.what()));
+    }
+}
+
+void RecordPanelGrid::reportRefusal(const QString& message)
+{
+    // The scroll bar repeats and the focus is on its way elsewhere: one box,
+    // once the event is over, then the refused edit has the focus again.
+    if (refusalPending_)
+        return;
+    refusalPending_ = true;
+    QTimer::singleShot(0, this, [this, message] {
+        ShowErrorMessage(message, window());
+        refusalPending_ = false;
+        if (QLineEdit* refused = firstModifiedEdit()) {
+            refused->setFocus();
+            refused->selectAll();
+        }
+    });
 }
 
 QLineEdit* RecordPanelGrid::firstModifiedEdit() const

@@ -9,6 +9,7 @@
 // text to the field, and leaving the row writes it when it was changed.
 
 #include "logstore/dbf_table.h"
+#include "logstore/field_presentation.h"
 
 #include <QDate>
 #include <QLocale>
@@ -25,26 +26,6 @@ class QScrollBar;
 
 namespace cvlog
 {
-
-// How one field reads and writes its edit's text: the display units plug in
-// here without the grid knowing them.
-struct FieldTextBinding {
-    // The text an edit shows, and is edited, for the field of a row.
-    std::function<QString(const DbfRecord& row, int field)> getText;
-    // Hands a typed text to the field of the current row; throws DbfError
-    // when the field refuses it (the field then keeps its value).
-    std::function<void(DbfTable& table, int field, const QString& text)> setText;
-};
-
-// The stored value as it stands: numbers in decimal, dates in the system's
-// short date format, texts as stored; empty for a null value.
-FieldTextBinding StoredFieldTextBinding(FieldType type);
-
-// Dates in the system's short date format. A two-digit year is placed within
-// fifty years of the reference year, so that a date shown as 3/5/26 reads
-// back as 2026 and not 1926. Invalid when the text is not such a date.
-QString ShortDateText(const QDate& date, const QLocale& locale = QLocale::system());
-QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale = QLocale::system());
 
 class RecordPanelGrid : public QWidget
 {
@@ -104,6 +85,11 @@ private:
     void moveTo(std::uint32_t recordNumber);
     std::uint32_t anchorRecord() const;
     int panelOf(const QObject* object, int* field) const;
+    // Every move the user starts from a Qt event or signal goes through
+    // here: an error never travels back into the toolkit, and a field that
+    // refuses its text says so in the general error box.
+    void userMove(const std::function<void()>& move);
+    void reportRefusal(const QString& message);
     QLineEdit* firstModifiedEdit() const;
 
     DbfTable* table_ = nullptr;
@@ -115,6 +101,7 @@ private:
     int currentPanel_ = -1;
     std::uint32_t topRecord_ = kNoRow;
     bool syncing_ = false;
+    bool refusalPending_ = false;
 };
 
 } // namespace cvlog

@@ -12,7 +12,7 @@ bool DateFilter::accepts(const DbfRecord& row) const
         emptyTotal();
         return true;
     }
-    const std::int32_t day = row.dayNumber(kTakeoffDate);
+    const std::int32_t day = row.dayNumber(row.boundField(kTakeoffDate));
     return fromDay_ <= day && day <= toDay_;
 }
 
@@ -54,7 +54,7 @@ DateFilterView DateFilter::DateFromToChangeFrom(
     {
         SuspendedDisplay suspended(table);
         for (table.first(); !table.eof(); table.next())
-            total += table.integer(kFlightTime);
+            total += table.integer(table.boundField(kFlightTime));
     }
     totalMinutes_ = total;
     totalText_ = FormatHoursMinutes(total);

@@ -78,9 +78,10 @@ std::optional<YearMonthDay> parseDate(std::string_view s)
 } // namespace
 
 DbfRecord::DbfRecord(const std::vector<FieldDef>* fields, const std::vector<int>* offsets, const char* bytes,
-    std::uint32_t recordNumber)
+    std::uint32_t recordNumber, const std::vector<int>* bound)
     : fields_(fields)
     , offsets_(offsets)
+    , bound_(bound)
     , bytes_(bytes)
     , recordNumber_(recordNumber)
 {

@@ -57,6 +57,7 @@ struct DbfTable::Impl {
     fs::path path;
     fs::path openPath; // the spelling found on disk
     std::vector<QString> required;
+    std::vector<int> bound; // where each required field stands in the open file
     DbfLayout layout;
     bool hasLayout = false; // a layout was read or created at least once
     DbfFile file;
@@ -90,7 +91,7 @@ struct DbfTable::Impl {
 
     DbfRecord record(const char* bytes, std::uint32_t number) const
     {
-        return DbfRecord(&layout.fields, &layout.offsets, bytes, number);
+        return DbfRecord(&layout.fields, &layout.offsets, bytes, number, &bound);
     }
 
     bool visible(const char* bytes, std::uint32_t number) const
@@ -327,6 +328,12 @@ void DbfTable::setRequiredFields(const std::vector<QString>& names)
 {
     d->required = names;
 }
+
+int DbfTable::boundField(int n) const
+{
+    return n >= 0 && static_cast<std::size_t>(n) < d->bound.size() ? d->bound[static_cast<std::size_t>(n)]
+                                                                   : n;
+}
 bool DbfTable::isOpen() const
 {
     return d->isOpen();
@@ -365,15 +372,18 @@ void DbfTable::open(Access access)
 
     DbfFile file(target, access == Access::ReadOnly ? DbfFile::Mode::ReadOnly : DbfFile::Mode::ReadWrite);
     DbfLayout layout = readLayout(file, file.size());
+    std::vector<int> bound;
     for (const QString& name : d->required) {
-        const bool found = std::any_of(layout.fields.begin(), layout.fields.end(),
+        const auto found = std::find_if(layout.fields.begin(), layout.fields.end(),
             [&](const FieldDef& f) { return f.name.compare(name, Qt::CaseInsensitive) == 0; });
-        if (!found)
+        if (found == layout.fields.end())
             throw DbfError("Field '" + name.toStdString() + "' not found");
+        bound.push_back(static_cast<int>(found - layout.fields.begin()));
     }
 
     d->file = std::move(file);
     d->layout = std::move(layout);
+    d->bound = std::move(bound);
     d->hasLayout = true;
     d->openPath = target;
     d->access = access;

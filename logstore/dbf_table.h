@@ -45,9 +45,17 @@ class DbfRecord
 public:
     DbfRecord() = default;
     DbfRecord(const std::vector<FieldDef>* fields, const std::vector<int>* offsets, const char* bytes,
-        std::uint32_t recordNumber);
+        std::uint32_t recordNumber, const std::vector<int>* bound = nullptr);
 
     std::uint32_t recordNumber() const { return recordNumber_; }
+    // Where the view's n-th required field stands in this row (see
+    // DbfTable::boundField).
+    int boundField(int n) const
+    {
+        return bound_ != nullptr && n >= 0 && static_cast<std::size_t>(n) < bound_->size()
+            ? (*bound_)[static_cast<std::size_t>(n)]
+            : n;
+    }
     bool isDeleted() const;
     bool isNull(int field) const;
     QDate date(int field) const; // invalid QDate when there is none
@@ -68,6 +76,7 @@ public:
 private:
     const std::vector<FieldDef>* fields_ = nullptr;
     const std::vector<int>* offsets_ = nullptr;
+    const std::vector<int>* bound_ = nullptr;
     const char* bytes_ = nullptr;
     std::uint32_t recordNumber_ = 0;
 };
@@ -95,7 +104,12 @@ public:
     std::filesystem::path path() const;
 
     // Fields the view must find by name on Open ("Field '%s' not found").
+    // The view binds them: boundField(n) is where the n-th of them stands in
+    // the file, whatever order the file keeps its fields in.
     void setRequiredFields(const std::vector<QString>& names);
+    // The position of the n-th required field; n itself for a view that
+    // requires none (its fields are taken as they stand).
+    int boundField(int n) const;
 
     // Writes a complete table with no rows (the view must be closed).
     void create(const std::vector<FieldDef>& fields);
@@ -192,7 +206,9 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-// The nine fields of the log table, in file order.
+// The nine fields of the log table, in the order the program creates them
+// and the main view requires them: boundField(kFlightTime) is where the
+// flight time stands in the main view's file.
 enum LogField : int {
     kTakeoffDate = 0,
     kTakeoffTime,

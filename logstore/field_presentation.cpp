@@ -18,6 +18,8 @@ constexpr double kKilometresPerMile = 1.609344;
 constexpr double kKnotsPerMile = 0.8689762;
 
 constexpr std::int64_t kMinutesPerHour = 60;
+// A two-digit year is read as the year within this many years of today's.
+constexpr int kTwoDigitYearWindow = 50;
 constexpr std::int64_t kLongestDuration = 65535; // the device keeps durations in 16 bits
 // Only this much of each part of a typed duration is read: it is all a
 // 32-bit number can need, and keeps a pasted page of text harmless.
@@ -225,6 +227,78 @@ std::int64_t SpeedFromText(QStringView text, UnitMode mode)
     return n;
 }
 
+QString ShortDateText(const QDate& date, const QLocale& locale)
+{
+    if (!date.isValid())
+        return {};
+    return locale.toString(date, QLocale::ShortFormat);
+}
+
+QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale)
+{
+    const QString format = locale.dateFormat(QLocale::ShortFormat);
+    QDate date = locale.toDate(text.trimmed(), format);
+    if (!date.isValid() || format.contains(QLatin1String("yyyy")) || !format.contains(QLatin1String("yy")))
+        return date;
+    // Qt reads a two-digit year as 19yy; put it into the century that keeps
+    // it nearest the reference year.
+    const int yy = date.year() % 100;
+    int year = (referenceYear / 100) * 100 + yy;
+    if (year > referenceYear + kTwoDigitYearWindow - 1)
+        year -= 100;
+    else if (year < referenceYear - kTwoDigitYearWindow)
+        year += 100;
+    return QDate(year, date.month(), date.day());
+}
+
+FieldTextBinding StoredFieldTextBinding(FieldType type)
+{
+    switch (type) {
+    case FieldType::Date:
+        return {
+            [](const DbfRecord& row, int field) { return ShortDateText(row.date(row.boundField(field))); },
+            [](DbfTable& table, int field, const QString& text) {
+                field = table.boundField(field);
+                if (text.trimmed().isEmpty()) {
+                    table.clear(field);
+                    return;
+                }
+                const QDate date = ParseShortDate(text, QDate::currentDate().year());
+                if (!date.isValid())
+                    throw DbfError(QStringLiteral("'%1' is not a valid date").arg(text).toStdString());
+                table.setDate(field, date);
+            },
+        };
+    case FieldType::Integer:
+        return {
+            [](const DbfRecord& row, int field) {
+                field = row.boundField(field);
+                return row.isNull(field) ? QString() : QString::number(row.integer(field));
+            },
+            [](DbfTable& table, int field, const QString& text) {
+                field = table.boundField(field);
+                if (text.trimmed().isEmpty()) {
+                    table.clear(field);
+                    return;
+                }
+                // Two fallbacks tell a typed 0 (or 1) from a text that is no number.
+                const std::int32_t value = IntegerOrDefault(text, 0);
+                if (value == 0 && IntegerOrDefault(text, 1) == 1)
+                    throw DbfError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
+                                       .arg(text, table.field(field).name)
+                                       .toStdString());
+                table.setInteger(field, value);
+            },
+        };
+    case FieldType::Text:
+        break;
+    }
+    return {
+        [](const DbfRecord& row, int field) { return row.text(row.boundField(field)); },
+        [](DbfTable& table, int field, const QString& text) { table.setText(table.boundField(field), text); },
+    };
+}
+
 bool IsConvertedField(int field)
 {
     return field == kFlightTime || field == kHobbs || field == kMaxAltitude || field == kMaxSpeed;
@@ -232,40 +306,40 @@ bool IsConvertedField(int field)
 
 QString Dbf1FieldGetText(const DbfRecord& row, int field, const DisplayMarks& marks)
 {
+    const int at = row.boundField(field);
     switch (field) {
     case kFlightTime:
-        return FlightTimeText(row.integer(field), fractionMode(marks));
+        return FlightTimeText(row.integer(at), fractionMode(marks));
     case kHobbs:
-        return HobbsText(row.integer(field), fractionMode(marks));
+        return HobbsText(row.integer(at), fractionMode(marks));
     case kMaxAltitude:
-        return AltitudeText(row.integer(field), unitMode(marks));
+        return AltitudeText(row.integer(at), unitMode(marks));
     case kMaxSpeed:
-        return SpeedText(row.integer(field), unitMode(marks));
-    case kTakeoffDate: {
-        const QDate date = row.date(field);
-        return date.isValid() ? QLocale().toString(date, QLocale::ShortFormat) : QString();
-    }
+        return SpeedText(row.integer(at), unitMode(marks));
+    case kTakeoffDate:
+        return ShortDateText(row.date(at));
     case kStudent:
-        return row.isNull(field) ? QString() : QString::number(row.integer(field));
+        return row.isNull(at) ? QString() : QString::number(row.integer(at));
     default:
-        return row.text(field);
+        return row.text(at);
     }
 }
 
 void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const DisplayMarks& marks)
 {
+    const int at = table.boundField(field);
     switch (field) {
     case kFlightTime:
-        table.setInteger(field, ParseDuration(text, fractionMode(marks), DurationField::FlightTime));
+        table.setInteger(at, ParseDuration(text, fractionMode(marks), DurationField::FlightTime));
         return;
     case kHobbs:
-        table.setInteger(field, ParseDuration(text, fractionMode(marks), DurationField::Hobbs));
+        table.setInteger(at, ParseDuration(text, fractionMode(marks), DurationField::Hobbs));
         return;
     case kMaxAltitude:
-        table.setInteger(field, AltitudeFromText(text, unitMode(marks)));
+        table.setInteger(at, AltitudeFromText(text, unitMode(marks)));
         return;
     case kMaxSpeed:
-        table.setInteger(field, SpeedFromText(text, unitMode(marks)));
+        table.setInteger(at, SpeedFromText(text, unitMode(marks)));
         return;
     case kStudent:
         SetStudentText(table, text);
@@ -273,22 +347,23 @@ void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const Displa
     case kTakeoffDate:
         throw std::invalid_argument("typed dates are read by the window");
     default:
-        table.setText(field, text.toString());
+        table.setText(at, text.toString());
         return;
     }
 }
 
 void SetStudentText(DbfTable& table, QStringView text)
 {
+    const int student = table.boundField(kStudent);
     if (text.isEmpty()) {
-        table.clear(kStudent);
+        table.clear(student);
         return;
     }
     if (!isWholeNumber(text))
         throw DbfError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
                            .arg(text, QStringLiteral("STUDENT"))
                            .toStdString());
-    table.setInteger(kStudent, integerOf(text));
+    table.setInteger(student, integerOf(text));
 }
 
 bool StudentEditVisible(QStringView studentText)
@@ -298,7 +373,8 @@ bool StudentEditVisible(QStringView studentText)
 
 bool StudentEditVisible(const DbfRecord& row)
 {
-    return row.isNull(kStudent) || row.integer(kStudent) != 0;
+    const int student = row.boundField(kStudent);
+    return row.isNull(student) || row.integer(student) != 0;
 }
 
 bool IsAcceptedEditKey(QStringView keyText)

@@ -8,11 +8,14 @@
 
 #include "logstore/dbf_table.h"
 
+#include <QDate>
+#include <QLocale>
 #include <QString>
 #include <QStringView>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 namespace cvlog
 {
@@ -73,6 +76,26 @@ std::int32_t ParseDuration(QStringView text, FractionMode mode, DurationField fi
 std::int64_t AltitudeFromText(QStringView text, UnitMode mode);
 std::int64_t SpeedFromText(QStringView text, UnitMode mode);
 
+// Dates in the system's short date format. A two-digit year is placed within
+// fifty years of the reference year, so that a date shown as 3/5/26 reads
+// back as 2026 and not 1926. Invalid when the text is not such a date.
+QString ShortDateText(const QDate& date, const QLocale& locale = QLocale::system());
+QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale = QLocale::system());
+
+// How one field reads and writes its edit's text, the field named by its
+// place among the log's nine (LogField) and found in the row by name.
+struct FieldTextBinding {
+    // The text an edit shows, and is edited, for the field of a row.
+    std::function<QString(const DbfRecord& row, int field)> getText;
+    // Hands a typed text to the field of the current row; throws DbfError
+    // when the field refuses it (the field then keeps its value).
+    std::function<void(DbfTable& table, int field, const QString& text)> setText;
+};
+
+// The stored value as it stands: numbers in decimal, dates in the system's
+// short date format, texts as stored; empty for a null value.
+FieldTextBinding StoredFieldTextBinding(FieldType type);
+
 // The record edits in one place, for the grid: the four converted fields
 // (FLIGHTTIME, HOBBS, MAXALT, MAXSPD) have their own texts, STUDENT is its
 // decimal number (empty when null), the date is in the short date format of
@@ -82,7 +105,8 @@ QString Dbf1FieldGetText(const DbfRecord& row, int field, const DisplayMarks& ma
 // Sets a field of the current row from its typed text: the converted fields
 // and STUDENT as described here, the text fields as typed. Throws DbfError
 // when the text or the value is refused; the field keeps its value. Typed
-// dates are read by the window, which knows the picker's format.
+// dates go through StoredFieldTextBinding. The fields of both are the
+// log's nine (LogField), found in the row by name.
 void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const DisplayMarks& marks);
 
 // The Student edit has no conversion: an empty text clears the field, a

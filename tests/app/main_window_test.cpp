@@ -15,8 +15,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <functional>
 
 #include <array>
 
@@ -448,6 +451,62 @@ TEST_F(WindowTest, RecordEditsShowAndReadTheChosenUnits)
     form->bHourfractionsaredecimals1->trigger();
     EXPECT_EQ(form->Dbf1.integer(kFlightTime), 120);
     EXPECT_EQ(grid.edit(grid.currentPanel(), kFlightTime)->text(), QStringLiteral("2.00"));
+}
+
+TEST_F(WindowTest, ARefusedValueReachedByAnyMoveShowsTheBoxAndTheProgramGoesOn)
+{
+    {
+        DbfTable seed;
+        seed.setPath(file("CVLog.dbf").toStdString());
+        seed.create(logTableFields());
+        seed.open();
+        for (int day = 1; day <= 8; ++day) {
+            seed.append();
+            seed.setDate(kTakeoffDate, QDate(2026, 3, day));
+            seed.setInteger(kStudent, 1);
+            seed.post();
+        }
+    }
+    auto form = makeWindow();
+    form->show();
+    RecordPanelGrid& grid = *form->DBCtrlGrid1;
+    QLineEdit* student = grid.edit(grid.currentPanel(), kStudent);
+    student->setFocus();
+    student->selectAll();
+    QTest::keyClicks(student, QStringLiteral("-"));
+    ASSERT_EQ(form->Dbf1.state(), DbfTable::State::Edit);
+
+    const std::pair<const char*, std::function<void()>> moves[] = {
+        { "scroll bar", [&] { grid.scrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd); } },
+        { "mouse wheel",
+            [&] {
+                QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(&grid, &wheel);
+            } },
+        { "keyboard", [&] { QTest::keyClick(student, Qt::Key_Down); } },
+        { "navigator", [&] { form->DBNavigator1->button(Nav::Next)->click(); } },
+    };
+    for (const auto& [name, move] : moves) {
+        SCOPED_TRACE(name);
+        const std::size_t before = messages.shown.size();
+        move();
+        QCoreApplication::processEvents();
+        ASSERT_EQ(messages.shown.size(), before + 1);
+        EXPECT_EQ(messages.shown.back().kind, MessageKind::Error);
+        EXPECT_EQ(messages.shown.back().text,
+            QStringLiteral("'-' is not a valid integer value for field 'STUDENT'"));
+        EXPECT_EQ(form->Dbf1.state(), DbfTable::State::Edit);
+        EXPECT_EQ(form->Dbf1.recordNumber(), 1u);
+        EXPECT_EQ(student->text(), QStringLiteral("-"));
+    }
+    // Put right, the row is written and the moves work again.
+    student->selectAll();
+    QTest::keyClicks(student, QStringLiteral("2"));
+    form->DBNavigator1->button(Nav::Next)->click();
+    EXPECT_EQ(form->Dbf1.recordNumber(), 2u);
+    form->Dbf1.first();
+    EXPECT_EQ(form->Dbf1.integer(kStudent), 2);
 }
 
 } // namespace

@@ -23,6 +23,30 @@ std::string describe(QStringView text)
     return "'" + text.toString().toStdString() + "'";
 }
 
+TEST(ShortDate, TwoDigitYearsStayNearTheReferenceYear)
+{
+    const QLocale us(QLocale::English, QLocale::UnitedStates); // M/d/yy
+    struct Case {
+        const char* text;
+        QDate date;
+    };
+    const Case cases[] = {
+        { "3/5/26", QDate(2026, 3, 5) },
+        { "12/31/99", QDate(1999, 12, 31) },
+        { "1/1/75", QDate(2075, 1, 1) },
+        { "1/1/76", QDate(1976, 1, 1) },
+        { "2/29/24", QDate(2024, 2, 29) },
+        { "2/30/26", QDate() },
+        { "", QDate() },
+        { "yesterday", QDate() },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseShortDate(QString::fromLatin1(c.text), 2026, us), c.date) << c.text;
+    EXPECT_EQ(ParseShortDate(ShortDateText(QDate(2026, 3, 5), us), 2026, us), QDate(2026, 3, 5));
+    const QLocale german(QLocale::German, QLocale::Germany);
+    EXPECT_EQ(ParseShortDate(ShortDateText(QDate(2031, 7, 14), german), 2026, german), QDate(2031, 7, 14));
+}
+
 } // namespace
 
 TEST(DisplayMarks, ModesFollowThePrecedenceOfTheMarks)
