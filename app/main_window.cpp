@@ -484,10 +484,7 @@ void TForm1::closeSerialPort()
 
 void TForm1::Comm1Reopened()
 {
-    // The device came back: the link starts over as after a port switch.
-    link.portReady = true;
-    ShowLinkStatus(0);
-    link.linkUp = false;
+    linkDriver_->PortReopened();
 }
 
 void TForm1::Edit1Change(const QString& text)
@@ -518,7 +515,7 @@ void TForm1::exportText(char separator)
             this);
     if (path.isEmpty())
         return;
-    const WaitCursor wait;
+    const auto wait = ShowWaitCursor();
     ExportVisibleRows(Dbf1, path.toStdString(), separator, QLocale::system());
 }
 

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/wait_cursor.h"
 #include "logstore/log_maintenance.h"
+#include "logstore/scope_exit.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>
@@ -41,10 +42,7 @@ bool tableExists(const std::filesystem::path& path)
 void TForm1::Wipedatabase1Click()
 {
     // The total goes whatever the answers, and whatever happens to the file.
-    struct EmptyTotal {
-        QLineEdit* box;
-        ~EmptyTotal() { box->clear(); }
-    } emptyTotal { Edit1 };
+    const ScopeExit emptyTotal([this] { Edit1->clear(); });
     if (!AskYesNo(QStringLiteral("Erase the current database ? Are you sure ?"), this))
         return;
     if (!AskYesNo(
@@ -52,14 +50,14 @@ void TForm1::Wipedatabase1Click()
         return;
     if (!tableExists(tablePath()))
         return;
-    const WaitCursor wait;
+    const auto wait = ShowWaitCursor();
     WipeLog(Dbf1);
 }
 
 void TForm1::Compactdatabse1Click()
 {
     {
-        const WaitCursor wait;
+        const auto wait = ShowWaitCursor();
         showPendingWork();
         Dbf1.compact();
     }
@@ -80,7 +78,7 @@ void TForm1::N1Click()
         ShowPlainMessage(QStringLiteral("File cannot be saved to itself, please choose a new name."), this);
         return;
     }
-    const WaitCursor wait;
+    const auto wait = ShowWaitCursor();
     BackupLog(Dbf1, target.toStdString());
 }
 
@@ -94,7 +92,7 @@ void TForm1::Restoredatabase1Click()
             QStringLiteral("File cannot be restored to itself, please choose a new name."), this);
         return;
     }
-    const WaitCursor wait;
+    const auto wait = ShowWaitCursor();
     RestoreLog(Dbf1, Dbf2, source.toStdString());
 }
 

@@ -27,7 +27,7 @@ namespace
 std::optional<DateFilterView> underWaitCursor(const std::function<DateFilterView()>& command)
 {
     try {
-        const WaitCursor wait;
+        const auto wait = ShowWaitCursor();
         return command();
     } catch (const std::exception& error) {
         ReportError(error);

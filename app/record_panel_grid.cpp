@@ -461,7 +461,7 @@ void RecordPanelGrid::step(int rows)
         return;
     leaveRow();
     {
-        SuspendedDisplay suspended(*table_);
+        const auto suspended = SuspendDisplay(*table_);
         for (int i = 0; i < rows && !table_->eof(); ++i)
             table_->next();
         for (int i = 0; i > rows && !table_->bof(); --i)

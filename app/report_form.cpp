@@ -3,6 +3,7 @@
 #include "app/status_trace.h"
 #include "logstore/conversions.h"
 #include "logstore/log_fields.h"
+#include "logstore/scope_exit.h"
 
 namespace cvlog
 {
@@ -30,17 +31,8 @@ void TForm3::Print(const ReportRequest& request, QWidget* previewParent)
     request_ = request;
     Dbf1.setPath(request_.table);
     openView();
-    // Step 6 however the preview ends; a read-only view writes nothing.
-    struct Closer {
-        DbfTable& view;
-        ~Closer()
-        {
-            try {
-                view.close();
-            } catch (const std::exception&) {
-            }
-        }
-    } closer { Dbf1 };
+    // Closed however the preview ends; a read-only view writes nothing.
+    const ScopeExit closeView([this] { Dbf1.close(); });
     LogPrint.preview([this](QPagedPaintDevice& device,
                          const ReportProgress& progress) { return generate(device, progress); },
         previewParent);

@@ -2,18 +2,17 @@
 // The hourglass over the program while a command reads or writes the whole
 // table; the pointer comes back however the command ends.
 
+#include "logstore/scope_exit.h"
+
 #include <QApplication>
 
 namespace cvlog
 {
 
-class WaitCursor
+[[nodiscard]] inline auto ShowWaitCursor()
 {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    return ScopeExit([] { QApplication::restoreOverrideCursor(); });
+}
 
 } // namespace cvlog

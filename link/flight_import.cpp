@@ -1,5 +1,7 @@
 #include "link/flight_import.h"
 
+#include "logstore/scope_exit.h"
+
 namespace cvlog
 {
 
@@ -12,21 +14,11 @@ constexpr std::size_t kTimeTextWidth = 5;
 
 // Keeps the grid still while the import walks or adds rows, also when the
 // table throws.
-class DisplaySuspension
+[[nodiscard]] auto SuspendDisplay(FlightStore& store)
 {
-public:
-    explicit DisplaySuspension(FlightStore& store)
-        : store(store)
-    {
-        store.suspendDisplay();
-    }
-    ~DisplaySuspension() { store.resumeDisplay(); }
-    DisplaySuspension(const DisplaySuspension&) = delete;
-    DisplaySuspension& operator=(const DisplaySuspension&) = delete;
-
-private:
-    FlightStore& store;
-};
+    store.suspendDisplay();
+    return ScopeExit([&store] { store.resumeDisplay(); });
+}
 
 } // namespace
 
@@ -96,7 +88,7 @@ bool FlightImport::IsDuplicateFlight()
 {
     const QDate date = TakeoffDate();
     const std::string time = FormatTakeoffTime(currentRecord.hour, currentRecord.minute);
-    DisplaySuspension suspended(store);
+    const auto suspended = SuspendDisplay(store);
     return store.findFlight(date, time);
 }
 
@@ -109,7 +101,7 @@ void FlightImport::InsertFlightRecord()
 
 void FlightImport::FlushPendingRecords()
 {
-    DisplaySuspension suspended(store);
+    const auto suspended = SuspendDisplay(store);
     if (link.pendingCount > kPendingCapacity)
         link.pendingCount = 0; // nothing this import stored
     while (link.pendingCount > 0) {

@@ -89,6 +89,16 @@ void LinkDriver::ResetReceiver()
     receiver.rxState = ReplyReceiver::kWaitStart;
 }
 
+void LinkDriver::PortReopened()
+{
+    ResetReceiver();
+    link.deviceAddress = kSearchAddress;
+    link.linkUp = false;
+    link.keyInitPending = false;
+    link.portReady = true;
+    ShowLinkStatus(0);
+}
+
 // ---- the tick --------------------------------------------------------------
 
 void LinkDriver::Timer1Timer()
@@ -210,20 +220,11 @@ void LinkDriver::LinkLoss()
 
 void LinkDriver::Comm1RxChar(int count)
 {
-    std::array<std::uint8_t, kReadBufferSize> buffer;
-    std::size_t remaining = count > 0 ? static_cast<std::size_t>(count) : 0;
-    // More than one buffer's worth is read in turns, in order.
-    while (remaining > 0) {
-        const std::size_t asked = std::min(remaining, buffer.size());
-        const int got = serial.read(buffer.data(), asked);
-        if (got < 1)
-            return;
-        const std::size_t taken = std::min(static_cast<std::size_t>(got), asked);
-        FeedReceiver(buffer.data(), taken, false);
-        if (taken < asked)
-            return; // the rest comes with the next notification
-        remaining -= taken;
-    }
+    ReadWaiting(count > 0 ? static_cast<std::size_t>(count) : 0, false,
+        [this](std::uint8_t* into, std::size_t asked) {
+            const int got = serial.read(into, asked);
+            return got < 1 ? std::size_t { 0 } : static_cast<std::size_t>(got);
+        });
 }
 
 void LinkDriver::PollUsb()
@@ -233,18 +234,27 @@ void LinkDriver::PollUsb()
     link.lastUsbStatus = usb.checkRxQueue(link.usbHandle, &waiting, &queueStatus);
     if (link.lastUsbStatus != 0)
         return;
-    std::array<std::uint8_t, kReadBufferSize> buffer;
-    while (waiting > 0) {
-        const std::uint32_t asked = std::min<std::uint32_t>(waiting, buffer.size());
+    ReadWaiting(waiting, true, [this](std::uint8_t* into, std::size_t asked) {
         std::uint32_t returned = 0;
-        link.lastUsbStatus = usb.read(link.usbHandle, buffer.data(), asked, &returned);
-        if (link.lastUsbStatus != 0 || returned == 0)
+        link.lastUsbStatus = usb.read(link.usbHandle, into, static_cast<std::uint32_t>(asked), &returned);
+        return link.lastUsbStatus != 0 ? std::size_t { 0 } : std::size_t { returned };
+    });
+}
+
+void LinkDriver::ReadWaiting(
+    std::size_t waiting, bool usbPath, const std::function<std::size_t(std::uint8_t*, std::size_t)>& read)
+{
+    std::array<std::uint8_t, kReadBufferSize> buffer;
+    // More than one buffer's worth is read in turns, in order.
+    while (waiting > 0) {
+        const std::size_t asked = std::min(waiting, buffer.size());
+        const std::size_t got = std::min(read(buffer.data(), asked), asked);
+        if (got == 0)
             return;
-        returned = std::min(returned, asked);
-        FeedReceiver(buffer.data(), returned, true);
-        if (returned < asked)
-            return; // what is left stays queued for the next tick
-        waiting -= returned;
+        FeedReceiver(buffer.data(), got, usbPath);
+        if (got < asked)
+            return; // the rest comes with the next notification or tick
+        waiting -= got;
     }
 }
 

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace cvlog
@@ -33,6 +34,10 @@ public:
 
     // Start-up: the receiver waits for a start byte, the next link is new.
     void ResetReceiver();
+    // The serial device came back: the link starts from the beginning, as at
+    // start-up, whether or not the loss of the old one was noticed first, so
+    // the next identity reply leads to a full download.
+    void PortReopened();
 
     void Timer1Timer();
     void SendCommand(std::uint8_t length, std::uint8_t address);
@@ -41,6 +46,10 @@ public:
     // The tick's last step while the USB bridge is the transport.
     void PollUsb();
     void FeedReceiver(const std::uint8_t* bytes, std::size_t count, bool usbPath);
+    // Reads what a transport says is waiting, a buffer at a time, into the
+    // receiver; read answers how many bytes it gave, 0 when none or failed.
+    void ReadWaiting(std::size_t waiting, bool usbPath,
+        const std::function<std::size_t(std::uint8_t*, std::size_t)>& read);
     void DispatchReply() override;
     // 0: the not-connected text for the transport; 1: identify the linked
     // device and show it.

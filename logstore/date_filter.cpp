@@ -52,7 +52,7 @@ DateFilterView DateFilter::DateFromToChangeFrom(
 
     std::int64_t total = 0;
     {
-        SuspendedDisplay suspended(table);
+        const auto suspended = SuspendDisplay(table);
         for (table.first(); !table.eof(); table.next())
             total += table.integer(table.boundField(kFlightTime));
     }

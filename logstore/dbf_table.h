@@ -7,6 +7,8 @@
 // Nothing beyond the current row is cached: a row is read from or written
 // to the file by its number alone.
 
+#include "logstore/scope_exit.h"
+
 #include <QDate>
 #include <QString>
 
@@ -224,21 +226,11 @@ enum LogField : int {
 
 // Suspends a view's display for a scope that walks or adds many rows; the
 // display is resumed however the scope ends.
-class SuspendedDisplay
+[[nodiscard]] inline auto SuspendDisplay(DbfTable& table)
 {
-public:
-    explicit SuspendedDisplay(DbfTable& table)
-        : table_(table)
-    {
-        table_.disableControls();
-    }
-    ~SuspendedDisplay() { table_.enableControls(); }
-    SuspendedDisplay(const SuspendedDisplay&) = delete;
-    SuspendedDisplay& operator=(const SuspendedDisplay&) = delete;
-
-private:
-    DbfTable& table_;
-};
+    table.disableControls();
+    return ScopeExit([&table] { table.enableControls(); });
+}
 
 // The field list the log table is created with at first start.
 std::vector<FieldDef> logTableFields();

@@ -4,6 +4,7 @@
 #include "logstore/cp850.h"
 #include "logstore/file_error.h"
 #include "logstore/file_names.h"
+#include "logstore/scope_exit.h"
 
 #include <QString>
 
@@ -246,10 +247,7 @@ void RestoreLog(DbfTable& mainView, DbfTable& source, const fs::path& from, cons
     } catch (const std::exception& error) {
         throw DbfError(restoreError(from, error.what()));
     }
-    struct CloseSource {
-        DbfTable& view;
-        ~CloseSource() { view.close(); }
-    } closeSource { source };
+    const ScopeExit closeSource([&source] { source.close(); });
 
     AtomicFile newLog(tableFile(mainView));
     {

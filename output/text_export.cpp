@@ -264,7 +264,7 @@ std::uint32_t ExportVisibleRows(
     DbfTable& view, const std::filesystem::path& target, char separator, const QLocale& locale)
 {
     ExportLineWriter lines(LogFieldMap::resolve(view), separator, locale);
-    const SuspendedDisplay suspended(view);
+    const auto suspended = SuspendDisplay(view);
     view.first();
     AtomicFile file(target);
     std::uint32_t count = 0;

@@ -232,6 +232,32 @@ TEST(LinkDriver, RedirectMovesToFeAndALossBackToE1)
     EXPECT_EQ(rig.tick(), PositionRequest(kE1));
 }
 
+TEST(LinkDriver, APortThatComesBackStartsTheLinkFromTheBeginning)
+{
+    LinkRig rig;
+    EXPECT_EQ(rig.tick(), IdentityRequest(kE1));
+    rig.answer(RedirectReply());
+    Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF120);
+    ASSERT_EQ(rig.tick(), RecordRead(kFE, 0xF120));
+    // The device vanishes with half a reply on the line, and comes back
+    // before five silent ticks have told the link it is lost.
+    const Bytes reply = RecordReply(NthFlight(1));
+    rig.answer(Bytes(reply.begin(), reply.begin() + 4));
+    rig.tick();
+    rig.link.portReady = false;
+    rig.driver.PortReopened();
+    EXPECT_TRUE(rig.link.portReady);
+    EXPECT_EQ(rig.host.linkText, "Not Connected, attempting COM3");
+
+    EXPECT_EQ(rig.tick(), IdentityRequest(kE1));
+    rig.answer(IdentityReply(ShortIdentity("F123", "V1", "F123")));
+    EXPECT_EQ(rig.tick(), PositionRequest(kE1)) << "a new link asks for the position";
+    rig.answer(PositionReply(0xF120));
+    EXPECT_EQ(rig.tick(), RecordRead(kE1, 0xF120));
+    rig.answer(RecordReply(NthFlight(1)));
+    EXPECT_EQ(rig.ownStore.rows.size(), 1u);
+}
+
 TEST(LinkDriver, RepliesNotMeantForTheLinkChangeNothing)
 {
     LinkRig rig;
