@@ -1,5 +1,7 @@
 #include "app/cvlog_application.h"
 
+#include "app/status_trace.h"
+
 #include <QAbstractButton>
 #include <QDialog>
 #include <QFileDialog>
@@ -131,6 +133,9 @@ bool runMessage(const MessageRequest& request, QWidget* parent)
         closer.setSingleShot(true);
         QObject::connect(&closer, &QTimer::timeout, answer, &QAbstractButton::click);
         closer.start(0);
+    } else {
+        TraceOpened(QStringLiteral("[%1] %2: %3")
+                        .arg(QLatin1String(kindName(request.kind)), request.caption, request.text));
     }
     box.exec();
     return box.clickedButton() == accept;
@@ -205,6 +210,8 @@ int ExecDialog(QDialog& dialog)
         std::fprintf(stderr, "CVLOG DIALOG %s\n", dialog.windowTitle().toLocal8Bit().constData());
         std::fflush(stderr);
         QTimer::singleShot(0, &dialog, &QDialog::reject);
+    } else {
+        TraceOpened(dialog.windowTitle());
     }
     return dialog.exec();
 }
@@ -249,6 +256,7 @@ QString AskFileName(const FileDialogRequest& request, QWidget* parent)
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setDefaultSuffix(request.defaultSuffix);
+    TraceOpened(request.title);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

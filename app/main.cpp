@@ -36,7 +36,23 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // A signal may come while start-up still shows a message (a table that
+    // cannot be opened): the shutdown then runs as soon as the window exists,
+    // and the event loop never starts.
     cvlog::SignalHandler signalHandler;
+    cvlog::TForm1* window = nullptr;
+    bool terminating = false;
+    bool signalShutdownFailed = false;
+    QObject::connect(&signalHandler, &cvlog::SignalHandler::terminationRequested, &app, [&] {
+        if (terminating)
+            return;
+        terminating = true;
+        if (window)
+            signalShutdownFailed = !window->closeForSignal();
+        // Ends every event loop, a message box's or a dialog's too; one
+        // opened after this returns at once, so nothing waits for a user.
+        QCoreApplication::exit(0);
+    });
 
     cvlog::TForm1 Form1({ directory, QDate::currentDate() });
     cvlog::TStatus Status;
@@ -47,12 +63,9 @@ int main(int argc, char** argv)
     for (QWidget* form : std::initializer_list<QWidget*> { &Status, &Form3, &Form4, &Form5 })
         form->setAttribute(Qt::WA_QuitOnClose, false);
     Form1.setForms(&Status, &Form3, &Form4, &Form5);
-
-    bool signalShutdownFailed = false;
-    QObject::connect(&signalHandler, &cvlog::SignalHandler::terminationRequested, &app, [&] {
-        signalShutdownFailed = !Form1.closeForSignal();
-        QCoreApplication::quit();
-    });
+    if (terminating)
+        return Form1.closeForSignal() ? 0 : kExitIncompleteShutdown;
+    window = &Form1;
 
     cvlog::TestControl control;
     control.startIfAsked();

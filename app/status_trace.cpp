@@ -42,4 +42,9 @@ void TraceReport(const QString& text)
     traceLine("REPORT", text);
 }
 
+void TraceOpened(const QString& text)
+{
+    traceLine("OPEN", text);
+}
+
 } // namespace cvlog

@@ -17,5 +17,7 @@ void TraceLinkText(const QString& text);
 void TracePopupText(const QString& text);
 // "CVLOG REPORT <text>": what each generation of the printed report holds.
 void TraceReport(const QString& text);
+// "CVLOG OPEN <text>": a message box or dialog that waits for the user.
+void TraceOpened(const QString& text);
 
 } // namespace cvlog
