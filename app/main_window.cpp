@@ -11,6 +11,7 @@
 #include "app/record_panel_grid.h"
 #include "app/report_form.h"
 #include "app/settings.h"
+#include "app/statistics_form.h"
 #include "app/status_form.h"
 #include "app/status_trace.h"
 #include "app/usb_bridge_port.h"
@@ -26,6 +27,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateEdit>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -217,6 +219,12 @@ void TForm1::buildMenus()
     item(Setup1, Initializedownloadkey1, "Initializedownloadkey1", "&Initialize download key",
         &TForm1::Initializedownloadkey1Click);
 
+    // Beyond the designed menus: the statistics window.
+    View1 = menuBar()->addMenu(QStringLiteral("&View"));
+    View1->setObjectName(QStringLiteral("View1"));
+    item(View1, Statistics1, "Statistics1", "&Statistics", &TForm1::Statistics1Click);
+    Statistics1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+
     for (QAction* mark : markActions())
         mark->setCheckable(true);
     setDisplayMarks(DisplayMarks {});
@@ -402,6 +410,8 @@ void TForm1::closeEvent(QCloseEvent* event)
     // An open preview would keep the program alive after its window.
     if (form3_)
         form3_->LogPrint.closePreview();
+    if (statistics_)
+        statistics_->close();
     event->accept();
 }
 
@@ -452,6 +462,30 @@ void TForm1::DataSource1DataChange(DbfTable::Change change)
 {
     DBCtrlGrid1->tableChanged(change);
     DBNavigator1->updateButtons();
+    // Rows written, deleted or read again (a download, an edit, the filter,
+    // the modes) change the figures; moving and typing do not.
+    if (statistics_ && change != DbfTable::Change::Moved && change != DbfTable::Change::Values)
+        statistics_->scheduleRefresh();
+}
+
+void TForm1::Statistics1Click()
+{
+    if (!statistics_) {
+        statistics_ = std::make_unique<TStatistics>(TStatistics::Source {
+            [this] {
+                // The rows the grid shows: the filter's period while it applies.
+                StatisticsParameters parameters;
+                parameters.today = options_.clock();
+                if (dateFilter_.isChecked() && Dbf1.isFiltered())
+                    parameters.period = std::pair(DateFrom->date(), DateTo->date());
+                return ComputeFlightStatistics(Dbf1, parameters);
+            },
+            [this] { return displayMarks(); },
+        });
+    }
+    statistics_->show();
+    statistics_->raise();
+    statistics_->activateWindow();
 }
 
 void TForm1::ShowLinkStatus(int mode)
@@ -558,6 +592,8 @@ void TForm1::setDisplayMarks(const DisplayMarks& marks)
 
 void TForm1::selectMarks(DisplayMarks (*select)(DisplayMarks))
 {
+    if (statistics_)
+        statistics_->scheduleRefresh();
     // The item has already toggled its own mark; the marks change only below,
     // after a text typed in the old units has been read in them.
     setDisplayMarks(marks_);

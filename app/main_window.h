@@ -17,6 +17,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -40,6 +41,7 @@ class RecordPanelGrid;
 class TForm3;
 class TForm4;
 class TForm5;
+class TStatistics;
 class TStatus;
 class UsbBridge;
 class UsbBridgePort;
@@ -48,6 +50,8 @@ class UsbBridgePort;
 struct StartupOptions {
     QString programDirectory; // ends in "/"
     QDate today;
+    // Today as the statistics count back from it, asked each time.
+    std::function<QDate()> clock = [] { return QDate::currentDate(); };
 };
 
 class TForm1 : public QMainWindow
@@ -102,6 +106,7 @@ public:
     QMenu* File1 = nullptr;
     QMenu* Database1 = nullptr;
     QMenu* Setup1 = nullptr;
+    QMenu* View1 = nullptr;
     QAction* SaveasTextfile1 = nullptr;
     QAction* Saveascommadelimitedtextfile1 = nullptr;
     QAction* Print1 = nullptr;
@@ -117,6 +122,9 @@ public:
     QAction* a1 = nullptr;
     QAction* bHourfractionsaredecimals1 = nullptr;
     QAction* Initializedownloadkey1 = nullptr;
+    QAction* Statistics1 = nullptr;
+    // Made when first opened, then kept for the run.
+    TStatistics* statisticsForm() const { return statistics_.get(); }
 
     // The five check marks x1..x5, in settings order.
     std::array<QAction*, 5> markActions() const;
@@ -139,6 +147,7 @@ public slots:
     void a1Click();
     void bHourfractionsaredecimals1Click();
     void Initializedownloadkey1Click();
+    void Statistics1Click();
     void CheckBox1Click();
     void DateFromChange();
     void DateToChange();
@@ -193,6 +202,7 @@ private:
     bool unattendedClose_ = false;
     bool shutdownFailed_ = false;
 
+    std::unique_ptr<TStatistics> statistics_;
     TStatus* status_ = nullptr;
     TForm3* form3_ = nullptr;
     TForm4* form4_ = nullptr;

@@ -42,6 +42,11 @@ void TraceReport(const QString& text)
     traceLine("REPORT", text);
 }
 
+void TraceStatistics(const QString& text)
+{
+    traceLine("STATISTICS", text);
+}
+
 void TraceOpened(const QString& text)
 {
     traceLine("OPEN", text);

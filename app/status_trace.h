@@ -17,6 +17,8 @@ void TraceLinkText(const QString& text);
 void TracePopupText(const QString& text);
 // "CVLOG REPORT <text>": what each generation of the printed report holds.
 void TraceReport(const QString& text);
+// "CVLOG STATISTICS <text>": what the statistics window shows after a refresh.
+void TraceStatistics(const QString& text);
 // "CVLOG OPEN <text>": a message box or dialog that waits for the user.
 void TraceOpened(const QString& text);
 

@@ -3,6 +3,7 @@
 // 477 pages). Peak memory is the process's high-water mark after the run.
 
 #include "bench/generated_log.h"
+#include "bench/offscreen_main.h"
 #include "output/report_painter.h"
 #include "output/text_export.h"
 
@@ -100,14 +101,7 @@ BENCHMARK(BM_ExportCsv)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealT
 BENCHMARK(BM_ReportLayout)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportPdf)->Arg(10'000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
-// The PDF engine needs fonts, which need a GUI application (offscreen).
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return cvlog::bench::RunOffscreenBenchmarks<QGuiApplication>(argc, argv);
 }

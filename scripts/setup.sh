@@ -5,11 +5,11 @@ set -euo pipefail
 
 CVLOG_PACKAGES=(
   cmake g++ make pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libclang-rt-14-dev
   python3 python3-dbfread python3-pyshp
-  poppler-utils xvfb xauth fonts-liberation2
+  poppler-utils xvfb xauth xclip fonts-liberation2
 )
 
 cvlog_install_packages() {

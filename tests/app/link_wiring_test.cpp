@@ -6,6 +6,7 @@
 
 #include "app/key_init_form.h"
 #include "app/record_panel_grid.h"
+#include "app/statistics_form.h"
 #include "app/status_form.h"
 #include "comm/pty_pair.h"
 #include "link/link_fakes.h"
@@ -238,6 +239,45 @@ TEST_F(LinkWiringTest, SerialDownloadOverAPseudoTerminalMappedAsCom1)
     ASSERT_TRUE(form->close());
     EXPECT_FALSE(form->Comm1.isOpen());
     EXPECT_EQ(HeaderCount(ReadAll(file("CVLog.dbf"))), 2u);
+}
+
+TEST_F(LinkWiringTest, TheOpenStatisticsWindowShowsEachFlightOfADownloadWithinATick)
+{
+    MapPortsTo(file("CVLog.ini"), QString::fromStdString(pty.slavePath()));
+    auto form = makeLinkedWindow();
+    form->show();
+    form->Statistics1->trigger();
+    TStatistics* statistics = form->statisticsForm();
+    ASSERT_NE(statistics, nullptr);
+    ASSERT_TRUE(waitFor([&] { return statistics->Caption->text() == QStringLiteral("All flights"); }));
+    EXPECT_EQ(statistics->shown().summary.flights, 0);
+
+    // A row imported is counted once the events of its import are handled,
+    // well before the next tick.
+    std::vector<std::int64_t> seen;
+    int lagging = 0;
+    ASSERT_TRUE(runUntil(instrument, [&] {
+        QCoreApplication::processEvents();
+        if (statistics->shown().summary.flights != static_cast<std::int64_t>(form->Dbf1.recordCount())) {
+            EXPECT_LE(++lagging, 1) << "still behind after its events were handled";
+            return false;
+        }
+        lagging = 0;
+        if (seen.empty() || seen.back() != statistics->shown().summary.flights)
+            seen.push_back(statistics->shown().summary.flights);
+        return downloadEnded(*form, 2);
+    }));
+    EXPECT_EQ(seen.back(), 2);
+    EXPECT_EQ(statistics->shown().summary.totalMinutes,
+        form->Dbf1.peek(1).integer(kFlightTime) + form->Dbf1.peek(2).integer(kFlightTime));
+
+    // Closed, it reads nothing.
+    statistics->close();
+    const FlightStatistics before = statistics->shown();
+    form->Dbf1.first();
+    form->Dbf1.remove();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(statistics->shown().summary.flights, before.summary.flights);
 }
 
 TEST_F(LinkWiringTest, APortWithoutAUsableDeviceLeavesTheLinkWithoutTransport)

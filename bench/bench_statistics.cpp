@@ -1,0 +1,67 @@
+// The Flight statistics window's figures on a log of a million flights:
+// one pass over every live row, with or without a period, and the texts
+// and chart series made from the result.
+
+#include "bench/generated_log.h"
+#include "logstore/flight_statistics.h"
+
+#include <QDate>
+#include <QLocale>
+
+#include <benchmark/benchmark.h>
+
+using namespace cvlog;
+
+namespace
+{
+
+constexpr int kRows = 1'000'000;
+using bench::kDaysSpanned;
+using bench::kFirstDay;
+
+// range(0): days in the period from the first take-off; 0 for the whole log.
+void BM_ComputeFlightStatistics(benchmark::State& state)
+{
+    DbfTable table;
+    table.setPath(bench::generatedLog(kRows));
+    table.setRequiredFields(logTableFieldNames());
+    table.open(DbfTable::Access::ReadOnly);
+
+    StatisticsParameters parameters;
+    parameters.today = kFirstDay.addDays(kDaysSpanned);
+    if (state.range(0) > 0)
+        parameters.period = std::pair(kFirstDay, kFirstDay.addDays(state.range(0) - 1));
+    FlightStatistics statistics;
+    for (auto _ : state) {
+        statistics = ComputeFlightStatistics(table, parameters);
+        benchmark::DoNotOptimize(statistics.summary.totalMinutes);
+    }
+    state.counters["rows"] = kRows;
+    state.counters["flights"] = static_cast<double>(statistics.summary.flights);
+    state.counters["months"] = static_cast<double>(statistics.months.size());
+}
+
+// Everything the window shows after the pass: the tables, the copy and the chart.
+void BM_StatisticsTextsAndChart(benchmark::State& state)
+{
+    DbfTable table;
+    table.setPath(bench::generatedLog(kRows));
+    table.setRequiredFields(logTableFieldNames());
+    table.open(DbfTable::Access::ReadOnly);
+    const FlightStatistics statistics
+        = ComputeFlightStatistics(table, { {}, kFirstDay.addDays(kDaysSpanned) });
+    const QLocale locale(QLocale::English, QLocale::UnitedKingdom);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(StatisticsTabText(statistics, DisplayMarks {}, locale));
+        benchmark::DoNotOptimize(FlightTimeChart(statistics));
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_ComputeFlightStatistics)
+    ->Arg(0) // the whole log
+    ->Arg(365) // one year of twenty
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_StatisticsTextsAndChart)->Unit(benchmark::kMicrosecond);

@@ -1,0 +1,51 @@
+// Opening the Flight statistics window on a log of a hundred thousand
+// flights: the window made and shown, every figure computed, the tables
+// filled and the chart drawn once.
+
+#include "app/statistics_form.h"
+#include "bench/generated_log.h"
+#include "bench/offscreen_main.h"
+
+#include <QApplication>
+#include <QChartView>
+
+#include <benchmark/benchmark.h>
+
+using namespace cvlog;
+
+namespace
+{
+
+void BM_OpenStatisticsWindow(benchmark::State& state)
+{
+    DbfTable table;
+    table.setPath(bench::generatedLog(static_cast<int>(state.range(0))));
+    table.setRequiredFields(logTableFieldNames());
+    table.open(DbfTable::Access::ReadOnly);
+    const TStatistics::Source source {
+        [&table] {
+            StatisticsParameters parameters;
+            parameters.today = bench::kFirstDay.addDays(bench::kDaysSpanned);
+            return ComputeFlightStatistics(table, parameters);
+        },
+        [] { return DisplayMarks {}; },
+    };
+    for (auto _ : state) {
+        TStatistics window(source);
+        window.show();
+        window.refresh();
+        window.ChartView->grab(); // drawn once, as the screen would
+        benchmark::DoNotOptimize(window.shown().summary.flights);
+        window.close();
+        QCoreApplication::processEvents();
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_OpenStatisticsWindow)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char** argv)
+{
+    return cvlog::bench::RunOffscreenBenchmarks<QApplication>(argc, argv);
+}

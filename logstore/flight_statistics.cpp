@@ -1,0 +1,466 @@
+#include "logstore/flight_statistics.h"
+
+#include "logstore/conversions.h"
+#include "logstore/log_fields.h"
+
+#include <algorithm>
+#include <functional>
+#include <limits>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace cvlog
+{
+
+namespace
+{
+
+constexpr double kMinutesPerHour = 60.0;
+constexpr int kRecentDays = 90;
+
+// A stored date has four digits of year, so every month it can name has a
+// slot of its own; a flat table is cheaper than any map at a million rows.
+constexpr int kLastYear = 9999;
+constexpr std::size_t kMonthSlots = std::size_t { kLastYear } * 12;
+
+constexpr std::int32_t kNoDay = std::numeric_limits<std::int32_t>::max();
+
+std::size_t monthSlot(int year, int month)
+{
+    return static_cast<std::size_t>((year - 1) * 12 + month - 1);
+}
+
+// Integer fields hold right-aligned digits; anything else (a sign, stars,
+// digits padded on the right, a null) is left to the record to read.
+std::int32_t integerOf(const DbfRecord& row, int field)
+{
+    const std::string_view s = row.raw(field);
+    std::size_t at = s.find_first_not_of(' ');
+    if (at == std::string_view::npos || s.size() - at > 9) // nine digits always fit
+        return row.integer(field);
+    std::int32_t value = 0;
+    for (; at < s.size(); ++at) {
+        const int digit = s[at] - '0';
+        if (digit < 0 || digit > 9)
+            return row.integer(field);
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+struct TakeoffDay {
+    std::int32_t number = 0; // 0 also when there is no date
+    bool dated = false;
+    std::size_t monthSlot = 0;
+};
+
+// Flights come mostly in date order, so a row mostly falls in the month of
+// the row before it: its day is then that month's first day plus the day's
+// digits, and only a new month is read by the record.
+class TakeoffDays
+{
+public:
+    explicit TakeoffDays(int field)
+        : field_(field)
+    {
+    }
+
+    TakeoffDay read(const DbfRecord& row)
+    {
+        const std::string_view s = row.raw(field_);
+        if (s.size() == kDigits && s.substr(0, kMonthDigits) == month_) {
+            const int tens = s[kMonthDigits] - '0';
+            const int ones = s[kMonthDigits + 1] - '0';
+            const int day = tens * 10 + ones;
+            if (tens >= 0 && tens <= 9 && ones >= 0 && ones <= 9 && day >= 1 && day <= daysInMonth_)
+                return { firstDay_ + day - 1, true, slot_ };
+        }
+        const std::int32_t number = row.dayNumber(field_);
+        // Day 0 is also what a row without a date reads as.
+        if (number == 0 && !row.date(field_).isValid())
+            return {};
+        const QDate date = DateFromDayNumber(number);
+        const std::size_t slot = monthSlot(date.year(), date.month());
+        if (s.size() == kDigits) {
+            month_.assign(s.substr(0, kMonthDigits));
+            firstDay_ = number - date.day() + 1;
+            daysInMonth_ = date.daysInMonth();
+            slot_ = slot;
+        }
+        return { number, true, slot };
+    }
+
+private:
+    static constexpr std::size_t kDigits = 8; // "yyyymmdd"
+    static constexpr std::size_t kMonthDigits = 6;
+
+    int field_;
+    std::string month_; // "yyyymm" of the last month read
+    std::int32_t firstDay_ = 0;
+    int daysInMonth_ = 0;
+    std::size_t slot_ = 0;
+};
+
+void count(FlightTally& tally, std::int32_t minutes)
+{
+    ++tally.flights;
+    tally.minutes += minutes;
+}
+
+void merge(FlightTally& tally, const FlightTally& more)
+{
+    tally.flights += more.flights;
+    tally.minutes += more.minutes;
+}
+
+// Half a minute and more rounds away from zero.
+std::int64_t roundedQuotient(std::int64_t total, std::int64_t count)
+{
+    if (count == 0)
+        return 0;
+    const std::int64_t quotient = total / count;
+    const std::int64_t rest = total % count;
+    if (2 * (rest < 0 ? -rest : rest) >= count)
+        return quotient + (total < 0 ? -1 : 1);
+    return quotient;
+}
+
+struct KeyHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const { return std::hash<std::string_view> {}(key); }
+};
+
+struct Instrument {
+    QString name;
+    FlightTally tally;
+};
+
+// What one pass over the rows gathers; add() sees every live row.
+class Gathering
+{
+public:
+    Gathering(const LogFieldMap& fields, const StatisticsParameters& parameters)
+        : days_(fields[kTakeoffDate])
+        , timeField_(fields[kFlightTime])
+        , altitudeField_(fields[kMaxAltitude])
+        , speedField_(fields[kMaxSpeed])
+        , instrumentField_(fields[kInstrument])
+        , months_(kMonthSlots)
+    {
+        result_.today = parameters.today;
+        if (parameters.period) {
+            QDate from = parameters.period->first;
+            QDate to = parameters.period->second;
+            fromDay_ = DayNumber(from);
+            toDay_ = DayNumber(to);
+            if (toDay_ < fromDay_) {
+                to = from;
+                toDay_ = fromDay_;
+            }
+            result_.period = std::pair(from, to);
+        }
+        if (parameters.today.isValid()) {
+            todayDay_ = DayNumber(parameters.today);
+            recentDaysFrom_ = todayDay_ - (kRecentDays - 1);
+            twelveMonthsBefore_ = DayNumber(parameters.today.addMonths(-12));
+            twentyFourMonthsBefore_ = DayNumber(parameters.today.addMonths(-24));
+        }
+    }
+
+    void add(const DbfRecord& row)
+    {
+        const auto [day, dated, slot] = days_.read(row);
+        const std::int32_t minutes = integerOf(row, timeField_);
+
+        if (dated && day <= todayDay_) {
+            if (day >= recentDaysFrom_)
+                count(result_.recent.last90Days, minutes);
+            if (day > twelveMonthsBefore_)
+                count(result_.recent.last12Months, minutes);
+            if (day > twentyFourMonthsBefore_)
+                count(result_.recent.last24Months, minutes);
+        }
+
+        if (day < fromDay_ || day > toDay_)
+            return;
+        StatisticsSummary& s = result_.summary;
+        ++s.flights;
+        s.totalMinutes += minutes;
+        longest_ = std::max(longest_, minutes);
+        highestFeet_ = std::max(highestFeet_, integerOf(row, altitudeField_));
+        highestMph_ = std::max(highestMph_, integerOf(row, speedField_));
+        if (dated) {
+            firstDay_ = std::min(firstDay_, day);
+            lastDay_ = std::max(lastDay_, day);
+            count(months_[slot], minutes);
+        } else {
+            ++s.undatedFlights;
+        }
+        count(instrument(row).tally, minutes);
+    }
+
+    FlightStatistics finish()
+    {
+        StatisticsSummary& s = result_.summary;
+        if (s.flights > 0) {
+            s.averageMinutes = roundedQuotient(s.totalMinutes, s.flights);
+            s.longestMinutes = longest_;
+            s.highestFeet = highestFeet_;
+            s.highestMph = highestMph_;
+        }
+        if (firstDay_ <= lastDay_) {
+            s.firstDate = DateFromDayNumber(firstDay_);
+            s.lastDate = DateFromDayNumber(lastDay_);
+            finishMonthsAndYears();
+        }
+        finishInstruments();
+        return std::move(result_);
+    }
+
+private:
+    // Rows of one instrument mostly come in runs, and the few distinct
+    // field values are each turned into text once.
+    Instrument& instrument(const DbfRecord& row)
+    {
+        const std::string_view key = row.raw(instrumentField_);
+        if (lastInstrument_ != nullptr && key == lastKey_)
+            return *lastInstrument_;
+        auto it = instruments_.find(key);
+        if (it == instruments_.end())
+            it = instruments_.emplace(std::string(key), Instrument { row.text(instrumentField_), {} }).first;
+        lastKey_ = it->first;
+        lastInstrument_ = &it->second;
+        return *lastInstrument_;
+    }
+
+    void finishMonthsAndYears()
+    {
+        const QDate first = result_.summary.firstDate;
+        const QDate last = result_.summary.lastDate;
+        const std::size_t from = monthSlot(first.year(), first.month());
+        const std::size_t to = monthSlot(last.year(), last.month());
+        for (std::size_t slot = from; slot <= to; ++slot) {
+            const int year = static_cast<int>(slot / 12) + 1;
+            const FlightTally& tally = months_[slot];
+            result_.months.push_back({ year, static_cast<int>(slot % 12) + 1, tally });
+            if (tally.flights == 0)
+                continue;
+            if (result_.years.empty() || result_.years.back().year != year)
+                result_.years.push_back({ year, {} });
+            merge(result_.years.back().tally, tally);
+        }
+        std::reverse(result_.years.begin(), result_.years.end());
+    }
+
+    void finishInstruments()
+    {
+        // Field values that differ only in their padding are one instrument.
+        std::map<QString, FlightTally> byName;
+        for (const auto& [key, instrument] : instruments_)
+            merge(byName[instrument.name], instrument.tally);
+        for (const auto& [name, tally] : byName)
+            result_.instruments.push_back({ name, tally });
+        std::stable_sort(result_.instruments.begin(), result_.instruments.end(),
+            [](const InstrumentTally& a, const InstrumentTally& b) {
+                return a.tally.minutes > b.tally.minutes;
+            });
+    }
+
+    TakeoffDays days_;
+    int timeField_;
+    int altitudeField_;
+    int speedField_;
+    int instrumentField_;
+
+    std::int32_t fromDay_ = std::numeric_limits<std::int32_t>::min();
+    std::int32_t toDay_ = std::numeric_limits<std::int32_t>::max();
+    // Without a today nothing is recent.
+    std::int32_t todayDay_ = std::numeric_limits<std::int32_t>::min();
+    std::int32_t recentDaysFrom_ = kNoDay;
+    std::int32_t twelveMonthsBefore_ = kNoDay;
+    std::int32_t twentyFourMonthsBefore_ = kNoDay;
+
+    std::int32_t longest_ = std::numeric_limits<std::int32_t>::min();
+    std::int32_t highestFeet_ = std::numeric_limits<std::int32_t>::min();
+    std::int32_t highestMph_ = std::numeric_limits<std::int32_t>::min();
+    std::int32_t firstDay_ = std::numeric_limits<std::int32_t>::max();
+    std::int32_t lastDay_ = std::numeric_limits<std::int32_t>::min();
+
+    std::vector<FlightTally> months_;
+    std::unordered_map<std::string, Instrument, KeyHash, std::equal_to<>> instruments_;
+    std::string_view lastKey_;
+    Instrument* lastInstrument_ = nullptr;
+
+    FlightStatistics result_;
+};
+
+QString altitudeUnit(UnitMode mode)
+{
+    return mode == UnitMode::Metric ? QStringLiteral("m") : QStringLiteral("ft");
+}
+
+QString speedUnit(UnitMode mode)
+{
+    switch (mode) {
+    case UnitMode::Metric:
+        return QStringLiteral("km/h");
+    case UnitMode::FeetKnots:
+        return QStringLiteral("kt");
+    case UnitMode::FeetMph:
+        break;
+    }
+    return QStringLiteral("mph");
+}
+
+QString dateText(const QDate& date, const QLocale& locale)
+{
+    return date.isValid() ? locale.toString(date, QLocale::ShortFormat) : QString();
+}
+
+QStringList tallyRow(const QString& label, const FlightTally& tally, FractionMode mode)
+{
+    return { label, QString::number(tally.flights), FlightTimeText(tally.minutes, mode) };
+}
+
+StatisticsTable summaryTable(const StatisticsSummary& s, const DisplayMarks& marks, const QLocale& locale)
+{
+    const FractionMode fraction = fractionMode(marks);
+    const UnitMode units = unitMode(marks);
+    return { QStringLiteral("Summary"), { QStringLiteral("Figure"), QStringLiteral("Value") },
+        {
+            { QStringLiteral("Flights"), QString::number(s.flights) },
+            { QStringLiteral("Total flight time"), FlightTimeText(s.totalMinutes, fraction) },
+            { QStringLiteral("Average flight time"), FlightTimeText(s.averageMinutes, fraction) },
+            { QStringLiteral("Longest flight time"), FlightTimeText(s.longestMinutes, fraction) },
+            { QStringLiteral("Highest altitude (%1)").arg(altitudeUnit(units)),
+                AltitudeText(s.highestFeet, units) },
+            { QStringLiteral("Highest speed (%1)").arg(speedUnit(units)), SpeedText(s.highestMph, units) },
+            { QStringLiteral("First take-off"), dateText(s.firstDate, locale) },
+            { QStringLiteral("Last take-off"), dateText(s.lastDate, locale) },
+            { QStringLiteral("Flights without a take-off date"), QString::number(s.undatedFlights) },
+        } };
+}
+
+StatisticsTable recentTable(const FlightStatistics& statistics, FractionMode mode, const QLocale& locale)
+{
+    const RecentFlying& r = statistics.recent;
+    // Recent flying ignores the period; the title says so.
+    return { QStringLiteral("Recent flying, all flights up to %1").arg(dateText(statistics.today, locale)),
+        { QStringLiteral("Period"), QStringLiteral("Flights"), QStringLiteral("Flight time") },
+        {
+            tallyRow(QStringLiteral("Last 90 days"), r.last90Days, mode),
+            tallyRow(QStringLiteral("Last 12 months"), r.last12Months, mode),
+            tallyRow(QStringLiteral("Last 24 months"), r.last24Months, mode),
+        } };
+}
+
+StatisticsTable yearTable(const FlightStatistics& statistics, FractionMode mode)
+{
+    StatisticsTable table { QStringLiteral("Flights per year"),
+        { QStringLiteral("Year"), QStringLiteral("Flights"), QStringLiteral("Flight time") }, {} };
+    for (const YearTally& y : statistics.years)
+        table.rows.push_back(tallyRow(QString::number(y.year), y.tally, mode));
+    return table;
+}
+
+StatisticsTable instrumentTable(const FlightStatistics& statistics, FractionMode mode)
+{
+    StatisticsTable table { QStringLiteral("Flights per instrument"),
+        { QStringLiteral("Instrument"), QStringLiteral("Flights"), QStringLiteral("Flight time") }, {} };
+    for (const InstrumentTally& i : statistics.instruments)
+        table.rows.push_back(tallyRow(i.name, i.tally, mode));
+    return table;
+}
+
+// A cell must not break the spreadsheet's rows and columns.
+QString cellText(QString text)
+{
+    for (QChar& c : text) {
+        if (c == u'\t' || c == u'\n' || c == u'\r')
+            c = u' ';
+    }
+    return text;
+}
+
+void appendLine(QString& out, const QStringList& cells)
+{
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        if (i > 0)
+            out += u'\t';
+        out += cellText(cells[i]);
+    }
+    out += u'\n';
+}
+
+} // namespace
+
+FlightStatistics ComputeFlightStatistics(const DbfTable& table, const StatisticsParameters& parameters)
+{
+    if (!table.isOpen())
+        throw DbfError("Cannot perform this operation on a closed dataset");
+    Gathering gathering(LogFieldMap::resolve(table), parameters);
+    // findLive hands every live row to its predicate in file order, reading
+    // the file in large blocks; a predicate that never accepts makes it the
+    // one pass over the whole log.
+    table.findLive([&gathering](const DbfRecord& row) {
+        gathering.add(row);
+        return false;
+    });
+    return gathering.finish();
+}
+
+ChartSeries FlightTimeChart(const FlightStatistics& statistics)
+{
+    ChartSeries chart;
+    chart.perYear = statistics.months.size() > static_cast<std::size_t>(kMostMonthlyBars);
+    for (const MonthTally& m : statistics.months) {
+        const double hours = static_cast<double>(m.tally.minutes) / kMinutesPerHour;
+        if (!chart.perYear) {
+            chart.labels.push_back(
+                QStringLiteral("%1-%2").arg(m.year, 4, 10, QChar(u'0')).arg(m.month, 2, 10, QChar(u'0')));
+            chart.hours.push_back(hours);
+            continue;
+        }
+        const QString year = QStringLiteral("%1").arg(m.year, 4, 10, QChar(u'0'));
+        if (chart.labels.isEmpty() || chart.labels.back() != year) {
+            chart.labels.push_back(year);
+            chart.hours.push_back(0);
+        }
+        chart.hours.back() += hours;
+    }
+    return chart;
+}
+
+QString StatisticsCaption(const FlightStatistics& statistics, const QLocale& locale)
+{
+    if (!statistics.period)
+        return QStringLiteral("All flights");
+    return QStringLiteral("Flights from %1 to %2")
+        .arg(dateText(statistics.period->first, locale), dateText(statistics.period->second, locale));
+}
+
+std::vector<StatisticsTable> StatisticsTables(
+    const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale)
+{
+    const FractionMode mode = fractionMode(marks);
+    return { summaryTable(statistics.summary, marks, locale), recentTable(statistics, mode, locale),
+        yearTable(statistics, mode), instrumentTable(statistics, mode) };
+}
+
+QString StatisticsTabText(
+    const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale)
+{
+    QString out = cellText(StatisticsCaption(statistics, locale)) + u'\n';
+    for (const StatisticsTable& table : StatisticsTables(statistics, marks, locale)) {
+        out += u'\n';
+        appendLine(out, { table.title });
+        appendLine(out, table.headings);
+        for (const QStringList& row : table.rows)
+            appendLine(out, row);
+    }
+    return out;
+}
+
+} // namespace cvlog

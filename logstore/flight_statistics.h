@@ -1,0 +1,129 @@
+#pragma once
+// The figures of the Flight statistics window: totals of a period of
+// take-off dates (or of the whole log), recent flying, and flight time per
+// year, month and instrument, all gathered in one pass over the live rows.
+//
+// The window and its copy command show the texts made here, so that they
+// read as the grid and the printed report read: times, altitudes and speeds
+// in the modes of the Setup menu, dates in the locale's short format.
+
+#include "logstore/dbf_table.h"
+#include "logstore/field_presentation.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace cvlog
+{
+
+struct StatisticsParameters {
+    // Take-off dates, both ends included, compared as calendar dates; a row
+    // without a date counts as 30 December 1899, as in the date filter. A To
+    // date earlier than From is raised to it, as the filter's pickers do.
+    // None: every live row.
+    std::optional<std::pair<QDate, QDate>> period;
+    // The day recent flying is counted back from (the caller's clock).
+    QDate today;
+};
+
+struct FlightTally {
+    std::int64_t flights = 0;
+    std::int64_t minutes = 0;
+    bool operator==(const FlightTally&) const = default;
+};
+
+struct StatisticsSummary {
+    std::int64_t flights = 0;
+    std::int64_t totalMinutes = 0;
+    std::int64_t averageMinutes = 0; // to the nearest minute, 0 without flights
+    std::int32_t longestMinutes = 0;
+    std::int32_t highestFeet = 0;
+    std::int32_t highestMph = 0;
+    QDate firstDate; // of the dated rows; invalid when there is none
+    QDate lastDate;
+    std::int64_t undatedFlights = 0;
+    bool operator==(const StatisticsSummary&) const = default;
+};
+
+// Over the whole log, whatever the period; rows without a date or dated
+// after today are not recent.
+struct RecentFlying {
+    FlightTally last90Days; // today and the 89 days before it
+    FlightTally last12Months; // after today.addMonths(-12), up to today
+    FlightTally last24Months;
+    bool operator==(const RecentFlying&) const = default;
+};
+
+struct YearTally {
+    int year = 0;
+    FlightTally tally;
+    bool operator==(const YearTally&) const = default;
+};
+
+struct MonthTally {
+    int year = 0;
+    int month = 0; // 1..12
+    FlightTally tally;
+    bool operator==(const MonthTally&) const = default;
+};
+
+struct InstrumentTally {
+    QString name; // the INSTRUMENT text as the grid shows it; empty for none
+    FlightTally tally;
+    bool operator==(const InstrumentTally&) const = default;
+};
+
+struct FlightStatistics {
+    std::optional<std::pair<QDate, QDate>> period; // as applied: To no earlier than From
+    QDate today;
+    StatisticsSummary summary;
+    RecentFlying recent;
+    std::vector<YearTally> years; // of the period, years with flights, newest first
+    std::vector<MonthTally> months; // of the period, first to last dated month, empty months included
+    std::vector<InstrumentTally> instruments; // of the period, most flight time first, ties by name
+};
+
+// Reads every live row of the file once (the view's filter switch plays no
+// part; an edit not yet posted is not counted). Fields are found by name.
+// Throws DbfError when the view is closed or lacks a log field.
+FlightStatistics ComputeFlightStatistics(const DbfTable& table, const StatisticsParameters& parameters);
+
+// The bar chart of flight time: one bar per month of the period, or one per
+// year when the months would be more than this many.
+inline constexpr int kMostMonthlyBars = 60;
+
+struct ChartSeries {
+    bool perYear = false;
+    QStringList labels; // "2026-03", or "2026" per year
+    std::vector<double> hours;
+};
+
+ChartSeries FlightTimeChart(const FlightStatistics& statistics);
+
+// "All flights", or "Flights from 01/01/2026 to 31/03/2026".
+QString StatisticsCaption(const FlightStatistics& statistics, const QLocale& locale);
+
+// One table of the window: summary, recent flying, per year, per instrument.
+struct StatisticsTable {
+    QString title;
+    QStringList headings;
+    std::vector<QStringList> rows;
+};
+
+std::vector<StatisticsTable> StatisticsTables(
+    const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale);
+
+// The caption and the tables for a spreadsheet: cells separated by tabs,
+// each line ended by LF, an empty line before each table. A tab or line
+// break inside a cell becomes a space.
+QString StatisticsTabText(
+    const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale);
+
+} // namespace cvlog
