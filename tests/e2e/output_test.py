@@ -133,6 +133,8 @@ class OutputTest(DownloadCase):
         # The report of every flight: three pages, 45:00 on the last.
         path, reports = self.save_pdf(program, "all.pdf")
         self.assertEqual(reports, ["pages=3 flights=45 total=45:00"] * 2, "preview and PDF alike")
+        _, again = self.save_pdf(program, "again.pdf")
+        self.assertEqual(again, reports, "a second preview shows the same total")
         pages = self.pdf_pages(path)
         self.assertEqual(len(pages), 3)
         period_text = "This report is for the period of %s to %s" % tuple(d.strftime("%d/%m/%Y") for d in period)
