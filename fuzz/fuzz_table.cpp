@@ -1,9 +1,10 @@
 // Any bytes as a table file: opened as a plain view and as the log's main
-// view, every row walked and every field read, the main view exported and
-// laid out as the report; a file that opens takes a new row and is
+// view, every row walked and every field read, the main view exported, laid
+// out as the report and summed up as statistics; a file that opens takes a new row and is
 // compacted (on a copy, so each view sees the input as given).
 #include "logstore/dbf_table.h"
 #include "logstore/file_error.h"
+#include "logstore/flight_statistics.h"
 #include "output/report_layout.h"
 #include "output/text_export.h"
 
@@ -78,6 +79,15 @@ void exportAndLayOut(cvlog::DbfTable& t)
     const cvlog::ReportLayout layout = cvlog::LayOutReport(rows, cvlog::ReportSettings {});
     for (int page = 0; page < static_cast<int>(layout.pages.size()); ++page)
         (void)cvlog::PlaceReportPage(layout, page, rows);
+    cvlog::StatisticsParameters parameters;
+    parameters.today = QDate(2026, 3, 5);
+    for (const bool period : { false, true }) {
+        if (period)
+            parameters.period = std::pair(QDate(2026, 1, 1), QDate(2026, 12, 31));
+        const cvlog::FlightStatistics statistics = cvlog::ComputeFlightStatistics(t, parameters);
+        (void)cvlog::StatisticsTabText(statistics, cvlog::DisplayMarks {}, QLocale::c());
+        (void)cvlog::FlightTimeChart(statistics);
+    }
 }
 
 void exercise(const fs::path& path, bool mainView)

@@ -114,6 +114,7 @@ TEST_F(WindowTest, MenusCarryTheirCaptionsInOrder)
             { "&Communications port", "(&1) Units Meters,kmh", "(&2) Units feet,mph", "(&3) Units feet,knots",
                 "(&a) Hour fractions are minutes", "(&b) Hour fractions are decimals", "-",
                 "&Initialize download key" } },
+        { "&View", { "&Statistics" } },
     };
     const QList<QAction*> menus = form->menuBar()->actions();
     ASSERT_EQ(menus.size(), static_cast<qsizetype>(design.size()));
@@ -131,6 +132,7 @@ TEST_F(WindowTest, MenusCarryTheirCaptionsInOrder)
     for (QAction* mark : form->markActions())
         EXPECT_TRUE(mark->isCheckable()) << mark->text().toStdString();
     EXPECT_FALSE(form->Communicationsport1->isCheckable());
+    EXPECT_EQ(form->Statistics1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
 }
 
 TEST_F(WindowTest, UnitMenuCommandsSetTheirMarks)

@@ -62,7 +62,13 @@ class StatisticsTest(DownloadCase):
         ]
         write_log_table(os.path.join(self.dir, "CVLog.dbf"), rows)
         write_settings(self.dir, com1="/dev/null-no-port")
-        program = self.start_program({"QT_QPA_PLATFORM": "xcb", "DISPLAY": server.display}, control=True)
+        environment = {"QT_QPA_PLATFORM": "xcb", "DISPLAY": server.display}
+        # The X keyboard library reads its strings with strndup, which the
+        # sanitizer's strict string checks take for an overflow.
+        if "ASAN_OPTIONS" in os.environ:
+            environment["ASAN_OPTIONS"] = os.environ["ASAN_OPTIONS"].replace(
+                "strict_string_checks=1", "strict_string_checks=0")
+        program = self.start_program(environment, control=True)
         self.assertIsNotNone(program.wait_line(lambda l: l.startswith("CVLOG STATUS")), program.output.text())
 
         since = program.output.mark()
