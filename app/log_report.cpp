@@ -58,10 +58,7 @@ LogReport::LogReport(QObject* parent)
     SetUpReportPrinter(printer_);
 }
 
-LogReport::~LogReport()
-{
-    delete preview_;
-}
+LogReport::~LogReport() = default;
 
 void LogReport::preview(Generator generator, QWidget* parent)
 {

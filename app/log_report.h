@@ -58,7 +58,7 @@ private:
 
     Generator generator_;
     QPrinter printer_;
-    QPrintPreviewDialog* preview_ = nullptr;
+    QPrintPreviewDialog* preview_ = nullptr; // while preview() runs; it owns the dialog
     QAction* savePdf_ = nullptr;
 };
 

@@ -592,8 +592,6 @@ void TForm1::setDisplayMarks(const DisplayMarks& marks)
 
 void TForm1::selectMarks(DisplayMarks (*select)(DisplayMarks))
 {
-    if (statistics_)
-        statistics_->scheduleRefresh();
     // The item has already toggled its own mark; the marks change only below,
     // after a text typed in the old units has been read in them.
     setDisplayMarks(marks_);

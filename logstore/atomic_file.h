@@ -26,8 +26,10 @@ public:
     // for a new file) and renames it over the target.
     void commit();
 
-    // For writers that open the file by name themselves (the PDF engine).
+    // For writers that open the file by name themselves (a table being made).
     const std::filesystem::path& temporaryPath() const { return temporary_; }
+    // For copies the kernel makes straight into the file.
+    int descriptor() const { return fd_; }
     const std::filesystem::path& target() const { return target_; }
 
 private:

@@ -5,6 +5,7 @@
 #include "logstore/cp850.h"
 #include "logstore/dbf_layout.h"
 #include "logstore/dbf_table.h"
+#include "logstore/stored_values.h"
 
 #include <limits>
 
@@ -13,17 +14,6 @@ namespace cvlog
 
 namespace
 {
-
-std::string_view trimmed(std::string_view s)
-{
-    // Writers pad with spaces; some foreign ones with zero bytes.
-    auto blank = [](char c) { return c == ' ' || c == '\0'; };
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
 
 bool allStars(std::string_view s)
 {
@@ -42,38 +32,6 @@ std::int64_t daysFromCivil(int y, int m, int d)
 }
 
 constexpr std::int64_t kDayZeroFromEpoch = -25569; // 30 December 1899
-
-bool isLeap(int y)
-{
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int daysInMonth(int y, int m)
-{
-    static constexpr int kDays[12] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
-    return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
-}
-
-struct YearMonthDay {
-    int y = 0, m = 0, d = 0;
-};
-
-// "yyyymmdd", eight digits and a real calendar day.
-std::optional<YearMonthDay> parseDate(std::string_view s)
-{
-    if (s.size() != kDbfDateWidth)
-        return std::nullopt;
-    int v[kDbfDateWidth];
-    for (int i = 0; i < kDbfDateWidth; ++i) {
-        if (s[i] < '0' || s[i] > '9')
-            return std::nullopt;
-        v[i] = s[i] - '0';
-    }
-    YearMonthDay r { v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3], v[4] * 10 + v[5], v[6] * 10 + v[7] };
-    if (r.y < 1 || r.m < 1 || r.m > 12 || r.d < 1 || r.d > daysInMonth(r.y, r.m))
-        return std::nullopt;
-    return r;
-}
 
 } // namespace
 
@@ -94,33 +52,33 @@ bool DbfRecord::isDeleted() const
 
 bool DbfRecord::isNull(int field) const
 {
-    const std::string_view s = trimmed(raw(field));
+    const std::string_view s = TrimStored(raw(field));
     // Some writers mark a missing number with stars.
     return s.empty() || ((*fields_)[field].type == FieldType::Integer && allStars(s));
 }
 
 QDate DbfRecord::date(int field) const
 {
-    const auto ymd = parseDate(trimmed(raw(field)));
-    return ymd ? QDate(ymd->y, ymd->m, ymd->d) : QDate();
+    const auto ymd = ParseStoredDate(TrimStored(raw(field)));
+    return ymd ? QDate(ymd->year, ymd->month, ymd->day) : QDate();
 }
 
 std::int32_t DbfRecord::dayNumber(int field) const
 {
-    const auto ymd = parseDate(trimmed(raw(field)));
+    const auto ymd = ParseStoredDate(TrimStored(raw(field)));
     if (!ymd)
         return 0;
-    return static_cast<std::int32_t>(daysFromCivil(ymd->y, ymd->m, ymd->d) - kDayZeroFromEpoch);
+    return static_cast<std::int32_t>(daysFromCivil(ymd->year, ymd->month, ymd->day) - kDayZeroFromEpoch);
 }
 
 QString DbfRecord::text(int field) const
 {
-    return Cp850ToString(trimmed(raw(field)));
+    return Cp850ToString(TrimStored(raw(field)));
 }
 
 std::int32_t DbfRecord::integer(int field) const
 {
-    std::string_view s = trimmed(raw(field));
+    std::string_view s = TrimStored(raw(field));
     bool negative = false;
     if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
         negative = s.front() == '-';

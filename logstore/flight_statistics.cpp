@@ -2,6 +2,7 @@
 
 #include "logstore/conversions.h"
 #include "logstore/log_fields.h"
+#include "logstore/stored_values.h"
 
 #include <algorithm>
 #include <functional>
@@ -36,18 +37,9 @@ std::size_t monthSlot(int year, int month)
 // digits padded on the right, a null) is left to the record to read.
 std::int32_t integerOf(const DbfRecord& row, int field)
 {
-    const std::string_view s = row.raw(field);
-    std::size_t at = s.find_first_not_of(' ');
-    if (at == std::string_view::npos || s.size() - at > 9) // nine digits always fit
-        return row.integer(field);
-    std::int32_t value = 0;
-    for (; at < s.size(); ++at) {
-        const int digit = s[at] - '0';
-        if (digit < 0 || digit > 9)
-            return row.integer(field);
-        value = value * 10 + digit;
-    }
-    return value;
+    if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
+        return *plain;
+    return row.integer(field);
 }
 
 struct TakeoffDay {

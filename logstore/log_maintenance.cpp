@@ -186,14 +186,13 @@ void CopyWholeFile(const fs::path& from, const fs::path& to)
 {
     const FileDescriptor in(from, O_RDONLY);
     AtomicFile out(to);
-    const FileDescriptor target(out.temporaryPath(), O_WRONLY);
     // The kernel copies without the bytes passing through here; where it
     // cannot, a plain read and write loop does.
     bool inKernel = true;
     std::vector<char> buffer;
     for (;;) {
         if (inKernel) {
-            const ssize_t n = ::copy_file_range(in.get(), nullptr, target.get(), nullptr, kCopyChunk, 0);
+            const ssize_t n = ::copy_file_range(in.get(), nullptr, out.descriptor(), nullptr, kCopyChunk, 0);
             if (n > 0)
                 continue;
             if (n == 0)

@@ -2,6 +2,7 @@
 
 #include "logstore/atomic_file.h"
 #include "logstore/cp850.h"
+#include "logstore/stored_values.h"
 
 #include <charconv>
 #include <cstring>
@@ -16,24 +17,6 @@ namespace
 constexpr std::size_t kWriteBlock = 1 << 20;
 constexpr std::int64_t kMinutesPerHour = 60;
 
-bool blank(char c)
-{
-    return c == ' ' || c == '\0';
-}
-
-// Most of a comment field is padding: skip it eight spaces at a time.
-std::string_view trimmed(std::string_view s)
-{
-    static constexpr char kEightSpaces[] = "        ";
-    while (s.size() >= 8 && std::memcmp(s.data() + s.size() - 8, kEightSpaces, 8) == 0)
-        s.remove_suffix(8);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    return s;
-}
-
 // FormatHoursMinutes, without building a QString for every row.
 void writeHoursMinutes(LineCursor& out, std::int64_t minutes)
 {
@@ -45,11 +28,19 @@ void writeHoursMinutes(LineCursor& out, std::int64_t minutes)
     out.putNumber(rest);
 }
 
+// An integer field's value, 0 when null.
+std::int64_t integerValue(const DbfRecord& row, int field)
+{
+    if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
+        return *plain;
+    return row.integer(field);
+}
+
 // An integer field as its decimal number, nothing when null. A field that
 // holds the number as its plain digits is copied as it stands.
 void writeInteger(LineCursor& out, const DbfRecord& row, int field)
 {
-    const std::string_view s = trimmed(row.raw(field));
+    const std::string_view s = TrimStored(row.raw(field));
     if (s.empty())
         return;
     const std::size_t digitsFrom = s.front() == '-' ? 1 : 0;
@@ -82,7 +73,7 @@ bool isAscii(std::string_view s)
 
 void writeText(LineCursor& out, const DbfRecord& row, int field)
 {
-    const std::string_view s = trimmed(row.raw(field));
+    const std::string_view s = TrimStored(row.raw(field));
     if (isAscii(s))
         out.put(s);
     else
@@ -92,30 +83,6 @@ void writeText(LineCursor& out, const DbfRecord& row, int field)
 // A line's room besides its date: every other value at its longest (a
 // CP850 character is at most three bytes of UTF-8).
 constexpr std::size_t kLineRoom = 1024;
-
-int twoDigits(const char* d)
-{
-    return (d[0] - '0') * 10 + (d[1] - '0');
-}
-
-// "yyyymmdd" of a real calendar day.
-bool isStoredDate(std::string_view s)
-{
-    if (s.size() != 8)
-        return false;
-    for (char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-    }
-    static constexpr int kDays[12] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
-    const int year = twoDigits(s.data()) * 100 + twoDigits(s.data() + 2);
-    const int month = twoDigits(s.data() + 4);
-    const int day = twoDigits(s.data() + 6);
-    if (year < 1 || month < 1 || month > 12 || day < 1)
-        return false;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= (month == 2 && leap ? 29 : kDays[month - 1]);
-}
 
 // A number of one or two digits without its leading zero.
 void putUnpadded(LineCursor& out, const char* d)
@@ -203,8 +170,8 @@ void ShortDateWriter::write(LineCursor& out, const DbfRecord& row, int field)
 {
     const std::string_view raw = row.raw(field);
     if (compiled_) {
-        const std::string_view s = trimmed(raw);
-        if (isStoredDate(s))
+        const std::string_view s = TrimStored(raw);
+        if (ParseStoredDate(s))
             writeCompiled(out, s.data());
         return;
     }
@@ -245,13 +212,13 @@ void ExportLineWriter::append(const DbfRecord& row)
     out.put(separator_);
     writeText(out, row, fields_[kTakeoffTime]);
     out.put(separator_);
-    writeHoursMinutes(out, row.integer(fields_[kFlightTime]));
+    writeHoursMinutes(out, integerValue(row, fields_[kFlightTime]));
     for (LogField field : { kMaxAltitude, kMaxSpeed, kStudent }) {
         out.put(separator_);
         writeInteger(out, row, fields_[field]);
     }
     out.put(separator_);
-    writeHoursMinutes(out, row.integer(fields_[kHobbs]));
+    writeHoursMinutes(out, integerValue(row, fields_[kHobbs]));
     out.put(separator_);
     writeText(out, row, fields_[kInstrument]);
     out.put(separator_);
