@@ -84,104 +84,32 @@ void writeText(LineCursor& out, const DbfRecord& row, int field)
 // CP850 character is at most three bytes of UTF-8).
 constexpr std::size_t kLineRoom = 1024;
 
-// A number of one or two digits without its leading zero.
-void putUnpadded(LineCursor& out, const char* d)
-{
-    if (d[0] != '0')
-        out.put(d[0]);
-    out.put(d[1]);
-}
-
 } // namespace
 
 ShortDateWriter::ShortDateWriter(const QLocale& locale)
     : locale_(locale)
 {
-    compiled_ = compile(locale_.dateFormat(QLocale::ShortFormat));
-    // The compiled form must say what the locale says; otherwise ask it.
-    for (const QDate& probe : { QDate(2026, 3, 5), QDate(1999, 12, 31), QDate(987, 10, 1), QDate(5, 1, 9) }) {
-        if (!compiled_)
-            break;
-        char text[256];
-        LineCursor out(text);
-        writeCompiled(out, probe.toString(u"yyyyMMdd").toLatin1().constData());
-        compiled_ = std::string_view(text, static_cast<std::size_t>(out.at() - text))
-            == locale_.toString(probe, QLocale::ShortFormat).toStdString();
-    }
-}
-
-bool ShortDateWriter::compile(const QString& format)
-{
-    for (qsizetype i = 0; i < format.size();) {
-        const QChar c = format[i];
-        qsizetype run = 1;
-        while (i + run < format.size() && format[i + run] == c)
-            ++run;
-        if (c == u'\'') {
-            return false; // quoted text: rare enough to leave to the locale
-        } else if (c == u'd' && run <= 2) {
-            tokens_.push_back({ run == 1 ? Part::Day : Part::Day2, {} });
-        } else if (c == u'M' && run <= 2) {
-            tokens_.push_back({ run == 1 ? Part::Month : Part::Month2, {} });
-        } else if (c == u'y' && (run == 2 || run == 4)) {
-            tokens_.push_back({ run == 2 ? Part::Year2 : Part::Year4, {} });
-        } else if (c.isLetter()) {
-            return false; // names of days or months, eras, ...
-        } else {
-            tokens_.push_back({ Part::Text, format.mid(i, run).toStdString() });
-        }
-        i += run;
-    }
-    for (const Token& token : tokens_)
-        longest_ += token.part == Part::Text ? token.text.size() : 4;
-    return longest_ < 256;
-}
-
-void ShortDateWriter::writeCompiled(LineCursor& out, const char* d) const
-{
-    for (const Token& token : tokens_) {
-        switch (token.part) {
-        case Part::Day:
-            putUnpadded(out, d + 6);
-            break;
-        case Part::Day2:
-            out.put(std::string_view(d + 6, 2));
-            break;
-        case Part::Month:
-            putUnpadded(out, d + 4);
-            break;
-        case Part::Month2:
-            out.put(std::string_view(d + 4, 2));
-            break;
-        case Part::Year2:
-            out.put(std::string_view(d + 2, 2));
-            break;
-        case Part::Year4:
-            out.put(std::string_view(d, 4));
-            break;
-        case Part::Text:
-            out.put(token.text);
-            break;
-        }
-    }
 }
 
 void ShortDateWriter::write(LineCursor& out, const DbfRecord& row, int field)
 {
     const std::string_view raw = row.raw(field);
-    if (compiled_) {
-        const std::string_view s = TrimStored(raw);
-        if (ParseStoredDate(s))
-            writeCompiled(out, s.data());
+    auto textOf = [&] {
+        const QDate date = row.date(field);
+        return date.isValid() ? locale_.toString(date, QLocale::ShortFormat).toStdString() : std::string();
+    };
+    // A foreign date field of another width is not worth remembering.
+    if (raw.size() != sizeof(std::uint64_t)) {
+        const std::string text = textOf();
+        longest_ = std::max(longest_, text.size());
+        out.put(text);
         return;
     }
     std::uint64_t key = 0;
-    std::memcpy(&key, raw.data(), std::min(raw.size(), sizeof key));
+    std::memcpy(&key, raw.data(), sizeof key);
     auto it = texts_.find(key);
     if (it == texts_.end()) {
-        const QDate date = row.date(field);
-        const QString text = date.isValid() ? locale_.toString(date, QLocale::ShortFormat) : QString();
-        it = texts_.emplace(key, text.toStdString()).first;
+        it = texts_.emplace(key, textOf()).first;
         longest_ = std::max(longest_, it->second.size());
     }
     out.put(it->second);

@@ -37,42 +37,25 @@ public:
         at_ += s.size();
     }
     void putNumber(std::int64_t value);
-    void putTwoDigits(int value)
-    {
-        put(static_cast<char>('0' + value / 10));
-        put(static_cast<char>('0' + value % 10));
-    }
     char* at() const { return at_; }
 
 private:
     char* at_;
 };
 
-// A date in the locale's short format. The common formats (day, month and
-// year as numbers between fixed characters) are written straight from the
-// stored digits; any other is asked of the locale once per distinct day.
+// A date in the locale's short format. A log holds few distinct days, so
+// each day's text is asked of the locale once.
 class ShortDateWriter
 {
 public:
     explicit ShortDateWriter(const QLocale& locale);
     // The text of a stored "yyyymmdd" date; nothing when there is none.
     void write(LineCursor& out, const DbfRecord& row, int field);
-    // The longest text written so far, or that the format can give.
+    // The longest text written so far.
     std::size_t longest() const { return longest_; }
 
 private:
-    enum class Part : char { Day, Day2, Month, Month2, Year2, Year4, Text };
-    struct Token {
-        Part part;
-        std::string text;
-    };
-    bool compile(const QString& format);
-    // From the eight stored digits "yyyymmdd" of a real calendar day.
-    void writeCompiled(LineCursor& out, const char* digits) const;
-
     QLocale locale_;
-    std::vector<Token> tokens_;
-    bool compiled_ = false;
     std::size_t longest_ = 0;
     std::unordered_map<std::uint64_t, std::string> texts_;
 };
