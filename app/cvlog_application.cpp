@@ -1,6 +1,7 @@
 #include "app/cvlog_application.h"
 
 #include "app/status_trace.h"
+#include "logstore/log_maintenance.h"
 
 #include <QAbstractButton>
 #include <QDialog>
@@ -229,6 +230,31 @@ void QueueMessageAnswer(bool accept)
 void QueueFileAnswer(const QString& path)
 {
     fileAnswers().push_back(path);
+}
+
+namespace
+{
+
+std::filesystem::path& logTableFile()
+{
+    static std::filesystem::path table;
+    return table;
+}
+
+} // namespace
+
+void SetLogTableFile(const std::filesystem::path& table)
+{
+    logTableFile() = table;
+}
+
+QString AskSaveFileName(const FileDialogRequest& request, QWidget* parent)
+{
+    const QString path = AskFileName(request, parent);
+    if (path.isEmpty() || logTableFile().empty() || !IsTheLogsOwnFile(path.toStdString(), logTableFile()))
+        return path;
+    ShowPlainMessage(QStringLiteral("File cannot be saved to itself, please choose a new name."), parent);
+    return {};
 }
 
 QString AskFileName(const FileDialogRequest& request, QWidget* parent)

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <type_traits>
 #include <utility>
@@ -101,6 +102,15 @@ void QueueFileAnswer(const QString& path);
 
 // The chosen file's full path; empty when the user cancelled.
 QString AskFileName(const FileDialogRequest& request, QWidget* parent = nullptr);
+
+// The log's table file, whose own files no save command may replace.
+void SetLogTableFile(const std::filesystem::path& table);
+
+// A file a command is about to write, as AskFileName asks for it. The log's
+// own files (the table, its lock file, its safety copies), by whatever path
+// they are named, are refused with the message that a backup onto the
+// table gives, and the answer is then empty as if cancelled.
+QString AskSaveFileName(const FileDialogRequest& request, QWidget* parent = nullptr);
 
 // The general error handling for an exception caught by a handler that has
 // to tidy up before the error is shown.

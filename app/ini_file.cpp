@@ -1,5 +1,8 @@
 #include "app/ini_file.h"
 
+#include "logstore/atomic_file.h"
+#include "logstore/file_error.h"
+
 #include <QByteArray>
 
 #include <cerrno>
@@ -14,8 +17,6 @@ namespace cvlog
 
 namespace
 {
-
-constexpr mode_t kNewFileMode = 0644;
 
 class FileDescriptor
 {
@@ -68,62 +69,18 @@ ReadResult readWholeFile(const std::filesystem::path& path, QByteArray& content)
     }
 }
 
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
-// The new content goes to a temporary file in the same directory and is
-// renamed over the old one only after it is on disk, so that a crash leaves
-// either the old file or the new one, never a mixture.
+// The new content appears under the file's name only when it is whole and
+// on disk, so a crash leaves the old file or the new one, never a mixture.
 bool replaceFileAtomically(const std::filesystem::path& path, const QByteArray& content)
 {
-    std::error_code ec;
-    std::filesystem::path target = path;
-    // A settings file reached through a symbolic link stays a link.
-    if (std::filesystem::is_symlink(path, ec)) {
-        const auto resolved = std::filesystem::canonical(path, ec);
-        if (!ec)
-            target = resolved;
-    }
-
-    mode_t mode = kNewFileMode;
-    struct stat info = {};
-    if (::stat(target.c_str(), &info) == 0) {
-        // rename() would happily replace a read-only file; it must stay unwritten.
-        if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0)
-            return false;
-        mode = info.st_mode & 07777;
-    }
-
-    std::string pattern = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!fd.valid())
-        return false;
-    const std::filesystem::path temporary = pattern;
-    const bool written
-        = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), content) && ::fsync(fd.get()) == 0;
-    const bool closed = fd.reset();
-    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    try {
+        AtomicFile file(path);
+        file.write(std::string_view(content.constData(), static_cast<std::size_t>(content.size())));
+        file.commit();
+        return true;
+    } catch (const FileError&) {
         return false;
     }
-    // Make the rename itself durable; failing here loses nothing already written.
-    FileDescriptor directory(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (directory.valid())
-        ::fsync(directory.get());
-    return true;
 }
 
 bool isBlank(char c)
@@ -243,6 +200,47 @@ bool breaksLines(const QString& text)
     return text.contains(u'\n') || text.contains(u'\r');
 }
 
+// The content with the key's value set: an existing key keeps its line,
+// a new one goes at the end of its section, a new section at the end.
+QByteArray withEntry(const QByteArray& content, const QString& section, const QString& key, const QString& value)
+{
+    const IniText ini(content);
+    const QByteArray eol = ini.lineEnding();
+    const QByteArray entry = key.toUtf8() + '=' + value.toUtf8();
+    QByteArray updated;
+
+    const qsizetype header = ini.findSection(section);
+    if (header < 0) {
+        updated = content;
+        if (!updated.isEmpty() && !updated.endsWith('\n'))
+            updated += eol;
+        updated += '[' + section.toUtf8() + ']' + eol + entry + eol;
+    } else {
+        const std::size_t end = ini.sectionEnd(header);
+        std::size_t lastFilled = static_cast<std::size_t>(header);
+        bool replaced = false;
+        for (std::size_t i = static_cast<std::size_t>(header) + 1; i < end && !replaced; ++i) {
+            const Line& line = ini.lines()[i];
+            if (!trimmed(ini.text(line)).isEmpty())
+                lastFilled = i;
+            const qsizetype equals = ini.equalsSign(line);
+            if (equals < 0 || !sameName(ini.keyName(line, equals), key))
+                continue;
+            updated = content.first(equals + 1) + value.toUtf8() + content.sliced(line.end);
+            replaced = true;
+        }
+        if (!replaced) {
+            // A new key goes after the last filled line of its section, so the
+            // blank lines that separate sections stay where they are.
+            const Line& after = ini.lines()[lastFilled];
+            const bool hasEnd = after.next > after.end;
+            updated = content.first(after.next) + (hasEnd ? QByteArray() : eol) + entry + eol
+                + content.sliced(after.next);
+        }
+    }
+    return updated;
+}
+
 } // namespace
 
 IniFile::IniFile(std::filesystem::path path)
@@ -281,51 +279,25 @@ std::optional<QString> IniFile::readString(const QString& section, const QString
 
 void IniFile::writeString(const QString& section, const QString& key, const QString& value)
 {
-    if (breaksLines(section) || breaksLines(key) || breaksLines(value) || section.contains(u']')
-        || key.contains(u'=') || key.trimmed().isEmpty())
-        throw std::invalid_argument(
-            "Invalid settings entry " + section.toStdString() + "/" + key.toStdString());
+    writeStrings(section, { { key, value } });
+}
+
+void IniFile::writeStrings(const QString& section, const std::vector<std::pair<QString, QString>>& entries)
+{
+    for (const auto& [key, value] : entries) {
+        if (breaksLines(section) || breaksLines(key) || breaksLines(value) || section.contains(u']')
+            || key.contains(u'=') || key.trimmed().isEmpty())
+            throw std::invalid_argument(
+                "Invalid settings entry " + section.toStdString() + "/" + key.toStdString());
+    }
 
     const IniWriteError failure("Unable to write to " + std::filesystem::absolute(m_path).string());
     QByteArray content;
     if (readWholeFile(m_path, content) == ReadResult::Failed)
         throw failure;
-
-    const IniText ini(content);
-    const QByteArray eol = ini.lineEnding();
-    const QByteArray entry = key.toUtf8() + '=' + value.toUtf8();
-    QByteArray updated;
-
-    const qsizetype header = ini.findSection(section);
-    if (header < 0) {
-        updated = content;
-        if (!updated.isEmpty() && !updated.endsWith('\n'))
-            updated += eol;
-        updated += '[' + section.toUtf8() + ']' + eol + entry + eol;
-    } else {
-        const std::size_t end = ini.sectionEnd(header);
-        std::size_t lastFilled = static_cast<std::size_t>(header);
-        bool replaced = false;
-        for (std::size_t i = static_cast<std::size_t>(header) + 1; i < end && !replaced; ++i) {
-            const Line& line = ini.lines()[i];
-            if (!trimmed(ini.text(line)).isEmpty())
-                lastFilled = i;
-            const qsizetype equals = ini.equalsSign(line);
-            if (equals < 0 || !sameName(ini.keyName(line, equals), key))
-                continue;
-            updated = content.first(equals + 1) + value.toUtf8() + content.sliced(line.end);
-            replaced = true;
-        }
-        if (!replaced) {
-            // A new key goes after the last filled line of its section, so the
-            // blank lines that separate sections stay where they are.
-            const Line& after = ini.lines()[lastFilled];
-            const bool hasEnd = after.next > after.end;
-            updated = content.first(after.next) + (hasEnd ? QByteArray() : eol) + entry + eol
-                + content.sliced(after.next);
-        }
-    }
-    if (!replaceFileAtomically(m_path, updated))
+    for (const auto& [key, value] : entries)
+        content = withEntry(content, section, key, value);
+    if (!replaceFileAtomically(m_path, content))
         throw failure;
 }
 

@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace cvlog
 {
@@ -43,6 +45,8 @@ public:
     // and std::invalid_argument for names or values that would break the
     // line structure (line breaks, "=" in a key, "]" in a section).
     void writeString(const QString& section, const QString& key, const QString& value);
+    // Several keys of one section in one rewrite: all of them or none.
+    void writeStrings(const QString& section, const std::vector<std::pair<QString, QString>>& entries);
 
     const std::filesystem::path& path() const;
 

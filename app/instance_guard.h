@@ -4,6 +4,8 @@
 // system drops the lock when the holding process ends, however it ends, so
 // a crashed copy never blocks the next start.
 
+#include "logstore/file_names.h"
+
 #include <filesystem>
 
 namespace cvlog
@@ -12,7 +14,7 @@ namespace cvlog
 class InstanceGuard
 {
 public:
-    static constexpr const char* kLockFileName = "CVLOG1.lock";
+    static constexpr const char* kLockFileName = ::cvlog::kLockFileName;
 
     InstanceGuard() = default;
     InstanceGuard(const InstanceGuard&) = delete;

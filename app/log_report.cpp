@@ -128,7 +128,7 @@ void LogReport::paintRequested(QPrinter* printer)
 
 void LogReport::SavePdf1Click()
 {
-    const QString path = AskFileName({ FileDialogRequest::Mode::Save, QString::fromLatin1(kSavePdfTitle),
+    const QString path = AskSaveFileName({ FileDialogRequest::Mode::Save, QString::fromLatin1(kSavePdfTitle),
                                          QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf") },
         preview_);
     if (!path.isEmpty())

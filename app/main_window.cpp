@@ -19,6 +19,7 @@
 #include "link/comm.h"
 #include "link/link_driver.h"
 #include "link/usb_bridge.h"
+#include "logstore/atomic_file.h"
 #include "logstore/conversions.h"
 #include "logstore/field_presentation.h"
 #include "logstore/file_names.h"
@@ -321,11 +322,16 @@ void TForm1::FormCreate()
     // the window opens with what was done.
     try {
         firstShow = true;
+        // What a command killed half-way left beside the log goes first.
+        RemoveLeftoverTemporaries(tablePath().parent_path());
+        SetLogTableFile(tablePath());
         createTableIfMissing();
         linkDriver_->ResetReceiver();
         loadSettings();
         Dbf1.setRequiredFields(logTableFieldNames());
         Dbf1.open();
+        if (!Dbf1.damage().empty())
+            ShowErrorMessage(QString::fromStdString(DamagedFileText(tablePath(), Dbf1.damage())), this);
         Comm1.setDeviceName(QStringLiteral("COM%1").arg(link.portNumber));
         link.deviceAddress = kSearchAddress;
         link.usbActive = false;
@@ -544,7 +550,7 @@ void TForm1::Saveascommadelimitedtextfile1Click()
 void TForm1::exportText(char separator)
 {
     const QString path
-        = AskFileName({ FileDialogRequest::Mode::Save, QStringLiteral("Enter name of file to save to"),
+        = AskSaveFileName({ FileDialogRequest::Mode::Save, QStringLiteral("Enter name of file to save to"),
                           QStringLiteral("text files (*.txt)"), QStringLiteral("txt") },
             this);
     if (path.isEmpty())

@@ -71,13 +71,9 @@ void TForm1::N1Click()
         ShowPlainMessage(QStringLiteral("Your CVLog.dbf file does not exist. Cannot backup."), this);
         return;
     }
-    const QString target = AskFileName(kBackupDialog, this);
+    const QString target = AskSaveFileName(kBackupDialog, this);
     if (target.isEmpty())
         return;
-    if (IsTheTableFile(target.toStdString(), tablePath())) {
-        ShowPlainMessage(QStringLiteral("File cannot be saved to itself, please choose a new name."), this);
-        return;
-    }
     const auto wait = ShowWaitCursor();
     BackupLog(Dbf1, target.toStdString());
 }

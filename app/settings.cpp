@@ -33,11 +33,6 @@ std::int32_t readInteger(const std::filesystem::path& iniPath, const QString& ke
     return IntegerOrDefault(*text, fallback);
 }
 
-void writeInteger(const std::filesystem::path& iniPath, const QString& key, std::int32_t value)
-{
-    IniFile(iniPath).writeString(kGeneral, key, QString::number(value));
-}
-
 } // namespace
 
 Settings LoadSettings(const std::filesystem::path& iniPath, std::int32_t todayDayNumber)
@@ -55,11 +50,14 @@ Settings LoadSettings(const std::filesystem::path& iniPath, std::int32_t todayDa
 
 void SaveSettings(const std::filesystem::path& iniPath, const Settings& s)
 {
-    writeInteger(iniPath, kFromDate, s.fromDate);
-    writeInteger(iniPath, kToDate, s.toDate);
-    writeInteger(iniPath, kPort, s.port);
+    std::vector<std::pair<QString, QString>> entries = {
+        { kFromDate, QString::number(s.fromDate) },
+        { kToDate, QString::number(s.toDate) },
+        { kPort, QString::number(s.port) },
+    };
     for (std::size_t i = 0; i < s.marks.size(); ++i)
-        writeInteger(iniPath, markKey(i), s.marks[i] ? 1 : 0);
+        entries.emplace_back(markKey(i), QString::number(s.marks[i] ? 1 : 0));
+    IniFile(iniPath).writeStrings(kGeneral, entries);
 }
 
 std::filesystem::path PortDevicePath(const std::filesystem::path& iniPath, int portNumber)

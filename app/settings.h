@@ -25,8 +25,8 @@ struct Settings {
 // the two dates are returned as stored, even when FromDate is after ToDate.
 Settings LoadSettings(const std::filesystem::path& iniPath, std::int32_t todayDayNumber);
 
-// Writes the eight keys in order; throws IniWriteError at the first key that
-// cannot be written, leaving the keys after it unwritten.
+// Writes the eight keys in one rewrite of the file; throws IniWriteError
+// when it cannot be written, leaving the file as it was.
 void SaveSettings(const std::filesystem::path& iniPath, const Settings& s);
 
 // The device file behind "COM1".."COM8": section "Ports", key "COM<n>" when

@@ -243,7 +243,7 @@ void TStatistics::barHovered(bool entered, int index)
 
 void TStatistics::SaveChart1Click()
 {
-    const QString path = AskFileName({ FileDialogRequest::Mode::Save, QString::fromLatin1(kSaveChartTitle),
+    const QString path = AskSaveFileName({ FileDialogRequest::Mode::Save, QString::fromLatin1(kSaveChartTitle),
                                          QStringLiteral("PNG images (*.png)"), QStringLiteral("png") },
         this);
     if (path.isEmpty())

@@ -1,12 +1,13 @@
 #include "logstore/atomic_file.h"
 
 #include "logstore/file_error.h"
+#include "logstore/file_faults.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,56 @@ namespace
 
 constexpr mode_t kDefaultUmask = 022;
 constexpr mode_t kNewFileMode = 0666;
+constexpr mode_t kTemporaryMode = 0600;
+constexpr int kMaxLinkHops = 40;
+constexpr int kNameAttempts = 100;
+constexpr std::size_t kCopyChunk = 1 << 20;
+
+// A temporary file is ".<target>.cvlog-" and six letters or digits: hidden,
+// named after its target, and recognisably ours when a crash leaves it.
+constexpr std::string_view kTemporaryMark = ".cvlog-";
+constexpr std::size_t kRandomLength = 6;
+constexpr std::string_view kRandomAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+[[noreturn]] void fail(int error)
+{
+    throw FileError(error);
+}
+
+void failOnFault(FileStep step, const fs::path& file)
+{
+    if (const int error = InjectedFileFault(step, file))
+        fail(error);
+}
+
+fs::path folderOf(const fs::path& path)
+{
+    return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
+std::string temporaryPrefix(const fs::path& target)
+{
+    return "." + target.filename().string() + std::string(kTemporaryMark);
+}
+
+std::string randomLetters()
+{
+    thread_local std::mt19937 generator { std::random_device {}() };
+    std::uniform_int_distribution<std::size_t> pick(0, kRandomAlphabet.size() - 1);
+    std::string letters;
+    for (std::size_t i = 0; i < kRandomLength; ++i)
+        letters += kRandomAlphabet[pick(generator)];
+    return letters;
+}
+
+bool isLeftoverName(const std::string& name)
+{
+    const std::size_t mark = name.rfind(kTemporaryMark);
+    if (name.empty() || name.front() != '.' || mark == std::string::npos || mark == 0)
+        return false;
+    const std::string_view letters = std::string_view(name).substr(mark + kTemporaryMark.size());
+    return letters.size() == kRandomLength && letters.find_first_not_of(kRandomAlphabet) == std::string_view::npos;
+}
 
 // The process's umask without changing it (umask() can only be read by
 // setting it, which would race with any other thread creating files).
@@ -47,27 +98,49 @@ mode_t permissionsFor(const fs::path& target)
     return kNewFileMode & ~currentUmask();
 }
 
-[[noreturn]] void fail(int error)
+void writeAll(int fd, std::string_view bytes, std::uint64_t* offset)
 {
-    throw FileError(error);
+    while (!bytes.empty()) {
+        const ssize_t n = offset ? ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(*offset))
+                                 : ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail(errno);
+        if (n == 0)
+            fail(ENOSPC);
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+        if (offset)
+            *offset += static_cast<std::uint64_t>(n);
+    }
 }
 
 } // namespace
 
-AtomicFile::AtomicFile(fs::path target)
-    : target_(std::move(target))
+AtomicFile::AtomicFile(const fs::path& target)
+    : AtomicFile(target, Options {})
+{
+}
+
+AtomicFile::AtomicFile(const fs::path& target, Options options)
+    : target_(FollowLinks(target))
+    , options_(options)
 {
     if (target_.filename().empty())
         fail(EINVAL);
-    // Hidden, and named after the target, so a stray one is recognisable.
-    const fs::path dir = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
-    std::string pattern = (dir / ("." + target_.filename().string() + ".XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ < 0)
-        fail(errno == EEXIST ? EACCES : errno);
-    temporary_ = fs::path(name.data());
+    struct stat st {
+    };
+    if (::stat(target_.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            fail(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
+        if (!options_.replace)
+            fail(EEXIST);
+        if (::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0)
+            fail(errno);
+    } else if (errno != ENOENT) {
+        fail(errno);
+    }
+    makeTemporary();
 }
 
 AtomicFile::~AtomicFile()
@@ -78,18 +151,66 @@ AtomicFile::~AtomicFile()
         ::unlink(temporary_.c_str());
 }
 
+void AtomicFile::makeTemporary()
+{
+    failOnFault(FileStep::Create, target_);
+    const fs::path folder = folderOf(target_);
+    if (!options_.named) {
+        fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kTemporaryMode);
+        if (fd_ >= 0)
+            return;
+        // File systems without unnamed files get a named one.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            fail(errno);
+    }
+    std::string pattern = (folder / (temporaryPrefix(target_) + "XXXXXX")).string();
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0)
+        fail(errno == EEXIST ? EACCES : errno);
+    temporary_ = pattern;
+}
+
 void AtomicFile::write(std::string_view bytes)
 {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-        if (n < 0) {
+    failOnFault(FileStep::Write, target_);
+    writeAll(fd_, bytes, nullptr);
+}
+
+void AtomicFile::writeAt(std::uint64_t offset, std::string_view bytes)
+{
+    failOnFault(FileStep::Write, target_);
+    writeAll(fd_, bytes, &offset);
+}
+
+void AtomicFile::writeFrom(int source)
+{
+    // The kernel copies without the bytes passing through here; where it
+    // cannot, a plain read and write loop does.
+    bool inKernel = true;
+    std::vector<char> buffer;
+    for (;;) {
+        failOnFault(FileStep::Write, target_);
+        if (inKernel) {
+            const ssize_t n = ::copy_file_range(source, nullptr, fd_, nullptr, kCopyChunk, 0);
+            if (n > 0)
+                continue;
+            if (n == 0)
+                return;
             if (errno == EINTR)
                 continue;
-            fail(errno);
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+                fail(errno);
+            inKernel = false;
+            buffer.resize(kCopyChunk);
         }
+        const ssize_t n = ::read(source, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail(errno);
         if (n == 0)
-            fail(ENOSPC);
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+            return;
+        writeAll(fd_, std::string_view(buffer.data(), static_cast<std::size_t>(n)), nullptr);
     }
 }
 
@@ -97,22 +218,79 @@ void AtomicFile::commit()
 {
     if (::fchmod(fd_, permissionsFor(target_)) != 0)
         fail(errno);
+    failOnFault(FileStep::Flush, target_);
     if (::fsync(fd_) != 0)
         fail(errno);
+    failOnFault(FileStep::Rename, target_);
+    if (temporary_.empty())
+        linkUnnamed();
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0)
         fail(errno);
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
-        fail(errno);
+    place();
     committed_ = true;
     SyncDirectoryOf(target_);
 }
 
+void AtomicFile::linkUnnamed()
+{
+    // Needs a privilege that most users lack; /proc offers the same link.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const fs::path name = folderOf(target_) / (temporaryPrefix(target_) + randomLetters());
+        if (::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0
+            || ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            temporary_ = name;
+            return;
+        }
+        if (errno != EEXIST)
+            fail(errno);
+    }
+    fail(EEXIST);
+}
+
+void AtomicFile::place()
+{
+    if (options_.replace) {
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+            fail(errno);
+        return;
+    }
+    // A link, unlike a rename, never replaces a file that is there.
+    if (::link(temporary_.c_str(), target_.c_str()) != 0)
+        fail(errno);
+    ::unlink(temporary_.c_str());
+}
+
+fs::path FollowLinks(const fs::path& path)
+{
+    fs::path at = path;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        std::error_code ec;
+        if (!fs::is_symlink(at, ec))
+            return at;
+        const fs::path to = fs::read_symlink(at, ec);
+        if (ec)
+            return at;
+        at = to.is_absolute() ? to : folderOf(at) / to;
+    }
+    fail(ELOOP);
+}
+
+void RemoveLeftoverTemporaries(const fs::path& folder)
+{
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (isLeftoverName(it->path().filename().string()) && it->is_regular_file(typeError))
+            fs::remove(it->path(), typeError);
+    }
+}
+
 void SyncDirectoryOf(const fs::path& path)
 {
-    const fs::path dir = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);

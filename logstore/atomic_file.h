@@ -1,12 +1,19 @@
 #pragma once
 // A file that appears under its name only when it is complete.
 //
-// The bytes go to a temporary file beside the target; commit flushes it to
-// disk and renames it over the target. Until then an earlier file of that
+// The bytes go to a temporary file in the target's folder; commit flushes it
+// to disk and renames it over the target. Until then an earlier file of that
 // name stays as it was, and a failure or an abandoned write leaves nothing
 // behind. Every failure is a FileError in the run-time library's words.
+//
+// The target is checked before anything is made: an existing file that the
+// user may not write, or that is not a plain file (a folder, a device, a
+// pipe), is refused as "File access denied", since a rename would replace it
+// even so. A target that is a symbolic link is written through: the link
+// stays and the file it names gets the new content.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string_view>
 
@@ -16,28 +23,53 @@ namespace cvlog
 class AtomicFile
 {
 public:
-    explicit AtomicFile(std::filesystem::path target);
+    struct Options {
+        // The temporary file gets a name beside the target at once, for
+        // writers that open it by name (a table being made). Without one it
+        // has no name until commit, so a killed program leaves nothing.
+        bool named = false;
+        // Commit refuses, with EEXIST, to replace a file of the target's name.
+        bool replace = true;
+    };
+
+    explicit AtomicFile(const std::filesystem::path& target);
+    AtomicFile(const std::filesystem::path& target, Options options);
     ~AtomicFile(); // removes the temporary file unless committed
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(std::string_view bytes);
+    void writeAt(std::uint64_t offset, std::string_view bytes);
+    // Appends the rest of an open file, the kernel copying where it can.
+    void writeFrom(int sourceDescriptor);
     // Flushes, gives the file the target's permissions (or the usual ones
     // for a new file) and renames it over the target.
     void commit();
 
-    // For writers that open the file by name themselves (a table being made).
+    // Only with Options::named.
     const std::filesystem::path& temporaryPath() const { return temporary_; }
-    // For copies the kernel makes straight into the file.
-    int descriptor() const { return fd_; }
+    // The file that is replaced: the target with its links followed.
     const std::filesystem::path& target() const { return target_; }
 
 private:
+    void makeTemporary();
+    void linkUnnamed();
+    void place();
+
     std::filesystem::path target_;
     std::filesystem::path temporary_;
+    Options options_;
     int fd_ = -1;
     bool committed_ = false;
 };
+
+// The file a path names once its symbolic links are followed; the last one
+// may name a file that does not exist yet.
+std::filesystem::path FollowLinks(const std::filesystem::path& path);
+
+// Removes the temporary files that a killed writer left in the folder; only
+// names of this program's own pattern are touched.
+void RemoveLeftoverTemporaries(const std::filesystem::path& folder);
 
 // Flushes a directory's entries, so that a rename in it survives a crash.
 void SyncDirectoryOf(const std::filesystem::path& path);

@@ -1,6 +1,8 @@
 #include "logstore/dbf_file.h"
 
 #include "logstore/dbf_table.h"
+#include "logstore/file_error.h"
+#include "logstore/file_faults.h"
 
 #include <cerrno>
 #include <cstring>
@@ -37,11 +39,29 @@ int openFlags(DbfFile::Mode mode)
 DbfFile::DbfFile(const std::filesystem::path& path, Mode mode)
     : path_(path.string())
 {
+    const bool creating = mode == Mode::CreateTruncate || mode == Mode::CreateExclusive;
+    if (creating) {
+        if (const int error = InjectedFileFault(FileStep::Create, path)) {
+            errno = error;
+            fail("Cannot open file");
+        }
+    }
+    // Without O_NONBLOCK a pipe named as a table would block the program
+    // until someone writes into it.
     do
-        fd_ = ::open(path_.c_str(), openFlags(mode) | O_CLOEXEC, kNewFileMode);
+        fd_ = ::open(path_.c_str(), openFlags(mode) | O_CLOEXEC | O_NONBLOCK, kNewFileMode);
     while (fd_ < 0 && errno == EINTR);
     if (fd_ < 0)
         fail("Cannot open file");
+    struct stat st {
+    };
+    if (::fstat(fd_, &st) != 0)
+        fail("Cannot open file");
+    if (!S_ISREG(st.st_mode)) {
+        close();
+        throw DbfError("Cannot open file \"" + path_ + "\". It is not a regular file");
+    }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
 }
 
 DbfFile::~DbfFile()
@@ -93,30 +113,47 @@ std::size_t DbfFile::readAt(std::uint64_t offset, void* buffer, std::size_t leng
 
 void DbfFile::writeAt(std::uint64_t offset, const void* buffer, std::size_t length)
 {
+    if (const int error = InjectedFileFault(FileStep::Write, path_))
+        failWrite(error);
     const auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < length) {
         const ssize_t n = ::pwrite(fd_, in + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0)
+            failWrite(errno);
         if (n == 0)
-            errno = EIO;
-        if (n <= 0)
-            fail("Cannot write file");
+            failWrite(ENOSPC);
         done += static_cast<std::size_t>(n);
+    }
+}
+
+void DbfFile::truncate(std::uint64_t length)
+{
+    while (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+        if (errno != EINTR)
+            failWrite(errno);
     }
 }
 
 void DbfFile::sync()
 {
+    if (const int error = InjectedFileFault(FileStep::Flush, path_))
+        failWrite(error);
     if (::fsync(fd_) != 0)
-        fail("Cannot write file");
+        failWrite(errno);
 }
 
 void DbfFile::close()
 {
     if (fd_ >= 0)
         ::close(std::exchange(fd_, -1));
+}
+
+void DbfFile::failWrite(int error) const
+{
+    throw DbfError(RunTimeErrorText(error));
 }
 
 void DbfFile::fail(const char* what) const

@@ -1,6 +1,8 @@
 #pragma once
-// The table file's descriptor: whole-buffer positioned reads and writes,
-// failures raised as DbfError with the system's text.
+// The table file's descriptor: whole-buffer positioned reads and writes.
+// Failures are DbfErrors: opening and reading with the system's text, writing
+// and flushing in the run-time library's words ("Disk full"), as the user
+// meets them at a post.
 
 #include <cstdint>
 #include <filesystem>
@@ -27,11 +29,14 @@ public:
     // Reads up to length bytes; fewer only at the end of the file.
     std::size_t readAt(std::uint64_t offset, void* buffer, std::size_t length) const;
     void writeAt(std::uint64_t offset, const void* buffer, std::size_t length);
+    // Cuts the file back to a length, after a write that failed half-way.
+    void truncate(std::uint64_t length);
     void sync();
     void close();
 
 private:
     [[noreturn]] void fail(const char* what) const;
+    [[noreturn]] void failWrite(int error) const;
     int fd_ = -1;
     std::string path_;
 };

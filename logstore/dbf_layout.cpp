@@ -31,6 +31,11 @@ std::uint32_t le16(const unsigned char* at)
     return at[0] | (at[1] << 8);
 }
 
+std::uint32_t le32(const unsigned char* at)
+{
+    return le16(at) | (le16(at + 2) << 16);
+}
+
 [[noreturn]] void invalidFieldCount(long long count)
 {
     throw DbfError("Invalid field count : " + std::to_string(count) + " (must be between 1 and "
@@ -129,6 +134,7 @@ DbfLayout readLayout(const DbfFile& file, std::uint64_t fileSize)
     DbfLayout layout;
     layout.headerLength = le16(header + 8);
     layout.rowLength = le16(header + 10);
+    layout.declaredRows = le32(header + 4);
     std::memcpy(layout.reserved.data(), header + kDbfReservedOffset, kDbfReservedSize);
 
     const long long declared
@@ -168,6 +174,24 @@ DbfLayout readLayout(const DbfFile& file, std::uint64_t fileSize)
         throw DbfError("Invalid row length : " + std::to_string(layout.rowLength) + " (the fields need "
             + std::to_string(needed) + ")");
     return layout;
+}
+
+std::string WriteProblem(const DbfLayout& layout, std::uint64_t fileSize)
+{
+    const auto headerNeeded
+        = static_cast<std::uint32_t>(kDbfHeaderSize + layout.fields.size() * kDbfDescriptorSize + 1);
+    if (layout.headerLength < headerNeeded)
+        return "its header is " + std::to_string(layout.headerLength) + " bytes long, but its fields need "
+            + std::to_string(headerNeeded);
+    const std::uint32_t needed = neededRowLength(layout);
+    if (layout.rowLength != needed)
+        return "its rows are " + std::to_string(layout.rowLength) + " bytes long, but its fields take "
+            + std::to_string(needed);
+    const std::uint32_t held = layout.rowCountFor(fileSize);
+    if (layout.declaredRows > held)
+        return "its header counts " + std::to_string(layout.declaredRows) + " rows, but the file holds only "
+            + std::to_string(held);
+    return {};
 }
 
 std::array<char, 8> headerStamp(const QDate& date, std::uint32_t rowCount)

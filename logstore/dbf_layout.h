@@ -35,6 +35,7 @@ struct DbfLayout {
     std::vector<int> offsets; // of each field within a row
     std::uint32_t headerLength = 0;
     std::uint32_t rowLength = 0;
+    std::uint32_t declaredRows = 0; // the count in the header, as last written
     std::array<char, kDbfReservedSize> reserved {};
     std::string descriptors; // as found in the file, kDbfDescriptorSize bytes each
 
@@ -52,6 +53,13 @@ DbfLayout layoutForFields(const std::vector<FieldDef>& fields);
 // Reads and checks the header of an open file; throws DbfError for a file
 // that cannot be read safely.
 DbfLayout readLayout(const DbfFile& file, std::uint64_t fileSize);
+
+// Why the rows of a file of this layout and size cannot be written without
+// harm, or empty when they can: rows of another length than their fields
+// (every write would land beside its row), rows that start inside the
+// header's descriptors (a write would overlap the rows), or a header that counts rows
+// past the end of the file (a file cut short, whose rows are not all there).
+std::string WriteProblem(const DbfLayout& layout, std::uint64_t fileSize);
 
 // Bytes 0..7: version, the date of the write and the row count.
 std::array<char, 8> headerStamp(const QDate& date, std::uint32_t rowCount);

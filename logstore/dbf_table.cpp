@@ -28,10 +28,6 @@ constexpr std::size_t kWalkChunkBytes = 512 * 1024;
 constexpr std::size_t kLookChunkBytes = 16 * 1024;
 constexpr std::size_t kScanChunkBytes = 256 * 1024;
 
-// Names Compact uses beside the table while it rewrites it.
-constexpr const char* kCompactNewSuffix = ".$NEW";
-constexpr const char* kCompactOldSuffix = ".$OLD";
-
 const char* const kNotEditing = "Dataset not in edit or insert mode";
 const char* const kClosed = "Cannot perform this operation on a closed dataset";
 const char* const kOpen = "Cannot perform this operation on an open dataset";
@@ -51,6 +47,8 @@ std::string tooLong(std::size_t length, int width)
     throw DbfError(std::string(what) + " \"" + path.string() + "\". " + std::strerror(error));
 }
 
+
+
 } // namespace
 
 struct DbfTable::Impl {
@@ -59,6 +57,7 @@ struct DbfTable::Impl {
     std::vector<QString> required;
     std::vector<int> bound; // where each required field stands in the open file
     DbfLayout layout;
+    std::string damage; // why the open file must not be written
     bool hasLayout = false; // a layout was read or created at least once
     DbfFile file;
     Access access = Access::ReadWrite;
@@ -174,6 +173,8 @@ struct DbfTable::Impl {
     void requireWritable() const
     {
         requireOpen();
+        if (!damage.empty())
+            throw DbfError(DamagedFileText(openPath, damage));
         if (access == Access::ReadOnly)
             throw DbfError(kReadOnly);
     }
@@ -290,6 +291,7 @@ struct DbfTable::Impl {
     void closeFile()
     {
         file.close();
+        damage.clear();
         state = State::Inactive;
         current = 0;
         bof = eof = true;
@@ -338,6 +340,10 @@ bool DbfTable::isOpen() const
 {
     return d->isOpen();
 }
+const std::string& DbfTable::damage() const
+{
+    return d->damage;
+}
 DbfTable::State DbfTable::state() const
 {
     return d->state;
@@ -372,6 +378,12 @@ void DbfTable::open(Access access)
 
     DbfFile file(target, access == Access::ReadOnly ? DbfFile::Mode::ReadOnly : DbfFile::Mode::ReadWrite);
     DbfLayout layout = readLayout(file, file.size());
+    std::string damage = WriteProblem(layout, file.size());
+    if (!damage.empty() && access == Access::ReadWrite) {
+        // Not a byte of it may change, not even the header at closing.
+        file = DbfFile(target, DbfFile::Mode::ReadOnly);
+        access = Access::ReadOnly;
+    }
     std::vector<int> bound;
     for (const QString& name : d->required) {
         const auto found = std::find_if(layout.fields.begin(), layout.fields.end(),
@@ -383,6 +395,7 @@ void DbfTable::open(Access access)
 
     d->file = std::move(file);
     d->layout = std::move(layout);
+    d->damage = std::move(damage);
     d->bound = std::move(bound);
     d->hasLayout = true;
     d->openPath = target;
@@ -565,6 +578,11 @@ DbfRecord DbfTable::peek(std::uint32_t recordNumber) const
 
 std::uint32_t DbfTable::findLive(const Predicate& predicate) const
 {
+    return findAny([&predicate](const DbfRecord& row) { return row.flag() == kDbfLiveFlag && predicate(row); });
+}
+
+std::uint32_t DbfTable::findAny(const Predicate& predicate) const
+{
     if (!d->isOpen() || d->rowCount == 0)
         return 0;
     const DbfLayout& layout = d->layout;
@@ -577,7 +595,7 @@ std::uint32_t DbfTable::findLive(const Predicate& predicate) const
         const auto rows = static_cast<std::uint32_t>(got / layout.rowLength);
         for (std::uint32_t i = 0; i < rows; ++i) {
             const char* bytes = d->scan.data() + std::size_t { i } * layout.rowLength;
-            if (bytes[0] == kDbfLiveFlag && predicate(d->record(bytes, start + i)))
+            if (predicate(d->record(bytes, start + i)))
                 return start + i;
         }
         if (rows < wanted)
@@ -739,7 +757,16 @@ void DbfTable::post()
     case State::Insert: {
         d->row[0] = kDbfLiveFlag;
         const std::uint32_t n = d->rowCount + 1;
-        d->writeRow(n);
+        try {
+            d->writeRow(n);
+        } catch (...) {
+            // A row written in part would be read as a row at the next opening.
+            try {
+                d->file.truncate(d->layout.rowOffset(n));
+            } catch (...) {
+            }
+            throw;
+        }
         d->rowCount = n;
         d->current = n;
         d->bof = false;
@@ -841,17 +868,17 @@ void DbfTable::refresh()
 
 void DbfTable::compact()
 {
-    if (d->isOpen() && d->access == Access::ReadOnly)
-        throw DbfError(kReadOnly);
+    if (d->isOpen())
+        d->requireWritable();
     const bool wasOpen = d->isOpen();
     if (wasOpen)
         d->closeFile(); // the rewrite below carries a fresh header
     const fs::path target = wasOpen ? d->openPath : FindIgnoringCase(d->path);
-    const fs::path fresh = fs::path(target.string() + kCompactNewSuffix);
-    const fs::path old = fs::path(target.string() + kCompactOldSuffix);
     try {
         DbfFile in(target, DbfFile::Mode::ReadOnly);
         const DbfLayout layout = readLayout(in, in.size());
+        if (const std::string problem = WriteProblem(layout, in.size()); !problem.empty())
+            throw DbfError(DamagedFileText(target, problem));
         const std::uint32_t rows = layout.rowCountFor(in.size());
 
         DbfLayout rewritten = layout;
@@ -859,9 +886,8 @@ void DbfTable::compact()
         rewritten.headerLength
             = kDbfHeaderSize + static_cast<std::uint32_t>(rewritten.descriptors.size()) + 1;
 
-        DbfFile out(fresh, DbfFile::Mode::CreateTruncate);
-        std::error_code permissionError;
-        fs::permissions(fresh, fs::status(target, permissionError).permissions(), permissionError);
+        // The old file keeps the table's name until the new one is complete.
+        AtomicFile out(target);
         // The count is known only at the end; the header is written last.
         const std::uint32_t perChunk = std::max<std::uint32_t>(1, kWalkChunkBytes / layout.rowLength);
         std::vector<char> chunk(std::size_t { perChunk } * layout.rowLength);
@@ -879,38 +905,14 @@ void DbfTable::compact()
                 keptBytes += layout.rowLength;
                 ++kept;
             }
-            out.writeAt(writeAt, chunk.data(), keptBytes);
+            out.writeAt(writeAt, std::string_view(chunk.data(), keptBytes));
             writeAt += keptBytes;
         }
-        const std::string header = headerBytes(rewritten, d->today(), kept);
-        out.writeAt(0, header.data(), header.size());
-        const char eofByte = kDbfEndOfFile;
-        out.writeAt(writeAt, &eofByte, 1);
-        out.sync();
-        out.close();
+        out.writeAt(0, headerBytes(rewritten, d->today(), kept));
+        out.writeAt(writeAt, std::string_view(&kDbfEndOfFile, 1));
         in.close();
-
-        // The old file stays reachable under a second name until the new one
-        // has taken the table's name, so a complete copy is always on disk.
-        std::error_code ec;
-        fs::remove(old, ec);
-        if (::link(target.c_str(), old.c_str()) == 0) {
-            if (::rename(fresh.c_str(), target.c_str()) != 0)
-                throwFileError("Cannot rename file", fresh, errno);
-        } else {
-            if (::rename(target.c_str(), old.c_str()) != 0)
-                throwFileError("Cannot rename file", target, errno);
-            if (::rename(fresh.c_str(), target.c_str()) != 0) {
-                const int error = errno;
-                ::rename(old.c_str(), target.c_str());
-                throwFileError("Cannot rename file", fresh, error);
-            }
-        }
-        SyncDirectoryOf(target);
-        fs::remove(old, ec);
+        out.commit();
     } catch (...) {
-        std::error_code ec;
-        fs::remove(fresh, ec);
         if (wasOpen) {
             try {
                 open(d->access);
@@ -953,6 +955,11 @@ void DbfTable::setBeforeChange(std::function<void()> hook)
 void DbfTable::setDateSource(std::function<QDate()> today)
 {
     d->today = std::move(today);
+}
+
+std::string DamagedFileText(const fs::path& path, const std::string& damage)
+{
+    return "\"" + path.string() + "\" is damaged: " + damage + ". It can be read but not changed";
 }
 
 std::vector<FieldDef> logTableFields()

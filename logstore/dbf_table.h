@@ -59,6 +59,8 @@ public:
             : n;
     }
     bool isDeleted() const;
+    // The flag byte: a space for a live row, "*" for a deleted one.
+    char flag() const { return bytes_ == nullptr ? '\0' : bytes_[0]; }
     bool isNull(int field) const;
     QDate date(int field) const; // invalid QDate when there is none
     QString text(int field) const; // trimmed, converted from CP850
@@ -115,9 +117,14 @@ public:
 
     // Writes a complete table with no rows (the view must be closed).
     void create(const std::vector<FieldDef>& fields);
+    // A damaged file (see damage()) opens read-only whatever is asked.
     void open(Access access = Access::ReadWrite);
     void close(); // writes the header unless the view is read-only
     bool isOpen() const;
+    // Why the open file must never be written ("its rows are 200 bytes long,
+    // but its fields take 127"), empty for a sound file. Every change is
+    // refused with it, so a view can still show what such a file holds.
+    const std::string& damage() const;
     State state() const;
 
     // Fields.
@@ -152,6 +159,9 @@ public:
     // plays no part) that the predicate accepts; 0 when none. The record
     // handed to the predicate is valid only during the call.
     std::uint32_t findLive(const Predicate& predicate) const;
+    // The same over every row of the file, deleted ones and rows with any
+    // other flag byte included.
+    std::uint32_t findAny(const Predicate& predicate) const;
     // While a new row is being added: the row it is shown in front of
     // (0: at the end, as after Append). 0 in the other states.
     std::uint32_t insertPosition() const;
@@ -231,6 +241,10 @@ enum LogField : int {
     table.disableControls();
     return ScopeExit([&table] { table.enableControls(); });
 }
+
+// What the user is told of a damaged file (DbfTable::damage()), and what
+// every change to it is refused with.
+std::string DamagedFileText(const std::filesystem::path& path, const std::string& damage);
 
 // The field list the log table is created with at first start.
 std::vector<FieldDef> logTableFields();

@@ -7,6 +7,9 @@
 namespace cvlog
 {
 
+// The single-instance guard's lock file, beside the table.
+inline constexpr const char* kLockFileName = "CVLOG1.lock";
+
 // The file as it is spelled on disk: the exact name when it exists,
 // otherwise the first entry of its directory, in name order, that differs
 // only in case; the path as given when there is none.

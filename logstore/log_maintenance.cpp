@@ -3,16 +3,20 @@
 #include "logstore/atomic_file.h"
 #include "logstore/cp850.h"
 #include "logstore/file_error.h"
+#include "logstore/file_faults.h"
 #include "logstore/file_names.h"
 #include "logstore/scope_exit.h"
 
+#include <QRegularExpression>
 #include <QString>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
-#include <vector>
 
 namespace cvlog
 {
@@ -21,8 +25,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-
-constexpr std::size_t kCopyChunk = 1 << 20;
 
 void tell(const MaintenanceHook& hook, MaintenanceStep step)
 {
@@ -64,13 +66,22 @@ private:
 class FileDescriptor
 {
 public:
-    FileDescriptor(const fs::path& path, int flags)
+    // A pipe or a device named as a file must not block the program or be
+    // read for ever: only plain files are opened.
+    explicit FileDescriptor(const fs::path& path)
     {
         do
-            fd_ = ::open(path.c_str(), flags | O_CLOEXEC);
+            fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0)
             throw FileError(errno);
+        struct stat st {
+        };
+        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd_);
+            throw FileError(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
+        }
+        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     }
     ~FileDescriptor() { ::close(fd_); }
     FileDescriptor(const FileDescriptor&) = delete;
@@ -80,6 +91,105 @@ public:
 private:
     int fd_ = -1;
 };
+
+fs::path folderOf(const fs::path& path)
+{
+    return path.has_parent_path() ? path.parent_path() : fs::path(".");
+}
+
+QString lowerCase(const fs::path& path)
+{
+    return QString::fromStdString(path.string()).toLower();
+}
+
+// The same file, or the place where it would stand.
+bool namesTheFile(const fs::path& chosen, const fs::path& file)
+{
+    if (lowerCase(chosen) == lowerCase(file))
+        return true;
+    std::error_code ec;
+    if (fs::equivalent(chosen, file, ec))
+        return true;
+    const fs::path a = fs::weakly_canonical(chosen, ec);
+    if (ec)
+        return false;
+    const fs::path b = fs::weakly_canonical(file, ec);
+    return !ec && lowerCase(a) == lowerCase(b);
+}
+
+// "CVLog-20261208-101500.bak", and "-2", "-3" ... before ".bak" for a second
+// copy within the same second.
+const QRegularExpression& safetyCopyName()
+{
+    static const QRegularExpression pattern(QStringLiteral("^CVLog-(\\d{8})-(\\d{6})(?:-(\\d{1,6}))?\\.bak$"),
+        QRegularExpression::CaseInsensitiveOption);
+    return pattern;
+}
+
+using CopyOrder = std::tuple<QString, QString, int>;
+
+CopyOrder safetyCopyOrder(const QRegularExpressionMatch& match)
+{
+    return { match.captured(1), match.captured(2), match.captured(3).isEmpty() ? 1 : match.captured(3).toInt() };
+}
+
+fs::path safetyCopyPath(const fs::path& folder, const QDateTime& now, int sequence)
+{
+    QString name = QStringLiteral("CVLog-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (sequence > 1)
+        name += QStringLiteral("-%1").arg(sequence);
+    return folder / (name + QStringLiteral(".bak")).toStdString();
+}
+
+bool isSparedError(int error)
+{
+    // A file system that has no hard links, or none across these folders.
+    return error == EXDEV || error == EPERM || error == EMLINK || error == EOPNOTSUPP;
+}
+
+// Keeps the log that is about to be replaced under a new name beside the
+// table; never replaces a file. A hard link costs no copy and no space.
+fs::path keepSafetyCopy(const fs::path& table)
+{
+    const fs::path folder = folderOf(table);
+    const fs::path old = FollowLinks(table);
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int sequence = 1;; ++sequence) {
+        const fs::path copy = safetyCopyPath(folder, now, sequence);
+        std::error_code ec;
+        if (fs::exists(FindIgnoringCase(copy), ec) || fs::is_symlink(copy, ec))
+            continue;
+        if (const int error = InjectedFileFault(FileStep::Create, copy))
+            throw FileError(error);
+        if (::link(old.c_str(), copy.c_str()) == 0)
+            return copy;
+        if (errno == EEXIST)
+            continue;
+        if (!isSparedError(errno))
+            throw FileError(errno);
+        try {
+            const FileDescriptor in(old);
+            AtomicFile out(copy, { .named = false, .replace = false });
+            out.writeFrom(in.get());
+            out.commit();
+            return copy;
+        } catch (const FileError& error) {
+            if (error.error() != EEXIST)
+                throw;
+        }
+    }
+}
+
+void pruneSafetyCopies(const fs::path& table)
+{
+    const std::vector<fs::path> copies = SafetyCopies(table);
+    const std::size_t surplus
+        = copies.size() > static_cast<std::size_t>(kSafetyCopiesKept) ? copies.size() - kSafetyCopiesKept : 0;
+    for (std::size_t i = 0; i < surplus; ++i) {
+        std::error_code ec;
+        fs::remove(copies[i], ec);
+    }
+}
 
 // The fields a new log is made with: those the main view read at its last
 // opening, names in capitals; the log's own nine if it never opened.
@@ -96,25 +206,30 @@ fs::path tableFile(const DbfTable& mainView)
     return FindIgnoringCase(mainView.path());
 }
 
-fs::path replacedLogFile(const fs::path& table)
-{
-    return FindIgnoringCase(table.parent_path() / kReplacedLogFileName);
-}
-
-// Swaps the new log in: the main view is closed, the old log kept as
-// CVLog.bak, and the new one renamed over the table.
+// Swaps the new log in: the main view is closed, the old log kept as a
+// safety copy, and the new one renamed over the table (over the file it
+// names, when the table is a symbolic link).
 void replaceLog(DbfTable& mainView, AtomicFile& newLog, const MaintenanceHook& hook)
 {
     const ReopenAfterwards reopen(mainView);
     mainView.close();
     const fs::path table = tableFile(mainView);
+    fs::path copy;
     std::error_code ec;
     if (fs::exists(table, ec)) {
-        CopyWholeFile(table, replacedLogFile(table));
+        copy = keepSafetyCopy(table);
         tell(hook, MaintenanceStep::OldLogKept);
     }
-    newLog.commit();
+    try {
+        newLog.commit();
+    } catch (...) {
+        // The log was not replaced: a copy of it would only be in the way.
+        if (!copy.empty())
+            fs::remove(copy, ec);
+        throw;
+    }
     tell(hook, MaintenanceStep::LogReplaced);
+    pruneSafetyCopies(table);
 }
 
 std::string restoreError(const fs::path& from, const std::string& reason)
@@ -166,59 +281,88 @@ void copyValue(const DbfRecord& row, int from, const FieldDef& type, DbfTable& l
     }
 }
 
+// Opens the source and refuses it, before the log is touched, when it is
+// not a plain file or not whole.
+void openSource(DbfTable& source, const fs::path& from)
+{
+    struct stat st {
+    };
+    if (::stat(from.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw DbfError(restoreError(from, "it is not a regular file"));
+    source.close();
+    source.setPath(from);
+    source.setRequiredFields({});
+    try {
+        source.open(DbfTable::Access::ReadOnly);
+    } catch (const std::exception& error) {
+        throw DbfError(restoreError(from, error.what()));
+    }
+    if (!source.damage().empty()) {
+        const std::string damage = source.damage();
+        source.close();
+        throw DbfError(restoreError(from, damage));
+    }
+    const std::uint32_t odd = source.findAny([](const DbfRecord& row) { return row.flag() != ' ' && row.flag() != '*'; });
+    if (odd != 0) {
+        char flag[8];
+        std::snprintf(flag, sizeof flag, "0x%02X", static_cast<unsigned char>(source.peek(odd).flag()));
+        source.close();
+        throw DbfError(restoreError(from,
+            "row " + std::to_string(odd) + " is marked neither live nor deleted (flag byte " + flag + ")"));
+    }
+}
+
 } // namespace
 
 bool IsTheTableFile(const fs::path& chosen, const fs::path& table)
 {
-    if (QString::fromStdString(chosen.string()).toLower() == QString::fromStdString(table.string()).toLower())
+    return namesTheFile(chosen, table) || namesTheFile(chosen, FindIgnoringCase(table));
+}
+
+bool IsTheLogsOwnFile(const fs::path& chosen, const fs::path& table)
+{
+    if (IsTheTableFile(chosen, table))
         return true;
+    const fs::path folder = folderOf(table);
+    if (IsTheTableFile(chosen, folder / kLockFileName))
+        return true;
+    for (const fs::path& copy : SafetyCopies(table)) {
+        if (namesTheFile(chosen, copy))
+            return true;
+    }
+    // A safety copy that a later command would make under that name.
+    return safetyCopyName().match(QString::fromStdString(chosen.filename().string())).hasMatch()
+        && namesTheFile(folderOf(chosen), folder);
+}
+
+std::vector<fs::path> SafetyCopies(const fs::path& table)
+{
+    std::vector<std::pair<CopyOrder, fs::path>> found;
     std::error_code ec;
-    if (fs::equivalent(chosen, FindIgnoringCase(table), ec))
-        return true;
-    // A file that is not there yet may still name the table's place.
-    const fs::path a = fs::weakly_canonical(chosen, ec);
-    const fs::path b = fs::weakly_canonical(table, ec);
-    return !a.empty()
-        && QString::fromStdString(a.string()).toLower() == QString::fromStdString(b.string()).toLower();
+    for (fs::directory_iterator it(folderOf(table), ec), end; !ec && it != end; it.increment(ec)) {
+        const auto match = safetyCopyName().match(QString::fromStdString(it->path().filename().string()));
+        std::error_code typeError;
+        if (match.hasMatch() && it->is_regular_file(typeError))
+            found.emplace_back(safetyCopyOrder(match), it->path());
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<fs::path> copies;
+    for (auto& [order, path] : found)
+        copies.push_back(std::move(path));
+    return copies;
 }
 
 void CopyWholeFile(const fs::path& from, const fs::path& to)
 {
-    const FileDescriptor in(from, O_RDONLY);
+    const FileDescriptor in(from);
     AtomicFile out(to);
-    // The kernel copies without the bytes passing through here; where it
-    // cannot, a plain read and write loop does.
-    bool inKernel = true;
-    std::vector<char> buffer;
-    for (;;) {
-        if (inKernel) {
-            const ssize_t n = ::copy_file_range(in.get(), nullptr, out.descriptor(), nullptr, kCopyChunk, 0);
-            if (n > 0)
-                continue;
-            if (n == 0)
-                break;
-            if (errno == EINTR)
-                continue;
-            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
-                throw FileError(errno);
-            inKernel = false;
-            buffer.resize(kCopyChunk);
-        }
-        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw FileError(errno);
-        if (n == 0)
-            break;
-        out.write(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
-    }
+    out.writeFrom(in.get());
     out.commit();
 }
 
 void WipeLog(DbfTable& mainView, const MaintenanceHook& hook)
 {
-    AtomicFile newLog(tableFile(mainView));
+    AtomicFile newLog(tableFile(mainView), { .named = true });
     {
         DbfTable fresh;
         fresh.setPath(newLog.temporaryPath());
@@ -238,17 +382,10 @@ void BackupLog(DbfTable& mainView, const fs::path& target, const MaintenanceHook
 
 void RestoreLog(DbfTable& mainView, DbfTable& source, const fs::path& from, const MaintenanceHook& hook)
 {
-    source.close();
-    source.setPath(from);
-    source.setRequiredFields({});
-    try {
-        source.open(DbfTable::Access::ReadOnly);
-    } catch (const std::exception& error) {
-        throw DbfError(restoreError(from, error.what()));
-    }
+    openSource(source, from);
     const ScopeExit closeSource([&source] { source.close(); });
 
-    AtomicFile newLog(tableFile(mainView));
+    AtomicFile newLog(tableFile(mainView), { .named = true });
     {
         DbfTable log;
         log.setPath(newLog.temporaryPath());

@@ -2,25 +2,29 @@
 // The Database menu's work on the log table file as a whole: wipe, backup
 // and restore (compact is the table's own). None of them can lose the log:
 // a new log is written completely beside the table and flushed before it
-// takes the table's name, the log it replaces is kept as "CVLog.bak", and a
-// restore reads its whole source before it touches the log. After any of
-// them, failed or not, the main view is open again.
+// takes the table's name, the log it replaces is kept as a safety copy
+// "CVLog-YYYYMMDD-HHMMSS.bak" beside the table (the newest five are kept),
+// and a restore reads its whole source before it touches the log. After any
+// of them, failed or not, the main view is open again.
 
 #include "logstore/dbf_table.h"
 
+#include <QDateTime>
+
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 namespace cvlog
 {
 
-inline constexpr const char* kReplacedLogFileName = "CVLog.bak";
+inline constexpr int kSafetyCopiesKept = 5;
 
 // Where a command stands; tests end the process there.
 enum class MaintenanceStep {
     RowCopied, // one more row of a restore is in the new log
     NewLogWritten, // the new log is complete beside the table
-    OldLogKept, // CVLog.bak holds the log about to be replaced
+    OldLogKept, // a safety copy holds the log about to be replaced
     LogReplaced, // the new log has the table's name
     CopyWritten, // a backup is complete under its name
 };
@@ -30,12 +34,20 @@ using MaintenanceHook = std::function<void(MaintenanceStep)>;
 // the same file reached another way (a link, "./", "..").
 bool IsTheTableFile(const std::filesystem::path& chosen, const std::filesystem::path& table);
 
+// Whether writing the chosen file would replace one of the log's own files:
+// the table, its lock file or a safety copy, by whatever path (a link, a
+// hard link, "..", another case) it is reached.
+bool IsTheLogsOwnFile(const std::filesystem::path& chosen, const std::filesystem::path& table);
+
+// The safety copies beside the table, oldest first.
+std::vector<std::filesystem::path> SafetyCopies(const std::filesystem::path& table);
+
 // A byte copy that appears under its name only when complete; an earlier
 // file of that name stays as it was until then. FileError on failure.
 void CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Replaces the log with an empty one of the same fields (names in
-// capitals), keeping the old one as CVLog.bak.
+// capitals), keeping the old one as a safety copy.
 void WipeLog(DbfTable& mainView, const MaintenanceHook& hook = {});
 
 // Closes the main view (which writes the header) and copies the table file.
@@ -44,9 +56,11 @@ void BackupLog(DbfTable& mainView, const std::filesystem::path& target, const Ma
 // Replaces the log's rows with the visible rows of another table, column by
 // column in the log's own field order; the source's columns past the log's
 // are ignored and the log's fields past the source's stay empty. The source
-// is opened read-only in the given view, and a source that cannot be read,
-// or a value that does not fit its field, refuses the whole restore with
-// "Cannot restore from <path>: ..." and leaves the log as it was.
+// is opened read-only in the given view. A source that is not a plain file
+// or is damaged (rows of the wrong length, rows missing from its end, a row
+// flag other than " " and "*"), or a value that does not fit its field,
+// refuses the whole restore with "Cannot restore from <path>: ..." and
+// leaves the log as it was.
 void RestoreLog(DbfTable& mainView, DbfTable& source, const std::filesystem::path& from,
     const MaintenanceHook& hook = {});
 

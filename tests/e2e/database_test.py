@@ -20,6 +20,16 @@ SELF_RESTORE = "File cannot be restored to itself, please choose a new name."
 MESSAGE = re.compile(r"^CVLOG MESSAGE \[(\w+)\] [^:]*: (.*)$")
 
 
+SAFETY_COPY = re.compile(r"^CVLog-(\d{8})-(\d{6})(?:-(\d+))?\.bak$", re.IGNORECASE)
+
+
+def safety_copies(folder):
+    """The safety copies beside the table, oldest first."""
+    found = [(m.group(1), m.group(2), int(m.group(3) or 1), n) for n in os.listdir(folder)
+             for m in [SAFETY_COPY.match(n)] if m]
+    return [os.path.join(folder, n) for *_, n in sorted(found)]
+
+
 def flight(day, minutes, comment=""):
     return {"TAKEOFFD": datetime.date(2026, 3, day), "TAKEOFFT": "9:%02d" % day, "FLIGHTTIME": minutes,
             "MAXALT": 1000 + day, "MAXSPD": 90, "STUDENT": 0, "HOBBS": 100 * day, "INSTRUMENT": "EA15",
@@ -99,7 +109,7 @@ class DatabaseTest(DownloadCase):
             self.assertEqual(f.read(), before, "answered No: nothing changes")
         self.run_command(program, "answer yes", "answer yes", "trigger Wipedatabase1")
         self.wait_until(lambda: os.path.getsize(self.table) == 322, program, "wiped")
-        self.assertEqual(self.summary(os.path.join(self.dir, "CVLog.bak")), shown, "CVLog.bak holds the wiped log")
+        self.assertEqual(self.summary(safety_copies(self.dir)[-1]), shown, "the newest safety copy holds the wiped log")
 
         for twice in range(2):
             self.run_command(program, "file " + backup, "trigger Restoredatabase1")
@@ -137,8 +147,8 @@ class DatabaseTest(DownloadCase):
             self.run_command(program, "file " + foreign, "trigger Restoredatabase1")
             self.settle(program)
             if twice == 0:
-                self.assertEqual(self.summary(os.path.join(self.dir, "CVLog.bak")), shown,
-                                 "CVLog.bak holds the log the restore replaced")
+                self.assertEqual(self.summary(safety_copies(self.dir)[-1]), shown,
+                                 "the newest safety copy holds the log the restore replaced")
         restored = self.read()
         self.assertEqual([(r["TAKEOFFD"], r["TAKEOFFT"], r["FLIGHTTIME"], r["MAXALT"], r["COMMENT"]) for r in restored],
                          [(datetime.date(2026, 4, 1), "7:15", 45, None, ""),

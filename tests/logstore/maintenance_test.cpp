@@ -2,6 +2,7 @@
 // until the new one is complete, refuses what it cannot read before it
 // touches anything, and leaves the main view open.
 
+#include "logstore/atomic_file.h"
 #include "logstore/file_error.h"
 #include "logstore/log_maintenance.h"
 #include "table_test_support.h"
@@ -99,8 +100,11 @@ TEST_F(MaintenanceTest, ABackupIsTheTableAfterTheCloseAndRestoresToTheSameRows)
         EXPECT_FALSE(source.isOpen());
         EXPECT_EQ(rows(), kFlights) << "restore " << twice;
     }
-    EXPECT_EQ(readBytes(file("CVLog.bak")).size(), 321u + 3 * 127 + 1); // the log the second restore replaced
-    EXPECT_EQ(directory(), (std::vector<std::string> { "CVLog.bak", "CVLog.dbf", "old.dbf" }));
+    // Each restore kept the log it replaced; the newest is the one the second replaced.
+    const std::vector<fs::path> copies = SafetyCopies(file());
+    ASSERT_EQ(copies.size(), 2u);
+    EXPECT_EQ(readBytes(copies.back()).size(), 321u + 3 * 127 + 1);
+    EXPECT_EQ(directory().size(), 4u);
 }
 
 TEST_F(MaintenanceTest, ColumnsAreMatchedByPositionAndWhatDoesNotFitRefusesTheWholeRestore)
@@ -144,13 +148,15 @@ TEST_F(MaintenanceTest, ColumnsAreMatchedByPositionAndWhatDoesNotFitRefusesTheWh
         SCOPED_TRACE(c.name);
         const std::string before = readBytes(file());
         const std::vector<std::string> rowsBefore = rows();
-        fs::remove(file("CVLog.bak"));
+        for (const fs::path& copy : SafetyCopies(file()))
+            fs::remove(copy);
         try {
             RestoreLog(log, source, c.from);
             EXPECT_TRUE(c.message.empty());
             EXPECT_EQ(rows(), c.rows);
+            ASSERT_EQ(SafetyCopies(file()).size(), 1u);
             DbfTable kept;
-            kept.setPath(file("CVLog.bak"));
+            kept.setPath(SafetyCopies(file()).front());
             kept.open(DbfTable::Access::ReadOnly);
             EXPECT_EQ(visibleMinutes(kept).size(), rowsBefore.size());
         } catch (const DbfError& error) {
@@ -158,7 +164,7 @@ TEST_F(MaintenanceTest, ColumnsAreMatchedByPositionAndWhatDoesNotFitRefusesTheWh
             EXPECT_EQ(std::string(error.what()).rfind(prefix + c.message, 0), 0u) << error.what();
             EXPECT_FALSE(c.message.empty());
             EXPECT_EQ(readBytes(file()), before);
-            EXPECT_FALSE(fs::exists(file("CVLog.bak")));
+            EXPECT_TRUE(SafetyCopies(file()).empty());
         }
         EXPECT_TRUE(log.isOpen());
         // Nothing half-written stays behind.
@@ -180,7 +186,8 @@ TEST_F(MaintenanceTest, WipeLeavesAnEmptyLogAndKeepsTheOldOne)
     const std::string wiped = readBytes(file());
     ASSERT_EQ(wiped.size(), 322u);
     EXPECT_EQ(wiped.substr(32, 8), std::string("TAKEOFFD"));
-    EXPECT_EQ(readBytes(file("CVLog.bak")), before);
+    ASSERT_EQ(SafetyCopies(file()).size(), 1u);
+    EXPECT_EQ(readBytes(SafetyCopies(file()).back()), before);
 }
 
 TEST_F(MaintenanceTest, AFailedBackupSaysWhyAndReopensTheLog)
@@ -274,12 +281,18 @@ TEST_F(MaintenanceTest, AKillAtAnyStepLeavesTheOldLogOrTheWholeNewOne)
             const std::vector<int> expected
                 = std::string(c.command) == "wipe" ? std::vector<int> {} : std::vector<int> { 45, 50 };
             EXPECT_EQ(visibleMinutes(after), expected);
-            EXPECT_EQ(readBytes(file("CVLog.bak")).size(), old.size());
+            ASSERT_FALSE(SafetyCopies(file()).empty());
+            EXPECT_EQ(readBytes(SafetyCopies(file()).back()).size(), old.size());
         }
-        // A temporary file a crash left behind never stands for the table.
+        // A temporary file a crash left behind never stands for the table,
+        // and the next start clears it away.
         for (const std::string& name : directory())
-            EXPECT_TRUE(name.front() == '.' || name.find(".dbf") != std::string::npos || name == "CVLog.bak")
+            EXPECT_TRUE(name.front() == '.' || name.find(".dbf") != std::string::npos
+                || name.rfind("CVLog-", 0) == 0)
                 << name;
+        RemoveLeftoverTemporaries(file().parent_path());
+        for (const std::string& name : directory())
+            EXPECT_NE(name.front(), '.') << name;
     }
 }
 

@@ -256,9 +256,9 @@ TEST_F(SettingsFile, FailedWriteNamesTheFileAndLeavesNothingBehind)
     }
 }
 
-// A file size limit makes a later key fail on any account, root included:
-// the keys before it stay written, the failing one and those after it do not.
-TEST_F(SettingsFile, WritingStopsAtTheFailingKey)
+// A file size limit makes the write fail on any account, root included:
+// all keys are written in one go, so none of them is, and nothing is left.
+TEST_F(SettingsFile, AFailedWriteLeavesTheFileAsItWas)
 {
     rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -277,8 +277,8 @@ TEST_F(SettingsFile, WritingStopsAtTheFailingKey)
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(message, "Unable to write to " + ini().string());
-    EXPECT_EQ(contents(), "[General]\nFromDate=46086\nToDate=46086\n");
-    EXPECT_EQ(entries(), std::vector<std::string> { "CVLog.ini" });
+    EXPECT_FALSE(std::filesystem::exists(ini()));
+    EXPECT_TRUE(entries().empty());
 }
 
 TEST_F(SettingsFile, ReadStringRules)
