@@ -757,12 +757,18 @@ void DbfTable::post()
     case State::Insert: {
         d->row[0] = kDbfLiveFlag;
         const std::uint32_t n = d->rowCount + 1;
+        // A row written in part would be read as a row at the next opening:
+        // a failed append puts back the bytes it was about to cover (the
+        // end-of-file byte) and the file's old length.
+        const std::uint64_t length = d->file.size();
+        std::string covered(d->layout.rowLength, '\0');
+        covered.resize(d->file.readAt(d->layout.rowOffset(n), covered.data(), covered.size()));
         try {
             d->writeRow(n);
         } catch (...) {
-            // A row written in part would be read as a row at the next opening.
             try {
-                d->file.truncate(d->layout.rowOffset(n));
+                d->file.truncate(length);
+                d->file.writeAt(d->layout.rowOffset(n), covered.data(), covered.size());
             } catch (...) {
             }
             throw;

@@ -154,7 +154,17 @@ fs::path keepSafetyCopy(const fs::path& table)
     const fs::path folder = folderOf(table);
     const fs::path old = FollowLinks(table);
     const QDateTime now = QDateTime::currentDateTime();
-    for (int sequence = 1;; ++sequence) {
+    // After the copies of this second, even where older ones were pruned,
+    // so that the order of the names stays the order of the copies.
+    int sequence = 1;
+    const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (const fs::path& copy : SafetyCopies(table)) {
+        const auto match = safetyCopyName().match(QString::fromStdString(copy.filename().string()));
+        const auto [date, time, number] = safetyCopyOrder(match);
+        if (date + u'-' + time == stamp)
+            sequence = std::max(sequence, number + 1);
+    }
+    for (;; ++sequence) {
         const fs::path copy = safetyCopyPath(folder, now, sequence);
         std::error_code ec;
         if (fs::exists(FindIgnoringCase(copy), ec) || fs::is_symlink(copy, ec))

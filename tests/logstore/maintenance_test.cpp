@@ -10,6 +10,8 @@
 #include <QProcess>
 
 #include <csignal>
+#include <functional>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace cvlog::testing
@@ -119,6 +121,19 @@ TEST_F(MaintenanceTest, ColumnsAreMatchedByPositionAndWhatDoesNotFitRefusesTheWh
     textual[0].width = 10;
     textual[1].width = 10;
     writeBytes(file("notes.txt"), "flights\r\n");
+    // Damaged copies of a sound two-row source.
+    const std::string sound = readBytes(
+        writeSource("sound.dbf", logTableFields(), { { "20260310", "7:30", "45" }, { "20260311", "8:00", "50" } }));
+    auto damaged = [&](const char* name, const std::function<void(std::string&)>& damage) {
+        std::string bytes = sound;
+        damage(bytes);
+        writeBytes(file(name), bytes);
+        return file(name);
+    };
+    const fs::path longRows = damaged("long-rows.dbf", [](std::string& b) { b[10] = static_cast<char>(128); });
+    const fs::path oddFlag = damaged("odd-flag.dbf", [](std::string& b) { b[321 + 127] = 'X'; });
+    const fs::path cut = damaged("cut.dbf", [](std::string& b) { b.resize(b.size() - 100); });
+    ASSERT_EQ(::mkfifo(file("pipe.dbf").c_str(), 0600), 0);
 
     struct Case {
         const char* name;
@@ -143,6 +158,12 @@ TEST_F(MaintenanceTest, ColumnsAreMatchedByPositionAndWhatDoesNotFitRefusesTheWh
             {}, "row 1, field TAKEOFFD: 'yesterday' is not a valid date" },
         { "a missing file", file("missing.dbf"), {}, "Cannot open file" },
         { "a text file", file("notes.txt"), {}, "Not a table file" },
+        { "rows longer than their fields", longRows, {}, "its rows are 128 bytes long, but its fields take 127" },
+        { "a flag neither live nor deleted", oddFlag, {},
+            "row 2 is marked neither live nor deleted (flag byte 0x58)" },
+        { "rows missing from its end", cut, {}, "its header counts 2 rows, but the file holds only 1" },
+        { "a pipe, refused before it is opened", file("pipe.dbf"), {}, "it is not a regular file" },
+        { "a folder", file("."), {}, "it is not a regular file" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -202,22 +223,106 @@ TEST_F(MaintenanceTest, AFailedBackupSaysWhyAndReopensTheLog)
     EXPECT_EQ(rows(), kFlights);
 }
 
-TEST_F(MaintenanceTest, TheTableIsRecognisedHoweverItIsNamed)
+TEST_F(MaintenanceTest, TheLogsOwnFilesAreRecognisedHoweverTheyAreNamed)
 {
     const fs::path dir = file().parent_path();
     fs::create_directory(dir / "sub");
     fs::create_symlink(file(), dir / "link.dbf");
-    const std::pair<fs::path, bool> cases[] = {
-        { file(), true },
-        { dir / "cvlog.DBF", true },
-        { dir / "." / "CVLog.dbf", true },
-        { dir / "sub" / ".." / "CVLog.dbf", true },
-        { dir / "link.dbf", true },
-        { dir / "CVLog.bak", false },
-        { dir / "sub" / "CVLog.dbf", false },
+    writeBytes(dir / "CVLOG1.lock", "");
+    WipeLog(log);
+    const fs::path copy = SafetyCopies(file()).at(0);
+    fs::create_hard_link(file(), dir / "sub" / "hard.dbf");
+    fs::create_symlink(copy, dir / "sub" / "copy-link.bak");
+    struct Case {
+        fs::path chosen;
+        bool table; // IsTheTableFile
+        bool own; // IsTheLogsOwnFile
     };
-    for (const auto& [chosen, same] : cases)
-        EXPECT_EQ(IsTheTableFile(chosen, file()), same) << chosen;
+    const Case cases[] = {
+        { file(), true, true },
+        { dir / "cvlog.DBF", true, true },
+        { dir / "." / "CVLog.dbf", true, true },
+        { dir / "sub" / ".." / "CVLog.dbf", true, true },
+        { dir / "link.dbf", true, true },
+        { dir / "sub" / "hard.dbf", true, true },
+        { dir / "CVLOG1.lock", false, true },
+        { dir / "sub" / ".." / "cvlog1.LOCK", false, true },
+        { copy, false, true },
+        { dir / "sub" / "copy-link.bak", false, true },
+        { dir / "CVLog-20991231-235959.bak", false, true }, // a copy a later command makes
+        { dir / "cvlog-20991231-235959-3.BAK", false, true },
+        { dir / "CVLog.bak", false, false },
+        { dir / "CVLog-2099.bak", false, false },
+        { dir / "sub" / "CVLog.dbf", false, false },
+        { dir / "sub" / "CVLog-20991231-235959.bak", false, false },
+        { dir / "flights.txt", false, false },
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsTheTableFile(c.chosen, file()), c.table) << c.chosen;
+        EXPECT_EQ(IsTheLogsOwnFile(c.chosen, file()), c.own) << c.chosen;
+    }
+}
+
+// Every wipe keeps the log it replaces under a name of its own; a file of
+// the user's is never replaced, and only the newest five copies stay.
+TEST_F(MaintenanceTest, SafetyCopiesNeverReplaceAFileAndTheNewestFiveStay)
+{
+    writeBytes(file("CVLog.bak"), "a backup of the user's own");
+    const fs::path taken = file().parent_path()
+        / ("CVLog-" + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) + ".bak")
+              .toStdString();
+    writeBytes(taken, "a file that has the name already");
+    std::vector<std::string> wiped;
+    for (int i = 0; i < 6; ++i) {
+        appendFlight(log, QDate(2026, 6, 1 + i), QStringLiteral("10:00"), i);
+        log.close();
+        wiped.push_back(readBytes(file()));
+        log.open();
+        WipeLog(log);
+        EXPECT_EQ(readBytes(SafetyCopies(file()).back()), wiped.back()) << "wipe " << i;
+        if (i == 0) {
+            EXPECT_EQ(readBytes(taken), "a file that has the name already");
+        }
+    }
+    EXPECT_EQ(readBytes(file("CVLog.bak")), "a backup of the user's own");
+    const std::vector<fs::path> copies = SafetyCopies(file());
+    ASSERT_EQ(copies.size(), 5u);
+    for (std::size_t i = 0; i < copies.size(); ++i)
+        EXPECT_EQ(readBytes(copies[i]), wiped[i + 1]) << copies[i];
+}
+
+// A log kept elsewhere and linked in stays linked: each command replaces the
+// file the link names.
+TEST_F(MaintenanceTest, ALinkedLogStaysALinkThroughCompactWipeAndRestore)
+{
+    log.close();
+    fs::create_directory(file("synced"));
+    fs::rename(file(), file("synced") / "CVLog.dbf");
+    fs::create_symlink("synced/CVLog.dbf", file());
+    log.open();
+    writeSource("source.dbf", logTableFields(), { { "20260310", "7:30", "45" } });
+
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        { "compact", [&] { log.compact(); } },
+        { "restore", [&] { RestoreLog(log, source, file("source.dbf")); } },
+        { "wipe", [&] { WipeLog(log); } },
+    };
+    const std::vector<int> after[] = { { 60, 62, 63 }, { 45 }, {} };
+    for (std::size_t i = 0; i < std::size(commands); ++i) {
+        SCOPED_TRACE(commands[i].first);
+        commands[i].second();
+        EXPECT_TRUE(fs::is_symlink(file()));
+        EXPECT_EQ(fs::read_symlink(file()), "synced/CVLog.dbf");
+        EXPECT_EQ(visibleMinutes(log), after[i]);
+        log.close();
+        DbfTable linked;
+        setUpMainView(linked, file("synced") / "CVLog.dbf");
+        linked.open(DbfTable::Access::ReadOnly);
+        EXPECT_EQ(visibleMinutes(linked), after[i]);
+        log.open();
+    }
+    // The copies stand beside the link, where the user finds the log.
+    EXPECT_EQ(SafetyCopies(file()).size(), 2u);
 }
 
 // The header's date changes with every closing; the rest is the log.
