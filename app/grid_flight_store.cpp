@@ -11,14 +11,14 @@ GridFlightStore::GridFlightStore(DbfTable& table)
 {
 }
 
-bool GridFlightStore::findFlight(const QDate& takeoffDate, std::string_view takeoffTime)
+bool GridFlightStore::findFlight(const FlightRow& flight)
 {
-    return store.findFlight(takeoffDate, takeoffTime);
+    return store.findFlight(flight);
 }
 
-void GridFlightStore::appendFlight(const FlightRow& row)
+void GridFlightStore::appendFlights(const std::vector<FlightRow>& rows)
 {
-    store.appendFlight(row);
+    store.appendFlights(rows);
 }
 
 void GridFlightStore::suspendDisplay()

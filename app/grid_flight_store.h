@@ -24,8 +24,8 @@ class GridFlightStore : public FlightStore
 public:
     explicit GridFlightStore(DbfTable& table);
 
-    bool findFlight(const QDate& takeoffDate, std::string_view takeoffTime) override;
-    void appendFlight(const FlightRow& row) override;
+    bool findFlight(const FlightRow& flight) override;
+    void appendFlights(const std::vector<FlightRow>& rows) override;
     void suspendDisplay() override;
     void resumeDisplay() override;
 

@@ -202,7 +202,8 @@ bool breaksLines(const QString& text)
 
 // The content with the key's value set: an existing key keeps its line,
 // a new one goes at the end of its section, a new section at the end.
-QByteArray withEntry(const QByteArray& content, const QString& section, const QString& key, const QString& value)
+QByteArray withEntry(
+    const QByteArray& content, const QString& section, const QString& key, const QString& value)
 {
     const IniText ini(content);
     const QByteArray eol = ini.lineEnding();

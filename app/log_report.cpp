@@ -129,7 +129,7 @@ void LogReport::paintRequested(QPrinter* printer)
 void LogReport::SavePdf1Click()
 {
     const QString path = AskSaveFileName({ FileDialogRequest::Mode::Save, QString::fromLatin1(kSavePdfTitle),
-                                         QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf") },
+                                             QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf") },
         preview_);
     if (!path.isEmpty())
         writePdf(path);

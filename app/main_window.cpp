@@ -219,6 +219,9 @@ void TForm1::buildMenus()
     Setup1->addSeparator();
     item(Setup1, Initializedownloadkey1, "Initializedownloadkey1", "&Initialize download key",
         &TForm1::Initializedownloadkey1Click);
+    // Beyond the designed menus: a download that repairs a log with a gap.
+    item(Setup1, Downloadallflights1, "Downloadallflights1", "&Download all flights",
+        &TForm1::Downloadallflights1Click);
 
     // Beyond the designed menus: the statistics window.
     View1 = menuBar()->addMenu(QStringLiteral("&View"));
@@ -551,7 +554,7 @@ void TForm1::exportText(char separator)
 {
     const QString path
         = AskSaveFileName({ FileDialogRequest::Mode::Save, QStringLiteral("Enter name of file to save to"),
-                          QStringLiteral("text files (*.txt)"), QStringLiteral("txt") },
+                              QStringLiteral("text files (*.txt)"), QStringLiteral("txt") },
             this);
     if (path.isEmpty())
         return;
@@ -581,6 +584,11 @@ void TForm1::Initializedownloadkey1Click()
 {
     if (form5_)
         form5_->show();
+}
+
+void TForm1::Downloadallflights1Click()
+{
+    linkDriver_->DownloadAllFlights();
 }
 
 DisplayMarks TForm1::displayMarks() const

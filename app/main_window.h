@@ -122,6 +122,7 @@ public:
     QAction* a1 = nullptr;
     QAction* bHourfractionsaredecimals1 = nullptr;
     QAction* Initializedownloadkey1 = nullptr;
+    QAction* Downloadallflights1 = nullptr;
     QAction* Statistics1 = nullptr;
     // Made when first opened, then kept for the run.
     TStatistics* statisticsForm() const { return statistics_.get(); }
@@ -147,6 +148,7 @@ public slots:
     void a1Click();
     void bHourfractionsaredecimals1Click();
     void Initializedownloadkey1Click();
+    void Downloadallflights1Click();
     void Statistics1Click();
     void CheckBox1Click();
     void DateFromChange();

@@ -243,9 +243,10 @@ void TStatistics::barHovered(bool entered, int index)
 
 void TStatistics::SaveChart1Click()
 {
-    const QString path = AskSaveFileName({ FileDialogRequest::Mode::Save, QString::fromLatin1(kSaveChartTitle),
-                                         QStringLiteral("PNG images (*.png)"), QStringLiteral("png") },
-        this);
+    const QString path
+        = AskSaveFileName({ FileDialogRequest::Mode::Save, QString::fromLatin1(kSaveChartTitle),
+                              QStringLiteral("PNG images (*.png)"), QStringLiteral("png") },
+            this);
     if (path.isEmpty())
         return;
     QBuffer png;

@@ -1,5 +1,7 @@
 #include "link/dbf_flight_store.h"
 
+#include "logstore/stored_values.h"
+
 #include <array>
 #include <exception>
 
@@ -11,7 +13,7 @@ namespace
 
 // A date as the table stores it, "yyyymmdd": the search compares the bytes
 // of every row without decoding them.
-std::array<char, 8> StoredDate(const QDate& date)
+std::array<char, 8> StoredDateBytes(const QDate& date)
 {
     std::array<char, 8> stored {};
     auto put = [&](std::size_t end, int value, int digits) {
@@ -24,13 +26,12 @@ std::array<char, 8> StoredDate(const QDate& date)
     return stored;
 }
 
-std::string_view Trimmed(std::string_view s)
+// An integer field's value as the row reads it; plain digits are read here.
+std::int32_t IntegerOf(const DbfRecord& row, int field)
 {
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
+    if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
+        return *plain;
+    return row.integer(field);
 }
 
 int LogFieldIndex(const DbfTable& table, LogField field)
@@ -46,23 +47,45 @@ DbfFlightStore::DbfFlightStore(DbfTable& table)
 {
 }
 
-bool DbfFlightStore::findFlight(const QDate& takeoffDate, std::string_view takeoffTime)
+bool DbfFlightStore::findFlight(const FlightRow& flight)
 {
     if (!table.isOpen())
         throw DbfError("Cannot perform this operation on a closed dataset");
     const int dateField = LogFieldIndex(table, kTakeoffDate);
     const int timeField = LogFieldIndex(table, kTakeoffTime);
-    const std::array<char, 8> date = StoredDate(takeoffDate);
+    const int flightTimeField = LogFieldIndex(table, kFlightTime);
+    const int hobbsField = LogFieldIndex(table, kHobbs);
+    const int instrumentField = LogFieldIndex(table, kInstrument);
+    const std::array<char, 8> date = StoredDateBytes(flight.takeoffDate);
     const std::string_view dateBytes(date.data(), date.size());
+    // The instrument as the row would store it: cut to the column.
+    const std::string instrument
+        = flight.instrument.toLatin1().left(table.field(instrumentField).width).toStdString();
     // Every live row counts, whatever the date filter shows: a flight
     // outside the filter's range is no less in the log.
     const std::uint32_t match = table.findLive([&](const DbfRecord& row) {
-        return row.raw(dateField) == dateBytes && Trimmed(row.raw(timeField)) == takeoffTime;
+        if (row.raw(dateField) != dateBytes || TrimStored(row.raw(timeField)) != flight.takeoffTime)
+            return false;
+        if (IntegerOf(row, flightTimeField) != flight.flightTime
+            || IntegerOf(row, hobbsField) != flight.hobbs)
+            return false;
+        const std::string_view stored = TrimStored(row.raw(instrumentField));
+        return stored.empty() || stored == instrument;
     });
     if (match == 0)
         return false;
     table.moveToRecord(match);
     return true;
+}
+
+void DbfFlightStore::appendFlights(const std::vector<FlightRow>& rows)
+{
+    if (rows.empty())
+        return;
+    AppendBatch batch(table);
+    for (const FlightRow& row : rows)
+        appendFlight(row);
+    batch.commit();
 }
 
 void DbfFlightStore::appendFlight(const FlightRow& row)

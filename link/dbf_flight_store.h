@@ -12,12 +12,14 @@ class DbfFlightStore : public FlightStore
 public:
     explicit DbfFlightStore(DbfTable& table);
 
-    bool findFlight(const QDate& takeoffDate, std::string_view takeoffTime) override;
-    void appendFlight(const FlightRow& row) override;
+    bool findFlight(const FlightRow& flight) override;
+    void appendFlights(const std::vector<FlightRow>& rows) override;
     void suspendDisplay() override;
     void resumeDisplay() override;
 
 private:
+    void appendFlight(const FlightRow& row);
+
     DbfTable& table;
 };
 

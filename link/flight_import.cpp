@@ -2,6 +2,9 @@
 
 #include "logstore/scope_exit.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace cvlog
 {
 
@@ -44,7 +47,13 @@ QDate TakeoffDate(const FlightRecord& record, const QDate& today)
 {
     const int year = record.month > today.month() ? today.year() - 1 : today.year();
     const QDate date(year, record.month, record.day);
-    return date.isValid() ? date : today;
+    if (!date.isValid())
+        return today;
+    if (date <= today)
+        return date;
+    // Later this month than today: flown last year.
+    const QDate lastYear(year - 1, record.month, record.day);
+    return lastYear.isValid() ? lastYear : today;
 }
 
 std::string FormatTakeoffTime(unsigned hour, unsigned minute)
@@ -56,6 +65,12 @@ std::string FormatTakeoffTime(unsigned hour, unsigned minute)
     if (text.size() > kTimeTextWidth)
         text.resize(kTimeTextWidth);
     return text;
+}
+
+bool SameFlight(const FlightRow& a, const FlightRow& b)
+{
+    return a.takeoffDate == b.takeoffDate && a.takeoffTime == b.takeoffTime && a.flightTime == b.flightTime
+        && a.hobbs == b.hobbs && a.instrument == b.instrument;
 }
 
 FlightRow FlightRowFor(const FlightRecord& r, const QDate& today, const QString& instrument)
@@ -84,31 +99,42 @@ QDate FlightImport::TakeoffDate() const
     return cvlog::TakeoffDate(currentRecord, host.today());
 }
 
-bool FlightImport::IsDuplicateFlight()
-{
-    const QDate date = TakeoffDate();
-    const std::string time = FormatTakeoffTime(currentRecord.hour, currentRecord.minute);
-    const auto suspended = SuspendDisplay(store);
-    return store.findFlight(date, time);
-}
-
-void FlightImport::InsertFlightRecord()
+FlightRow FlightImport::rowFor(const FlightRecord& record) const
 {
     const std::string_view serial = link.instrumentSerial.view();
-    const QString instrument = QString::fromLatin1(serial.data(), static_cast<qsizetype>(serial.size()));
-    store.appendFlight(FlightRowFor(currentRecord, host.today(), instrument));
+    return FlightRowFor(
+        record, host.today(), QString::fromLatin1(serial.data(), static_cast<qsizetype>(serial.size())));
 }
 
-void FlightImport::FlushPendingRecords()
+bool FlightImport::IsDuplicateFlight()
 {
-    const auto suspended = SuspendDisplay(store);
-    if (link.pendingCount > kPendingCapacity)
-        link.pendingCount = 0; // nothing this import stored
-    while (link.pendingCount > 0) {
-        --link.pendingCount;
-        currentRecord = pending[link.pendingCount];
-        InsertFlightRecord();
+    const FlightRow flight = rowFor(currentRecord);
+    // Two slots of one memory holding the same flight bring it once.
+    const std::size_t held = std::min<std::size_t>(link.pendingCount, kPendingCapacity);
+    for (std::size_t i = 0; i < held; ++i) {
+        if (SameFlight(rowFor(pending[i]), flight))
+            return true;
     }
+    const auto suspended = SuspendDisplay(store);
+    return store.findFlight(flight);
+}
+
+std::size_t FlightImport::FlushPendingRecords()
+{
+    const std::size_t held = std::min<std::size_t>(link.pendingCount, kPendingCapacity);
+    // Emptied first: a failed append writes none of them, and the next link
+    // reads them again.
+    link.pendingCount = 0;
+    if (held == 0)
+        return 0;
+    std::vector<FlightRow> rows;
+    rows.reserve(held);
+    for (std::size_t i = held; i-- > 0;)
+        rows.push_back(rowFor(pending[i]));
+    currentRecord = pending[0];
+    const auto suspended = SuspendDisplay(store);
+    store.appendFlights(rows);
+    return held;
 }
 
 bool FlightImport::StorePending()

@@ -1,7 +1,10 @@
 #pragma once
-// Turns each flight of a download into one row of the log table, unless the
-// table already holds a flight with its take-off date and time: the first
-// known flight ends the download, which reads the device's log backwards.
+// Turns the flights of a download into rows of the log table. The download
+// reads the device's log backwards, newest first, and holds the new flights
+// until it ends as it should (an empty slot, a flight the log already holds,
+// or the whole memory read); then they are appended oldest first, in one
+// go that stands whole or not at all. A download that breaks off writes
+// nothing, and the next link reads its flights again.
 
 #include "link/link_ports.h"
 #include "link/link_state.h"
@@ -39,13 +42,16 @@ struct FlightRecord {
     static FlightRecord fromBytes(const std::uint8_t* bytes);
 };
 
-// The device keeps no year: a month after today's is last year's. A day and
-// month that form no date in that year (29 February, a garbled slot) give
-// today's date, so the flight is still imported.
+// The device keeps no year: a flight is dated in this year unless that
+// would put it after today, and then in the year before. A day and month
+// that form no date (29 February, a garbled slot) give today's date, so the
+// flight is still imported.
 QDate TakeoffDate(const FlightRecord& record, const QDate& today);
 // Hour without leading zeros, ":", minutes in two digits; at most 5 characters.
 std::string FormatTakeoffTime(unsigned hour, unsigned minute);
 FlightRow FlightRowFor(const FlightRecord& record, const QDate& today, const QString& instrument);
+// One flight, not two: the same take-off, flight time, Hobbs time and instrument.
+bool SameFlight(const FlightRow& a, const FlightRow& b);
 
 class FlightImport
 {
@@ -55,11 +61,12 @@ public:
     FlightImport(LinkState& link, FlightStore& store, const LinkHost& host);
 
     QDate TakeoffDate() const;
+    // Whether currentRecord is a flight the log or this download already holds.
     bool IsDuplicateFlight();
-    void InsertFlightRecord();
-    // Inserts the pending records, the last stored first. A failing row is
-    // thrown on with the records not yet written dropped.
-    void FlushPendingRecords();
+    // Appends the pending records, the last stored (the oldest) first, all
+    // together, and empties the buffer whether or not that succeeds; returns
+    // how many were appended.
+    std::size_t FlushPendingRecords();
     // Puts currentRecord at the end of the pending records; false when full.
     bool StorePending();
 
@@ -67,6 +74,8 @@ public:
     std::array<FlightRecord, kPendingCapacity> pending {};
 
 private:
+    FlightRow rowFor(const FlightRecord& record) const;
+
     LinkState& link;
     FlightStore& store;
     const LinkHost& host;

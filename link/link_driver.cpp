@@ -92,6 +92,7 @@ void LinkDriver::ResetReceiver()
 void LinkDriver::PortReopened()
 {
     ResetReceiver();
+    link.pendingCount = 0;
     link.deviceAddress = kSearchAddress;
     link.linkUp = false;
     link.keyInitPending = false;
@@ -210,6 +211,8 @@ void LinkDriver::LinkLoss()
     ShowLinkStatus(0);
     host.ShowStatusPopup(QStringLiteral("Connection terminated"));
     // The download's flags and addresses stay; the next link sets them anew.
+    // Its flights are not written: the next link reads them again whole.
+    link.pendingCount = 0;
     link.linkUp = false;
     link.deviceAddress = kSearchAddress;
     link.freshLink = true;
@@ -308,36 +311,79 @@ void LinkDriver::OnRedirectReply()
 
 void LinkDriver::OnRecordReply()
 {
-    if (receiver.rxPayload[kRecordDayOffset] == FlightRecord::kEmptyDay)
+    QString shown;
+    if (receiver.rxPayload[kRecordDayOffset] == FlightRecord::kEmptyDay) {
         link.requestNext = false; // the end of the log
-    else
-        ImportCurrentRecord();
-    host.ShowStatusPopup(QString());
+        shown = FinishDownload();
+    } else {
+        shown = TakeRecord();
+    }
+    // Hidden once the reply is dealt with, its flights in the log.
+    host.ShowStatusPopup(shown);
 }
 
-void LinkDriver::ImportCurrentRecord()
+QString LinkDriver::TakeRecord()
 {
     link.requestNext = true;
     import.currentRecord = FlightRecord::fromBytes(receiver.rxPayload.data() + kRecordDayOffset);
     try {
-        if (!import.StorePending()) {
+        const bool known = import.IsDuplicateFlight();
+        if (known && !link.downloadAll) {
+            link.requestNext = false; // a known flight: the rest is in the log
+        } else if (!known && !import.StorePending()) {
             link.requestNext = false;
-            return;
+        } else if (++link.slotsRead >= SlotsInWindow()) {
+            link.requestNext = false; // the whole memory has been read
         }
-        if (import.IsDuplicateFlight()) {
-            link.requestNext = false; // a known flight: the rest is in the table
-            --link.pendingCount;
-        }
-        import.FlushPendingRecords();
     } catch (const std::exception& e) {
         StopImport(QString::fromUtf8(e.what()));
+        return {};
     }
+    return link.requestNext ? QString() : FinishDownload();
+}
+
+QString LinkDriver::FinishDownload()
+{
+    std::size_t added = 0;
+    try {
+        added = import.FlushPendingRecords();
+    } catch (const std::exception& e) {
+        StopImport(QString::fromUtf8(e.what()));
+        return {};
+    }
+    if (!link.downloadAll)
+        return {};
+    link.downloadAll = false;
+    if (added == 0)
+        return QStringLiteral("Download complete: no new flights");
+    if (added == 1)
+        return QStringLiteral("Download complete: 1 new flight");
+    return QStringLiteral("Download complete: %1 new flights").arg(added);
+}
+
+std::uint16_t LinkDriver::SlotsInWindow() const
+{
+    if (link.windowEnd <= link.windowStart)
+        return 1;
+    return static_cast<std::uint16_t>(std::min<std::uint32_t>(
+        (link.windowEnd - link.windowStart) / kSlotSize, FlightImport::kPendingCapacity));
+}
+
+void LinkDriver::DownloadAllFlights()
+{
+    link.downloadAll = true;
+    if (!link.linkUp)
+        return; // the next link does it
+    // This link starts its download again from the newest slot.
+    link.countDue = true;
+    link.requestNext = false;
+    link.pendingCount = 0;
 }
 
 void LinkDriver::StopImport(const QString& error)
 {
-    // The flight did not reach the table, so the next link reads it again;
-    // the link itself and the rest of this read go on.
+    // The flights did not reach the table, so the next link reads them
+    // again; the link itself and the rest of this read go on.
     link.requestNext = false;
     link.pendingCount = 0;
     host.reportError(error);
@@ -417,6 +463,7 @@ void LinkDriver::OnLogPositionReply()
     host.ShowStatusPopup(QStringLiteral("Preparing download"));
     link.requestNext = true;
     link.pendingCount = 0;
+    link.slotsRead = 0;
     // Type B's log position lies 12 slots behind its newest flight.
     if (link.typeBMode)
         link.readAddress = static_cast<std::uint16_t>(link.readAddress + kTypeBPositionOffset);

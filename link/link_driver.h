@@ -56,6 +56,9 @@ public:
     void ShowLinkStatus(int mode);
     // The key dialog's serial number text has changed (its Edit1Change).
     void KeyTextChanged(const QString& text);
+    // The next download, or this link's started again at once, reads the
+    // whole log memory and brings every flight the log lacks.
+    void DownloadAllFlights();
 
     TxFrame txFrame {};
     ReplyReceiver receiver;
@@ -76,7 +79,11 @@ private:
 
     void OnRedirectReply();
     void OnRecordReply();
-    void ImportCurrentRecord();
+    // Each returns what the status pop-up shows once the reply is dealt with.
+    QString TakeRecord();
+    // The download ended as it should: its flights go into the log.
+    QString FinishDownload();
+    std::uint16_t SlotsInWindow() const;
     void StopImport(const QString& error);
     void OnIdentityReply();
     void StoreIdentityTexts();

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cvlog
 {
@@ -82,11 +83,14 @@ class FlightStore
 {
 public:
     virtual ~FlightStore() = default;
-    // Whether a live row has this take-off date and time text, whatever the
-    // date filter shows; the table's current row is left on the match.
-    virtual bool findFlight(const QDate& takeoffDate, std::string_view takeoffTime) = 0;
-    // Appends the row and writes it to the file.
-    virtual void appendFlight(const FlightRow& row) = 0;
+    // Whether a live row, whatever the date filter shows, holds this flight:
+    // the same take-off date and time text, flight time and Hobbs time, and
+    // the same instrument where the row names one. The table's current row
+    // is left on the match.
+    virtual bool findFlight(const FlightRow& flight) = 0;
+    // Appends the rows in order and writes them to the file, all of them or,
+    // when that fails or the program is killed meanwhile, none.
+    virtual void appendFlights(const std::vector<FlightRow>& rows) = 0;
     // Keeps the grid from following the table while rows are walked or added.
     virtual void suspendDisplay() = 0;
     virtual void resumeDisplay() = 0;

@@ -45,6 +45,13 @@ struct LinkState {
     std::uint32_t windowEnd = 0;
     std::uint16_t readAddress = 0;
     std::uint16_t pendingCount = 0;
+    // Slots of the log memory read in this download; the whole window read
+    // ends it.
+    std::uint16_t slotsRead = 0;
+    // The next download (or this link's, started again) reads the whole log
+    // memory and brings every flight not yet in the log, instead of stopping
+    // at the first one it knows.
+    bool downloadAll = false;
 
     PrefixedText<11> serialText;
     PrefixedText<11> identityText;

@@ -71,7 +71,8 @@ bool isLeftoverName(const std::string& name)
     if (name.empty() || name.front() != '.' || mark == std::string::npos || mark == 0)
         return false;
     const std::string_view letters = std::string_view(name).substr(mark + kTemporaryMark.size());
-    return letters.size() == kRandomLength && letters.find_first_not_of(kRandomAlphabet) == std::string_view::npos;
+    return letters.size() == kRandomLength
+        && letters.find_first_not_of(kRandomAlphabet) == std::string_view::npos;
 }
 
 // The process's umask without changing it (umask() can only be read by

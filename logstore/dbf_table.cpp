@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <optional>
 #include <system_error>
 #include <unistd.h>
 
@@ -34,6 +36,57 @@ const char* const kOpen = "Cannot perform this operation on an open dataset";
 const char* const kReadOnly = "Cannot modify a read-only dataset";
 const char* const kEmpty = "Cannot perform this operation on an empty dataset";
 
+// The note of appends in progress: where the rows ended, and the bytes
+// there in hexadecimal (what the first new row covers).
+void writeAppendNote(const fs::path& note, std::uint64_t from, const std::string& covered)
+{
+    std::string text = std::to_string(from) + ' ';
+    static const char kHex[] = "0123456789abcdef";
+    for (const char c : covered) {
+        text += kHex[static_cast<unsigned char>(c) >> 4];
+        text += kHex[static_cast<unsigned char>(c) & 0xF];
+    }
+    text += '\n';
+    DbfFile out(note, DbfFile::Mode::CreateTruncate);
+    out.writeAt(0, text.data(), text.size());
+    out.sync();
+    out.close();
+    SyncDirectoryOf(note);
+}
+
+// What a note says; nothing when there is no note or it cannot be read.
+std::optional<std::pair<std::uint64_t, std::string>> readAppendNote(const fs::path& note)
+{
+    std::ifstream in(note, std::ios::binary);
+    std::uint64_t from = 0;
+    std::string hex;
+    if (!(in >> from))
+        return std::nullopt;
+    in >> hex;
+    std::string covered;
+    auto nibble = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        covered += static_cast<char>(nibble(hex[i]) << 4 | nibble(hex[i + 1]));
+    return std::pair(from, covered);
+}
+
+// Takes back rows appended after `from`: the file is cut there and the
+// bytes the first of them covered (the end-of-file byte) are put back.
+void cutBackTo(DbfFile& file, std::uint64_t from, const std::string& covered)
+{
+    file.truncate(from);
+    if (!covered.empty())
+        file.writeAt(from, covered.data(), covered.size());
+    file.sync();
+}
+
+void removeAppendNote(const fs::path& note)
+{
+    std::error_code ec;
+    if (fs::remove(note, ec))
+        SyncDirectoryOf(note);
+}
+
 std::string tooLong(std::size_t length, int width)
 {
     char message[128];
@@ -46,8 +99,6 @@ std::string tooLong(std::size_t length, int width)
 {
     throw DbfError(std::string(what) + " \"" + path.string() + "\". " + std::strerror(error));
 }
-
-
 
 } // namespace
 
@@ -74,6 +125,12 @@ struct DbfTable::Impl {
     std::string original; // the row as it was when the edit began
     std::uint32_t insertBefore = 0;
     std::uint32_t returnTo = 0;
+    // While appends stand together: where the rows ended before them, and
+    // the bytes the first new row covers there.
+    std::optional<std::uint64_t> appendsFrom;
+    std::string appendsCovered;
+    std::string tailBytes;
+    bool tailKnown = false;
 
     Predicate predicate;
     bool filtered = false;
@@ -211,7 +268,23 @@ struct DbfTable::Impl {
         look.update(layout, n, row.data());
     }
 
-    void recount() { rowCount = layout.rowCountFor(file.size()); }
+    void recount()
+    {
+        rowCount = layout.rowCountFor(file.size());
+        tailKnown = false;
+    }
+
+    // The bytes after the last row (the end-of-file byte, or what a write
+    // cut short left), which the next appended row covers.
+    const std::string& tail()
+    {
+        if (!tailKnown) {
+            tailBytes.assign(layout.rowLength, '\0');
+            tailBytes.resize(file.readAt(layout.rowOffset(rowCount + 1), tailBytes.data(), tailBytes.size()));
+            tailKnown = true;
+        }
+        return tailBytes;
+    }
 
     void clearCaches()
     {
@@ -287,6 +360,8 @@ struct DbfTable::Impl {
         out.writeAt(0, bytes.data(), bytes.size());
         out.close();
     }
+
+    fs::path appendNote() const { return AppendNoteFor(openPath); }
 
     void closeFile()
     {
@@ -377,6 +452,16 @@ void DbfTable::open(Access access)
     }
 
     DbfFile file(target, access == Access::ReadOnly ? DbfFile::Mode::ReadOnly : DbfFile::Mode::ReadWrite);
+    if (access == Access::ReadWrite) {
+        // Appends that a killed program left unfinished are taken back.
+        const fs::path note = AppendNoteFor(target);
+        if (const auto unfinished = readAppendNote(note)) {
+            const auto& [from, covered] = *unfinished;
+            if (from >= kDbfHeaderSize && file.size() >= from)
+                cutBackTo(file, from, covered);
+        }
+        removeAppendNote(note);
+    }
     DbfLayout layout = readLayout(file, file.size());
     std::string damage = WriteProblem(layout, file.size());
     if (!damage.empty() && access == Access::ReadWrite) {
@@ -414,6 +499,13 @@ void DbfTable::close()
 {
     if (!d->isOpen())
         return;
+    if (d->appendsFrom) {
+        try {
+            discardAppends();
+        } catch (...) {
+            // The note takes them back at the next opening.
+        }
+    }
     d->state = State::Browse; // an edit or a new row in progress is dropped
     std::exception_ptr failure;
     if (d->access == Access::ReadWrite) {
@@ -578,7 +670,8 @@ DbfRecord DbfTable::peek(std::uint32_t recordNumber) const
 
 std::uint32_t DbfTable::findLive(const Predicate& predicate) const
 {
-    return findAny([&predicate](const DbfRecord& row) { return row.flag() == kDbfLiveFlag && predicate(row); });
+    return findAny(
+        [&predicate](const DbfRecord& row) { return row.flag() == kDbfLiveFlag && predicate(row); });
 }
 
 std::uint32_t DbfTable::findAny(const Predicate& predicate) const
@@ -758,21 +851,19 @@ void DbfTable::post()
         d->row[0] = kDbfLiveFlag;
         const std::uint32_t n = d->rowCount + 1;
         // A row written in part would be read as a row at the next opening:
-        // a failed append puts back the bytes it was about to cover (the
-        // end-of-file byte) and the file's old length.
-        const std::uint64_t length = d->file.size();
-        std::string covered(d->layout.rowLength, '\0');
-        covered.resize(d->file.readAt(d->layout.rowOffset(n), covered.data(), covered.size()));
+        // a failed append puts back the file as it was.
+        const std::string& covered = d->tail();
         try {
             d->writeRow(n);
         } catch (...) {
             try {
-                d->file.truncate(length);
-                d->file.writeAt(d->layout.rowOffset(n), covered.data(), covered.size());
+                cutBackTo(d->file, d->layout.rowOffset(n), covered);
             } catch (...) {
             }
             throw;
         }
+        d->tailBytes
+            = covered.size() > d->layout.rowLength ? covered.substr(d->layout.rowLength) : std::string();
         d->rowCount = n;
         d->current = n;
         d->bof = false;
@@ -854,6 +945,45 @@ void DbfTable::setFiltered(bool on)
 bool DbfTable::isFiltered() const
 {
     return d->filtered;
+}
+
+void DbfTable::beginAppends()
+{
+    d->requireWritable();
+    if (d->appendsFrom)
+        return;
+    const std::uint64_t from = d->layout.rowOffset(d->rowCount + 1);
+    writeAppendNote(d->appendNote(), from, d->tail());
+    d->appendsFrom = from;
+    d->appendsCovered = d->tail();
+}
+
+void DbfTable::commitAppends()
+{
+    if (!d->appendsFrom)
+        return;
+    d->file.sync();
+    d->appendsFrom.reset();
+    removeAppendNote(d->appendNote());
+}
+
+void DbfTable::discardAppends()
+{
+    if (!d->appendsFrom)
+        return;
+    if (d->state == State::Insert)
+        cancel();
+    const std::uint64_t from = *d->appendsFrom;
+    d->appendsFrom.reset();
+    cutBackTo(d->file, from, d->appendsCovered);
+    removeAppendNote(d->appendNote());
+    d->recount();
+    d->clearCaches();
+    const std::uint32_t n = d->findBackward(d->walk, d->rowCount);
+    d->setCurrent(n);
+    d->bof = n == 0;
+    d->eof = true;
+    d->notify(Change::Reloaded);
 }
 
 void DbfTable::refresh()
@@ -961,6 +1091,12 @@ void DbfTable::setBeforeChange(std::function<void()> hook)
 void DbfTable::setDateSource(std::function<QDate()> today)
 {
     d->today = std::move(today);
+}
+
+fs::path AppendNoteFor(const fs::path& table)
+{
+    const fs::path folder = table.has_parent_path() ? table.parent_path() : fs::path(".");
+    return folder / ("." + table.filename().string() + ".appending");
 }
 
 std::string DamagedFileText(const fs::path& path, const std::string& damage)

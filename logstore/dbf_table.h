@@ -195,6 +195,16 @@ public:
     void setFiltered(bool on);
     bool isFiltered() const;
 
+    // Rows appended from beginAppends() to commitAppends() stand in the file
+    // all together or not at all, even when the program is killed between:
+    // the file's length before them is kept in a note beside the table until
+    // they are on disk, and an opening that finds the note cuts the file back.
+    void beginAppends();
+    void commitAppends();
+    // Takes back the rows appended since beginAppends(); closing the view
+    // does the same.
+    void discardAppends();
+
     // Posts a changed row (drops an unchanged edit), then re-reads the view.
     void refresh();
     // Rewrites the file with only the live rows, in order.
@@ -234,6 +244,39 @@ enum LogField : int {
     kLogFieldCount
 };
 
+// Appends that stand together: whatever the scope appends is taken back
+// unless commit() was reached.
+class AppendBatch
+{
+public:
+    explicit AppendBatch(DbfTable& table)
+        : table_(table)
+    {
+        table_.beginAppends();
+    }
+    ~AppendBatch()
+    {
+        if (!committed_) {
+            try {
+                table_.discardAppends();
+            } catch (...) {
+                // The note beside the table takes the rows back at the next opening.
+            }
+        }
+    }
+    AppendBatch(const AppendBatch&) = delete;
+    AppendBatch& operator=(const AppendBatch&) = delete;
+    void commit()
+    {
+        table_.commitAppends();
+        committed_ = true;
+    }
+
+private:
+    DbfTable& table_;
+    bool committed_ = false;
+};
+
 // Suspends a view's display for a scope that walks or adds many rows; the
 // display is resumed however the scope ends.
 [[nodiscard]] inline auto SuspendDisplay(DbfTable& table)
@@ -241,6 +284,9 @@ enum LogField : int {
     table.disableControls();
     return ScopeExit([&table] { table.enableControls(); });
 }
+
+// The note of appends in progress beside a table file.
+std::filesystem::path AppendNoteFor(const std::filesystem::path& table);
 
 // What the user is told of a damaged file (DbfTable::damage()), and what
 // every change to it is refused with.

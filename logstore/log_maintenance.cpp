@@ -130,7 +130,8 @@ using CopyOrder = std::tuple<QString, QString, int>;
 
 CopyOrder safetyCopyOrder(const QRegularExpressionMatch& match)
 {
-    return { match.captured(1), match.captured(2), match.captured(3).isEmpty() ? 1 : match.captured(3).toInt() };
+    return { match.captured(1), match.captured(2),
+        match.captured(3).isEmpty() ? 1 : match.captured(3).toInt() };
 }
 
 fs::path safetyCopyPath(const fs::path& folder, const QDateTime& now, int sequence)
@@ -312,7 +313,8 @@ void openSource(DbfTable& source, const fs::path& from)
         source.close();
         throw DbfError(restoreError(from, damage));
     }
-    const std::uint32_t odd = source.findAny([](const DbfRecord& row) { return row.flag() != ' ' && row.flag() != '*'; });
+    const std::uint32_t odd
+        = source.findAny([](const DbfRecord& row) { return row.flag() != ' ' && row.flag() != '*'; });
     if (odd != 0) {
         char flag[8];
         std::snprintf(flag, sizeof flag, "0x%02X", static_cast<unsigned char>(source.peek(odd).flag()));

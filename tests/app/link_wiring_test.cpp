@@ -229,7 +229,9 @@ TEST_F(LinkWiringTest, SerialDownloadOverAPseudoTerminalMappedAsCom1)
     EXPECT_EQ(
         TakeoffTimes(form->Dbf1), (std::set<QString> { QStringLiteral("14:05"), QStringLiteral("9:30") }));
     EXPECT_EQ(form->Dbf1.peek(1).text(kInstrument), QStringLiteral("F123"));
-    EXPECT_EQ(form->Dbf1.peek(1).date(kTakeoffDate), QDate(QDate::currentDate().year(), 1, 11));
+    // Read newest first, logged oldest first.
+    EXPECT_EQ(form->Dbf1.peek(1).date(kTakeoffDate), QDate(QDate::currentDate().year(), 1, 10));
+    EXPECT_EQ(form->Dbf1.peek(2).date(kTakeoffDate), QDate(QDate::currentDate().year(), 1, 11));
     // The grid shows the new rows without being told.
     EXPECT_EQ(form->DBCtrlGrid1->panelRecord(form->DBCtrlGrid1->currentPanel()), form->Dbf1.recordNumber());
     EXPECT_FALSE(status.isVisible()); // hidden after the last record reply

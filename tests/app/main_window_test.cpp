@@ -113,7 +113,7 @@ TEST_F(WindowTest, MenusCarryTheirCaptionsInOrder)
         { "&Setup",
             { "&Communications port", "(&1) Units Meters,kmh", "(&2) Units feet,mph", "(&3) Units feet,knots",
                 "(&a) Hour fractions are minutes", "(&b) Hour fractions are decimals", "-",
-                "&Initialize download key" } },
+                "&Initialize download key", "&Download all flights" } },
         { "&View", { "&Statistics" } },
     };
     const QList<QAction*> menus = form->menuBar()->actions();

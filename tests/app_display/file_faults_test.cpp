@@ -14,8 +14,8 @@
 
 #include <QDir>
 #include <QTest>
-#include <QToolButton>
 #include <QTimer>
+#include <QToolButton>
 
 #include <cerrno>
 #include <functional>

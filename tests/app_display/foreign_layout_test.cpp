@@ -114,7 +114,7 @@ TEST_F(ForeignLayoutTest, EveryValueStaysInItsOwnFieldAndTheUsersColumnSurvives)
     downloaded.flightTime = 45;
     downloaded.hobbs = 700;
     downloaded.instrument = QStringLiteral("F942");
-    DbfFlightStore(form->Dbf1).appendFlight(downloaded);
+    DbfFlightStore(form->Dbf1).appendFlights({ downloaded });
     form->Dbf1.first();
     form->Dbf1.next();
     form->Dbf1.remove();

@@ -1,6 +1,7 @@
 """Downloads through the whole program: cvlog against cvlog-sim, the table read
 back with dbfread. Run one case with: download_test.py DownloadTest.test_...
 """
+import datetime
 import fcntl
 import os
 import shutil
@@ -11,8 +12,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from e2e_support import (IDENTITY_AT_SEARCH_ADDRESS, DownloadCase, required_path, season,  # noqa: E402
-                         slot_address, write_flights, write_settings)
+from e2e_support import (IDENTITY_AT_SEARCH_ADDRESS, DownloadCase, Flight, required_path,  # noqa: E402
+                         season, slot_address, write_flights, write_log_table, write_settings)
 
 # One flight per 200 ms tick at best, keep-alive polls in between; generous for
 # the sanitizer builds on a shared machine.
@@ -55,10 +56,11 @@ class DownloadTest(DownloadCase):
             self.assertNotIn(complaint, sim.stderr_text())
         return program
 
-    def assert_newest_first(self, rows, flights, instrument, first_row=0):
-        """Rows from `first_row` on hold `flights` newest first, as the walk
-        backwards through the log memory finds them."""
-        for offset, flight in enumerate(reversed(flights)):
+    def assert_in_order_flown(self, rows, flights, instrument, first_row=0):
+        """Rows from `first_row` on hold `flights` oldest first: the walk reads
+        the log memory backwards, and a whole download is written in the order
+        flown."""
+        for offset, flight in enumerate(flights):
             self.assert_row(rows[first_row + offset], flight, instrument, "row %d" % (first_row + offset))
 
     def statuses_before_link(self, program):
@@ -75,7 +77,7 @@ class DownloadTest(DownloadCase):
 
         rows = self.read_rows()
         self.assertEqual(len(rows), 40)
-        self.assert_newest_first(rows, flights, KITE_SERIAL)
+        self.assert_in_order_flown(rows, flights, KITE_SERIAL)
         self.assert_table_file(40)
 
         popups = program.popups()
@@ -103,8 +105,8 @@ class DownloadTest(DownloadCase):
 
         rows = self.read_rows()
         self.assertEqual(len(rows), 45)
-        self.assert_newest_first(rows, flights[:40], KITE_SERIAL)
-        self.assert_newest_first(rows, flights[40:], KITE_SERIAL, first_row=40)
+        self.assert_in_order_flown(rows, flights[:40], KITE_SERIAL)
+        self.assert_in_order_flown(rows, flights[40:], KITE_SERIAL, first_row=40)
         self.assert_table_file(45)
         # The first known flight ends the walk: nothing older is read.
         reads = [f for f in second.frames() if f.startswith("82 E1 03 07 ")]
@@ -143,7 +145,67 @@ class DownloadTest(DownloadCase):
         self.assertEqual(reads, [["%02X" % (newest & 0xFF), "%02X" % (newest >> 8)]], "\n".join(searched))
         rows = self.read_rows()
         self.assertEqual(len(rows), 3, "a new link must not import the known flights again")
-        self.assert_newest_first(rows, flights, KITE_SERIAL)
+        self.assert_in_order_flown(rows, flights, KITE_SERIAL)
+
+    def test_a_broken_download_comes_whole_and_download_all_fills_a_gap(self):
+        flights = season(40)
+        # The cable is pulled some reads into the first download, and put back.
+        sim = self.kite(flights, "--silent-after", "25", "--resume-after", "10")
+        write_settings(self.dir, com1=sim.pty)
+        program = self.start_program(control=True)
+        connected = program.wait_status(KITE_CONNECTED)
+        self.assertIsNotNone(connected, self.explain(program, sim))
+        lost = program.wait_popup("Connection terminated", 30, since=connected)
+        self.assertIsNotNone(lost, self.explain(program, sim))
+        self.assertEqual(self.read_rows(), [], "a broken download writes nothing")
+        self.assertIsNotNone(program.wait_status(KITE_CONNECTED, 30, since=lost), self.explain(program, sim))
+        end = program.wait_download_end(slot_address(-1), download_timeout(40))
+        self.assertIsNotNone(end, self.explain(program, sim))
+        rows = self.read_rows()
+        self.assertEqual(len(rows), 40, "every flight once")
+        self.assert_in_order_flown(rows, flights, KITE_SERIAL)
+
+        # A log that an earlier program left with a gap: "Download all flights"
+        # brings the missing ones and nothing twice.
+        self.stop_program(program, sim)
+        sim.stop()
+        gap = flights[10:15]
+        write_log_table(os.path.join(self.dir, "CVLog.dbf"), [self.logged(f) for f in flights if f not in gap])
+        sim = self.kite(flights, name="again")
+        write_settings(self.dir, com1=sim.pty)
+        program = self.start_program(control=True)
+        self.assertIsNotNone(program.wait_status(KITE_CONNECTED), self.explain(program, sim))
+        self.assertIsNotNone(program.wait_download_end(slot_address(39), 30), "stops at the newest, known")
+        since = program.output.mark()
+        self.assertIsNotNone(program.command("trigger Downloadallflights1"), self.explain(program, sim))
+        done = program.wait_popup("Download complete: 5 new flights", download_timeout(40), since=since)
+        self.assertIsNotNone(done, self.explain(program, sim))
+        self.stop_program(program, sim)
+        rows = self.read_rows()
+        self.assertEqual(len(rows), 40)
+        self.assert_in_order_flown(rows, [f for f in flights if f not in gap] + gap, KITE_SERIAL)
+
+    def logged(self, flight):
+        """The row the program writes for a downloaded flight."""
+        return {"TAKEOFFD": flight.date, "TAKEOFFT": flight.time_text(), "FLIGHTTIME": flight.minutes,
+                "MAXALT": flight.altitude, "MAXSPD": flight.speed, "STUDENT": flight.student,
+                "HOBBS": flight.hobbs, "INSTRUMENT": KITE_SERIAL, "COMMENT": ""}
+
+    def test_flights_of_one_minute_and_a_day_ahead_of_today(self):
+        today = datetime.date.today()
+        ahead = today + datetime.timedelta(days=3)
+        flights = []
+        # A day later this month is last year's: the device keeps no year.
+        if ahead.month == today.month:
+            flights.append(Flight(ahead.replace(year=today.year - 1), 7, 0, 50, 1000, 80, 0, 17000))
+        # A clock that was reset logs every flight at one minute.
+        for minutes in (30, 45, 60):
+            flights.append(Flight(today, 9, 5, minutes, 2000, 90, 0, 18000 + minutes))
+        sim = self.kite(flights)
+        self.download(sim, len(flights), slot_address(-1))
+        rows = self.read_rows()
+        self.assertEqual(len(rows), len(flights), "no flight taken for another")
+        self.assert_in_order_flown(rows, flights, KITE_SERIAL)
 
     def test_lost_link_searches_at_e1_even_after_a_redirect(self):
         # Behind a redirect the device answers at FE only; once it goes quiet
@@ -181,7 +243,7 @@ class DownloadTest(DownloadCase):
         self.assertFalse([text for text in before if "COM" in text], before)
         rows = self.read_rows()
         self.assertEqual(len(rows), 40)
-        self.assert_newest_first(rows, flights, KITE_SERIAL)
+        self.assert_in_order_flown(rows, flights, KITE_SERIAL)
         self.assert_table_file(40)
         with open(usb_log) as f:
             calls = [line.split()[0] for line in f if line.strip()]
@@ -201,7 +263,7 @@ class DownloadTest(DownloadCase):
         self.assertEqual(len(rows), 12)
         # Keep-alive replies between the reads carry the key's own serial number;
         # the flights still belong to the target instrument.
-        self.assert_newest_first(rows, flights, "EA15")
+        self.assert_in_order_flown(rows, flights, "EA15")
 
     def test_unavailable_port_is_reported_without_a_crash(self):
         holder_master, holder = os.openpty()

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace cvlog::test
 {
 namespace
@@ -38,6 +40,12 @@ protected:
         if (static_cast<std::size_t>(all.size()) < at + kRowLength)
             return {};
         return all.mid(static_cast<qsizetype>(at), kRowLength).toStdString();
+    }
+
+    std::string readFile() const
+    {
+        QFile file(QString::fromStdString(path));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
     }
 
     std::size_t LiveRows()
@@ -93,7 +101,9 @@ TEST_F(RealTable, ImportedRowsHoldTheStoredForms)
     Download(rig, LongIdentity("EA15-TARGET", "K2", "K901"), { f, g });
     ASSERT_TRUE(rig.host.errors.isEmpty()) << rig.host.errors.join(";").toStdString();
 
-    const std::string row = RowBytes(1);
+    // Read newest first, written oldest first: the order flown.
+    EXPECT_EQ(RowBytes(1).substr(9, 5), "123:4");
+    const std::string row = RowBytes(2);
     ASSERT_EQ(row.size(), kRowLength);
     EXPECT_EQ(row.substr(0, 1), " ");
     EXPECT_EQ(row.substr(1, 8), "20251220");
@@ -105,7 +115,6 @@ TEST_F(RealTable, ImportedRowsHoldTheStoredForms)
     EXPECT_EQ(row.substr(50, 9), "    18725");
     EXPECT_EQ(row.substr(59, 4), "EA15");
     EXPECT_EQ(row.substr(63, 64), std::string(64, ' '));
-    EXPECT_EQ(RowBytes(2).substr(9, 5), "123:4");
     EXPECT_EQ(table.recordCount(), 2u);
 }
 
@@ -118,7 +127,7 @@ TEST_F(RealTable, KnownFlightsAreFoundOutsideTheFilterButNotAmongDeletedRows)
         Download(rig, ShortIdentity("F123", "V1", "F123"), { deleted, known });
     }
     ASSERT_EQ(LiveRows(), 2u);
-    table.first();
+    table.last();
     ASSERT_EQ(table.text(kTakeoffTime), "15:00");
     table.remove();
     table.setFilterPredicate([](const DbfRecord&) { return false; });
@@ -160,20 +169,44 @@ TEST_F(RealTable, AClosedTableStopsTheDownloadOnceAndTheNextLinkBringsTheFlight)
     EXPECT_EQ(rig.host.errors.size(), 1);
 }
 
-TEST_F(RealTable, ARefusedValueLeavesNoRowBehind)
+// A download's flights stand in the log all together or not at all.
+TEST_F(RealTable, ARefusedValueLeavesNoRowOfTheDownloadBehind)
 {
     FlightRow row;
     row.takeoffDate = QDate(2026, 1, 2);
     row.takeoffTime = "1:00";
-    row.flightTime = 1000000000; // wider than the column
-    EXPECT_THROW(store.appendFlight(row), DbfError);
+    row.flightTime = 5;
+    row.hobbs = 600;
+    FlightRow wide = row;
+    wide.takeoffTime = "2:00";
+    wide.flightTime = 1000000000; // wider than the column
+    const std::string before = readFile();
+    EXPECT_THROW(store.appendFlights({ row, wide, row }), DbfError);
     EXPECT_EQ(table.state(), DbfTable::State::Browse);
     EXPECT_EQ(table.recordCount(), 0u);
-    row.flightTime = 5;
-    store.appendFlight(row);
-    EXPECT_TRUE(store.findFlight(QDate(2026, 1, 2), "1:00"));
-    EXPECT_FALSE(store.findFlight(QDate(2026, 1, 2), "1:0"));
-    EXPECT_FALSE(store.findFlight(QDate(2025, 1, 2), "1:00"));
+    EXPECT_EQ(readFile(), before);
+
+    store.appendFlights({ row });
+    EXPECT_TRUE(store.findFlight(row));
+    struct Variant {
+        const char* name;
+        std::function<void(FlightRow&)> change;
+        bool found;
+    };
+    const Variant variants[] = {
+        { "another time text", [](FlightRow& r) { r.takeoffTime = "1:0"; }, false },
+        { "another year", [](FlightRow& r) { r.takeoffDate = QDate(2025, 1, 2); }, false },
+        { "another flight time", [](FlightRow& r) { r.flightTime = 6; }, false },
+        { "another Hobbs time", [](FlightRow& r) { r.hobbs = 601; }, false },
+        { "another speed", [](FlightRow& r) { r.maxSpeed = 90; }, true },
+        // The row was logged without an instrument: any instrument matches.
+        { "an instrument", [](FlightRow& r) { r.instrument = QStringLiteral("F123"); }, true },
+    };
+    for (const Variant& v : variants) {
+        FlightRow other = row;
+        v.change(other);
+        EXPECT_EQ(store.findFlight(other), v.found) << v.name;
+    }
 }
 
 } // namespace

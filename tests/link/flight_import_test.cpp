@@ -17,7 +17,12 @@ TEST(FlightImport, YearIsInferredFromToday)
     const Case cases[] = {
         { { 2026, 3, 15 }, 12, 20, { 2025, 12, 20 } },
         { { 2026, 3, 15 }, 3, 10, { 2026, 3, 10 } },
-        { { 2026, 3, 15 }, 3, 31, { 2026, 3, 31 } },
+        { { 2026, 3, 15 }, 3, 15, { 2026, 3, 15 } },
+        // Later this month than today would be in the future: last year.
+        { { 2026, 3, 15 }, 3, 31, { 2025, 3, 31 } },
+        { { 2026, 12, 8 }, 12, 20, { 2025, 12, 20 } },
+        { { 2026, 12, 8 }, 12, 8, { 2026, 12, 8 } },
+        { { 2026, 12, 8 }, 11, 30, { 2026, 11, 30 } },
         { { 2026, 3, 15 }, 4, 1, { 2025, 4, 1 } },
         { { 2027, 1, 1 }, 12, 31, { 2026, 12, 31 } },
         // 29 February of a year that is not a leap year: today stands in.
@@ -68,36 +73,58 @@ TEST(FlightImport, RowValuesInStoredUnits)
     EXPECT_EQ(row.instrument, "EA15");
 }
 
-TEST(FlightImport, DuplicatesAreFoundByDateAndTimeAlone)
+// A flight is known only when its take-off, flight time and Hobbs time all
+// match (and its instrument, where the row names one): an instrument whose
+// clock was reset logs many flights at one date and minute.
+TEST(FlightImport, AKnownFlightMatchesTakeoffDurationsAndInstrument)
 {
     FakeStore store;
     LinkState link;
     FakeHost host;
     host.date = QDate(2026, 1, 1);
+    link.instrumentSerial.length = 4;
+    std::copy_n("F123", 4, link.instrumentSerial.chars.begin());
     FlightImport import(link, store, host);
-    for (const auto& [date, time] :
-        { std::pair { QDate(2026, 1, 1), "10:00" }, { QDate(2025, 12, 31), "9:05" } }) {
+    auto logged = [&](QDate date, const char* time, int minutes, int hobbs, const char* instrument) {
         FlightRow row;
         row.takeoffDate = date;
         row.takeoffTime = time;
+        row.flightTime = minutes;
+        row.hobbs = hobbs;
+        row.instrument = QString::fromLatin1(instrument);
         store.rows.push_back(row);
-    }
+    };
+    logged(QDate(2025, 12, 31), "9:05", 30, 600, "F123");
+    logged(QDate(2026, 1, 1), "10:00", 45, 640, ""); // typed by hand: no instrument
 
     struct Case {
-        int month, day, hour, minute;
+        int month, day, hour, minute, flightMinutes, hobbsMinutes;
+        bool pending; // held by this download already
         bool known;
     };
     const Case cases[] = {
-        { 12, 31, 9, 5, true }, { 12, 31, 9, 6, false }, { 12, 30, 9, 5, false },
-        { 2, 29, 10, 0, true }, // no such date this year: looked for as today
+        { 12, 31, 9, 5, 30, 0, false, true }, { 12, 31, 9, 5, 31, 0, false, false }, // another flight time
+        { 12, 31, 9, 5, 30, 1, false, false }, // another Hobbs time
+        { 12, 31, 9, 6, 30, 0, false, false }, { 12, 30, 9, 5, 30, 0, false, false },
+        { 1, 1, 10, 0, 45, 40, false, true }, // the row names no instrument
+        { 2, 29, 10, 0, 45, 40, false, true }, // no such date: looked for as today
+        { 3, 3, 3, 3, 3, 3, true, true }, // read twice within one download
     };
     for (const Case& c : cases) {
+        link.pendingCount = 0;
         import.currentRecord = FlightRecord {};
         import.currentRecord.month = static_cast<std::uint8_t>(c.month);
         import.currentRecord.day = static_cast<std::uint8_t>(c.day);
         import.currentRecord.hour = static_cast<std::uint8_t>(c.hour);
         import.currentRecord.minute = static_cast<std::uint8_t>(c.minute);
-        EXPECT_EQ(import.IsDuplicateFlight(), c.known) << c.month << "/" << c.day;
+        import.currentRecord.flightMinutes = static_cast<std::uint8_t>(c.flightMinutes);
+        // Hobbs 10:00 plus the case's minutes.
+        import.currentRecord.hobbsHours = 10;
+        import.currentRecord.hobbsMinutes = static_cast<std::uint8_t>(c.hobbsMinutes);
+        if (c.pending) {
+            ASSERT_TRUE(import.StorePending());
+        }
+        EXPECT_EQ(import.IsDuplicateFlight(), c.known) << c.month << "/" << c.day << " " << c.flightMinutes;
         EXPECT_EQ(store.depth, 0);
     }
 }
@@ -116,7 +143,8 @@ TEST(FlightImport, PendingRecordsGoInLastFirst)
         import.currentRecord.minute = minute;
         ASSERT_TRUE(import.StorePending());
     }
-    import.FlushPendingRecords();
+    EXPECT_EQ(import.FlushPendingRecords(), 3u);
+    EXPECT_EQ(store.appends, 1) << "one append for the whole download";
     ASSERT_EQ(store.rows.size(), 3u);
     EXPECT_EQ(store.rows[0].takeoffTime, "0:03");
     EXPECT_EQ(store.rows[2].takeoffTime, "0:01");

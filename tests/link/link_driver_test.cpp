@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -48,6 +49,15 @@ std::vector<std::uint16_t> ReadSlots(LinkRig& rig, int count)
         rig.answer(RecordReply(NthFlight(static_cast<int>(addresses.size()))));
     }
     return addresses;
+}
+
+// The next record read finds an empty slot: the download ends as it should,
+// and its flights go into the log.
+void EndDownload(LinkRig& rig)
+{
+    const Bytes frame = rig.tick();
+    ASSERT_TRUE(frame.size() == 8 && frame[3] == kRecordReadCode);
+    rig.answer(EmptySlotReply());
 }
 
 std::vector<std::uint16_t> Walk(std::initializer_list<std::pair<std::uint16_t, std::uint16_t>> runs)
@@ -129,6 +139,8 @@ TEST_P(Identification, SetsTextWindowAndReadSequence)
 
     const auto reads = ReadSlots(rig, static_cast<int>(c.reads.size()));
     EXPECT_EQ(reads, c.reads);
+    EXPECT_TRUE(rig.ownStore.rows.empty()) << "held until the download ends";
+    EndDownload(rig);
     ASSERT_EQ(rig.ownStore.rows.size(), c.reads.size());
     EXPECT_EQ(rig.ownStore.rows[0].instrument.toStdString(), c.instrument);
 }
@@ -255,6 +267,7 @@ TEST(LinkDriver, APortThatComesBackStartsTheLinkFromTheBeginning)
     rig.answer(PositionReply(0xF120));
     EXPECT_EQ(rig.tick(), RecordRead(kE1, 0xF120));
     rig.answer(RecordReply(NthFlight(1)));
+    EndDownload(rig);
     EXPECT_EQ(rig.ownStore.rows.size(), 1u);
 }
 
@@ -299,6 +312,7 @@ TEST(LinkDriver, KeyKeepsItsTargetsSerialAcrossKeepAliveReplies)
     rig.answer(IdentityReply(key));
     EXPECT_EQ(rig.link.serialText.view(), "K900");
     rig.answer(RecordReply(NthFlight(1)));
+    EndDownload(rig);
     ASSERT_EQ(rig.ownStore.rows.size(), 1u);
     EXPECT_EQ(rig.ownStore.rows[0].instrument, "EA15");
 }
@@ -417,7 +431,7 @@ TEST(LinkDriver, TypingTheFourthCharacterArmsOrRefuses)
     EXPECT_FALSE(keyRig.host.dialogShowing);
 }
 
-TEST(LinkDriver, AFailingRowStopsTheDownloadButNotTheLink)
+TEST(LinkDriver, AFailingAppendStopsTheDownloadButNotTheLink)
 {
     LinkRig rig;
     Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF120);
@@ -432,17 +446,74 @@ TEST(LinkDriver, AFailingRowStopsTheDownloadButNotTheLink)
     EXPECT_EQ(rig.link.versionText.view(), "V9");
     EXPECT_EQ(rig.ownStore.depth, 0) << "the grid follows the table again";
     EXPECT_TRUE(rig.link.linkUp);
-    EXPECT_EQ(rig.ownStore.rows.size(), 1u);
+    EXPECT_TRUE(rig.ownStore.rows.empty()) << "none of the download's flights";
 
-    // Fixed: the next link reads the lost flight again.
+    // Fixed: the next link reads them all again.
     rig.ownStore.failing = false;
     for (int i = 0; i < 5; ++i)
         rig.tick();
-    Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF110);
-    EXPECT_EQ(rig.tick(), RecordRead(kE1, 0xF110));
-    rig.answer(RecordReply(NthFlight(5)));
+    Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF120);
+    ReadSlots(rig, 2);
+    EndDownload(rig);
     EXPECT_EQ(rig.ownStore.rows.size(), 2u);
     EXPECT_EQ(rig.host.errors.size(), 1);
+}
+
+// A link that breaks off writes nothing of its download, and the next link
+// brings every flight, oldest first; "download all" fills a gap that an
+// earlier break left, without a flight twice.
+TEST(LinkDriver, ABrokenDownloadComesWholeWithTheNextLinkAndDownloadAllFillsAGap)
+{
+    LinkRig rig;
+    // The device holds flights 1 (oldest) to 6 (newest) from 0xF150 down.
+    auto answerSlot = [&](std::uint16_t address) {
+        const int n = (address - 0xF100) / 16 + 1;
+        rig.answer(n >= 1 && n <= 6 ? RecordReply(NthFlight(n)) : EmptySlotReply());
+    };
+    auto readUntilIdle = [&](int silentAfter) {
+        for (int reads = 0;; ++reads) {
+            const Bytes frame = rig.tick();
+            if (frame.size() != 8 || frame[3] != kRecordReadCode)
+                return;
+            if (reads == silentAfter) {
+                for (int i = 0; i < 5; ++i)
+                    rig.tick(); // the cable is pulled
+                return;
+            }
+            answerSlot(static_cast<std::uint16_t>(frame[4] | frame[5] << 8));
+        }
+    };
+    auto times = [&] {
+        std::vector<std::string> out;
+        for (const FlightRow& r : rig.ownStore.rows)
+            out.push_back(r.takeoffTime);
+        return out;
+    };
+
+    Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF150);
+    readUntilIdle(3);
+    EXPECT_FALSE(rig.link.linkUp);
+    EXPECT_TRUE(rig.ownStore.rows.empty()) << "a broken download writes nothing";
+
+    Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF150);
+    readUntilIdle(-1);
+    const std::vector<std::string> all = { "8:01", "8:02", "8:03", "8:04", "8:05", "8:06" };
+    EXPECT_EQ(times(), all);
+    EXPECT_EQ(rig.ownStore.appends, 1);
+
+    // A log with a gap: flights 3 and 4 went missing.
+    rig.ownStore.rows.erase(rig.ownStore.rows.begin() + 2, rig.ownStore.rows.begin() + 4);
+    rig.host.popups.clear();
+    rig.driver.DownloadAllFlights();
+    EXPECT_EQ(rig.tick(), PositionRequest(kE1)) << "this link's download starts again at once";
+    rig.answer(PositionReply(0xF150));
+    readUntilIdle(-1);
+    EXPECT_EQ(rig.ownStore.rows.size(), 6u);
+    EXPECT_EQ(rig.host.popups.last(), "Download complete: 2 new flights");
+    EXPECT_FALSE(rig.link.downloadAll);
+    std::vector<std::string> after = times();
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, all) << "every flight once";
 }
 
 TEST(LinkDriver, SerialReadsOfMoreThanOneBufferKeepEveryByteInOrder)

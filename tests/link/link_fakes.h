@@ -206,25 +206,30 @@ public:
 class FakeStore : public FlightStore
 {
 public:
-    bool findFlight(const QDate& date, std::string_view time) override
+    bool findFlight(const FlightRow& flight) override
     {
         ++searches;
         if (failing)
             throw std::runtime_error("table closed");
-        return std::any_of(rows.begin(), rows.end(),
-            [&](const FlightRow& r) { return r.takeoffDate == date && r.takeoffTime == time; });
+        return std::any_of(rows.begin(), rows.end(), [&](const FlightRow& r) {
+            return r.takeoffDate == flight.takeoffDate && r.takeoffTime == flight.takeoffTime
+                && r.flightTime == flight.flightTime && r.hobbs == flight.hobbs
+                && (r.instrument.isEmpty() || r.instrument == flight.instrument);
+        });
     }
-    void appendFlight(const FlightRow& row) override
+    void appendFlights(const std::vector<FlightRow>& batch) override
     {
         if (failing)
             throw std::runtime_error("disk full");
-        rows.push_back(row);
+        rows.insert(rows.end(), batch.begin(), batch.end());
+        ++appends;
     }
     void suspendDisplay() override { ++depth; }
     void resumeDisplay() override { --depth; }
 
     std::vector<FlightRow> rows;
     int searches = 0;
+    int appends = 0;
     int depth = 0;
     bool failing = false;
 };

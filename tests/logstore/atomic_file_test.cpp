@@ -45,8 +45,9 @@ std::string writeAs(std::optional<uid_t> user, const fs::path& target)
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(channel[0]);
-        const std::string said
-            = ::setgroups(0, nullptr) == 0 && ::setgid(*user) == 0 && ::setuid(*user) == 0 ? attempt() : "no user";
+        const std::string said = ::setgroups(0, nullptr) == 0 && ::setgid(*user) == 0 && ::setuid(*user) == 0
+            ? attempt()
+            : "no user";
         [[maybe_unused]] const auto written = ::write(channel[1], said.data(), said.size());
         ::_exit(0);
     }

@@ -2,6 +2,10 @@
 // given step, as a crash or a pulled plug would end it there:
 //   maintenance_probe wipe|backup|restore <table> <other file> <step> <count>
 // <step> is a MaintenanceStep number; the process dies at its <count>th time.
+//   maintenance_probe append <table> <rows> <file step> <count>
+// appends the rows as one download would, and dies at the <count>th write
+// step of that kind (a FileStep number).
+#include "logstore/file_faults.h"
 #include "logstore/log_maintenance.h"
 
 #include <csignal>
@@ -14,6 +18,27 @@ int main(int argc, char** argv)
     if (argc != 6)
         return 2;
     const std::string command = argv[1];
+    if (command == "append") {
+        const auto killAt = static_cast<cvlog::FileStep>(std::atoi(argv[4]));
+        int left = std::atoi(argv[5]);
+        cvlog::SetFileFaultHook([&](cvlog::FileStep step, const std::filesystem::path&) {
+            if (step == killAt && --left == 0)
+                std::raise(SIGKILL);
+            return 0;
+        });
+        cvlog::DbfTable log;
+        log.setPath(argv[2]);
+        log.setRequiredFields(cvlog::logTableFieldNames());
+        log.open();
+        cvlog::AppendBatch batch(log);
+        for (int i = 0; i < std::atoi(argv[3]); ++i) {
+            log.append();
+            log.setInteger(cvlog::kFlightTime, 100 + i);
+            log.post();
+        }
+        batch.commit();
+        return 0;
+    }
     const auto killAt = static_cast<cvlog::MaintenanceStep>(std::atoi(argv[4]));
     int left = std::atoi(argv[5]);
     const cvlog::MaintenanceHook hook = [&](cvlog::MaintenanceStep step) {

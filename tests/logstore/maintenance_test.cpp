@@ -4,6 +4,7 @@
 
 #include "logstore/atomic_file.h"
 #include "logstore/file_error.h"
+#include "logstore/file_faults.h"
 #include "logstore/log_maintenance.h"
 #include "table_test_support.h"
 
@@ -122,15 +123,16 @@ TEST_F(MaintenanceTest, ColumnsAreMatchedByPositionAndWhatDoesNotFitRefusesTheWh
     textual[1].width = 10;
     writeBytes(file("notes.txt"), "flights\r\n");
     // Damaged copies of a sound two-row source.
-    const std::string sound = readBytes(
-        writeSource("sound.dbf", logTableFields(), { { "20260310", "7:30", "45" }, { "20260311", "8:00", "50" } }));
+    const std::string sound = readBytes(writeSource(
+        "sound.dbf", logTableFields(), { { "20260310", "7:30", "45" }, { "20260311", "8:00", "50" } }));
     auto damaged = [&](const char* name, const std::function<void(std::string&)>& damage) {
         std::string bytes = sound;
         damage(bytes);
         writeBytes(file(name), bytes);
         return file(name);
     };
-    const fs::path longRows = damaged("long-rows.dbf", [](std::string& b) { b[10] = static_cast<char>(128); });
+    const fs::path longRows
+        = damaged("long-rows.dbf", [](std::string& b) { b[10] = static_cast<char>(128); });
     const fs::path oddFlag = damaged("odd-flag.dbf", [](std::string& b) { b[321 + 127] = 'X'; });
     const fs::path cut = damaged("cut.dbf", [](std::string& b) { b.resize(b.size() - 100); });
     ASSERT_EQ(::mkfifo(file("pipe.dbf").c_str(), 0600), 0);
@@ -158,7 +160,8 @@ TEST_F(MaintenanceTest, ColumnsAreMatchedByPositionAndWhatDoesNotFitRefusesTheWh
             {}, "row 1, field TAKEOFFD: 'yesterday' is not a valid date" },
         { "a missing file", file("missing.dbf"), {}, "Cannot open file" },
         { "a text file", file("notes.txt"), {}, "Not a table file" },
-        { "rows longer than their fields", longRows, {}, "its rows are 128 bytes long, but its fields take 127" },
+        { "rows longer than their fields", longRows, {},
+            "its rows are 128 bytes long, but its fields take 127" },
         { "a flag neither live nor deleted", oddFlag, {},
             "row 2 is marked neither live nor deleted (flag byte 0x58)" },
         { "rows missing from its end", cut, {}, "its header counts 2 rows, but the file holds only 1" },
@@ -392,13 +395,53 @@ TEST_F(MaintenanceTest, AKillAtAnyStepLeavesTheOldLogOrTheWholeNewOne)
         // A temporary file a crash left behind never stands for the table,
         // and the next start clears it away.
         for (const std::string& name : directory())
-            EXPECT_TRUE(name.front() == '.' || name.find(".dbf") != std::string::npos
-                || name.rfind("CVLog-", 0) == 0)
+            EXPECT_TRUE(
+                name.front() == '.' || name.find(".dbf") != std::string::npos || name.rfind("CVLog-", 0) == 0)
                 << name;
         RemoveLeftoverTemporaries(file().parent_path());
         for (const std::string& name : directory())
             EXPECT_NE(name.front(), '.') << name;
     }
+}
+
+// The rows of one download reach the log together: a kill at any write,
+// flush or note of the append leaves, after the next opening, the old rows
+// or all of the new ones, and no note.
+TEST_F(MaintenanceTest, AKillDuringAnAppendLeavesTheOldRowsOrAllTheNewOnes)
+{
+    log.close();
+    const std::string old = readBytes(file());
+    const std::vector<int> oldRows = { 60, 62, 63 };
+    const std::vector<int> allRows = { 60, 62, 63, 100, 101, 102, 103, 104 };
+    int kills = 0;
+    for (const FileStep step : { FileStep::Create, FileStep::Write, FileStep::Flush }) {
+        for (int count = 1;; ++count) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(step)) + " #" + std::to_string(count));
+            writeBytes(file(), old);
+            QProcess probe;
+            probe.start(QStringLiteral(MAINTENANCE_PROBE),
+                { QStringLiteral("append"), QString::fromStdString(file().string()), QStringLiteral("5"),
+                    QString::number(static_cast<int>(step)), QString::number(count) });
+            ASSERT_TRUE(probe.waitForFinished(30000));
+            const bool killed = probe.exitStatus() == QProcess::CrashExit;
+            DbfTable after;
+            setUpMainView(after, file());
+            after.open();
+            const std::vector<int> rows = visibleMinutes(after);
+            after.close();
+            EXPECT_FALSE(fs::exists(AppendNoteFor(file())));
+            if (!killed) {
+                EXPECT_EQ(rows, allRows);
+                break;
+            }
+            ++kills;
+            EXPECT_TRUE(rows == oldRows || rows == allRows) << rows.size();
+            if (rows == oldRows) {
+                EXPECT_EQ(withoutDate(readBytes(file())), withoutDate(old)) << "the file as it was";
+            }
+        }
+    }
+    EXPECT_GE(kills, 8); // the note, its flush, five rows and their flush
 }
 
 } // namespace
