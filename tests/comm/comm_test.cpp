@@ -23,6 +23,8 @@ using test::PtyPair;
 using test::waitFor;
 using Bytes = std::vector<unsigned char>;
 
+const std::filesystem::path kVanishedDevice = "/nonexistent/ttyUSB0";
+
 // A channel on a pseudo-terminal, collecting what OnRxChar delivers.
 struct Rig {
     PtyPair pty;
@@ -328,7 +330,11 @@ TEST(CommVanish, LostDeviceIsReopenedWithoutSpinning)
     rig.comm.OnReopened = [&](TComm*) { ++reopened; };
     rig.comm.Open();
 
+    // A pulled adapter takes its device file with it. The freed terminal
+    // number may go to another test's pseudo-terminal, which must not be
+    // taken for the device coming back.
     rig.pty.closeMaster();
+    rig.target = kVanishedDevice;
     ASSERT_TRUE(waitFor([&] { return lost == 1; }));
     EXPECT_FALSE(rig.comm.isOpen());
     EXPECT_TRUE(rig.comm.isWaitingForDevice());
@@ -359,6 +365,7 @@ TEST(CommVanish, CloseGivesUpReopening)
     QObject::connect(&rig.comm, &TComm::reopened, [&] { ++reopened; });
     rig.comm.Open();
     rig.pty.closeMaster();
+    rig.target = kVanishedDevice;
     ASSERT_TRUE(waitFor([&] { return rig.comm.isWaitingForDevice(); }));
     rig.comm.Close();
     EXPECT_FALSE(rig.comm.isWaitingForDevice());
