@@ -4,9 +4,11 @@
 
 #include <QMetaObject>
 #include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -185,11 +187,9 @@ void TComm::openDevice()
     const std::uint64_t generation = ++generation_;
     std::unique_ptr<SerialWorker> worker;
     try {
-        worker
-            = std::make_unique<SerialWorker>(fd.get(), *rts, [this, generation](SerialWorker::Event event) {
-                  QMetaObject::invokeMethod(
-                      this, [this, generation, event] { dispatch(generation, event); }, Qt::QueuedConnection);
-              });
+        watchWorkerEvents();
+        worker = std::make_unique<SerialWorker>(fd.get(), *rts,
+            [this, generation](SerialWorker::Event event) { postWorkerEvent(generation, event); });
     } catch (const std::system_error& error) {
         ::ioctl(fd.get(), TIOCNXCL);
         throw ECommError(kAccessError, error.code().value());
@@ -199,6 +199,44 @@ void TComm::openDevice()
     rts_ = std::move(rts);
     worker_ = std::move(worker);
     waitingForDevice_ = false;
+}
+
+void TComm::watchWorkerEvents()
+{
+    if (workerEventNotifier_)
+        return;
+    SerialFd signal(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!signal)
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    workerEventSignal_ = std::move(signal);
+    workerEventNotifier_ = new QSocketNotifier(workerEventSignal_.get(), QSocketNotifier::Read, this);
+    connect(workerEventNotifier_, &QSocketNotifier::activated, this, &TComm::takeWorkerEvents);
+}
+
+// Worker thread.
+void TComm::postWorkerEvent(std::uint64_t generation, SerialWorker::Event event)
+{
+    {
+        std::lock_guard lock(workerEventsMutex_);
+        workerEvents_.push_back({ generation, event });
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(workerEventSignal_.get(), &one, sizeof one);
+}
+
+void TComm::takeWorkerEvents()
+{
+    std::uint64_t signalled = 0;
+    [[maybe_unused]] const auto got = ::read(workerEventSignal_.get(), &signalled, sizeof signalled);
+    std::vector<WorkerEvent> events;
+    {
+        std::lock_guard lock(workerEventsMutex_);
+        events.swap(workerEvents_);
+    }
+    // A handler may close or reopen the port; the generation drops what an
+    // earlier worker left behind.
+    for (const auto& posted : events)
+        dispatch(posted.generation, posted.event);
 }
 
 void TComm::shutDown()

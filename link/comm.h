@@ -15,9 +15,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
+class QSocketNotifier;
 class QTimer;
 
 namespace cvlog
@@ -104,7 +107,15 @@ signals:
     void reopened();
 
 private:
+    struct WorkerEvent {
+        std::uint64_t generation;
+        SerialWorker::Event event;
+    };
+
     void openDevice();
+    void watchWorkerEvents();
+    void postWorkerEvent(std::uint64_t generation, SerialWorker::Event event);
+    void takeWorkerEvents();
     void shutDown();
     void dispatch(std::uint64_t generation, SerialWorker::Event event);
     void deliverRxChar(std::uint64_t generation);
@@ -126,6 +137,16 @@ private:
     std::uint64_t generation_ = 0;
     bool waitingForDevice_ = false;
     QTimer* reopenTimer_;
+
+    // The worker's events travel in a queue under our own lock and wake this
+    // thread through an eventfd, rather than as calls posted through Qt,
+    // whose internal locking a race checker cannot see: every hand-over is
+    // then a lock and a descriptor it follows. Made at the first Open and
+    // kept for the channel's lifetime.
+    std::mutex workerEventsMutex_;
+    std::vector<WorkerEvent> workerEvents_;
+    SerialFd workerEventSignal_;
+    QSocketNotifier* workerEventNotifier_ = nullptr;
 };
 
 } // namespace cvlog

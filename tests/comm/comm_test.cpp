@@ -23,6 +23,8 @@ using test::PtyPair;
 using test::waitFor;
 using Bytes = std::vector<unsigned char>;
 
+const std::filesystem::path kVanishedDevice = "/nonexistent/ttyUSB0";
+
 // A channel on a pseudo-terminal, collecting what OnRxChar delivers.
 struct Rig {
     PtyPair pty;
@@ -319,6 +321,49 @@ TEST(CommLifecycle, NothingIsDeliveredAfterClose)
     EXPECT_EQ(rig.events, eventsAtClose);
 }
 
+TEST(CommLifecycle, HandlerMayReopenThePortWhileInputStreams)
+{
+    Rig rig;
+    int depth = 0;
+    int deepest = 0;
+    int reopens = 0;
+    rig.comm.OnRxChar = [&](TComm* sender, int count) {
+        deepest = std::max(deepest, ++depth);
+        ++rig.events;
+        unsigned char buffer[64];
+        [[maybe_unused]] const int got = sender->Read(buffer, std::min<int>(count, sizeof buffer));
+        EXPECT_EQ(sender->Write("\x06", 1), 1);
+        // Reopening from inside the hand-over stops the very worker that
+        // waits for it; the new worker must neither be released by the old
+        // hand-over nor see its events.
+        if (rig.events % 3 == 0) {
+            sender->Open();
+            ++reopens;
+        }
+        --depth;
+    };
+    rig.comm.Open();
+    std::atomic<bool> streaming { true };
+    std::thread instrument([&] {
+        unsigned char drained[256];
+        while (streaming) {
+            const unsigned char byte = 0x55;
+            [[maybe_unused]] auto n = ::write(rig.pty.master(), &byte, 1);
+            while (::read(rig.pty.master(), drained, sizeof drained) > 0) { }
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    const bool cycled = waitFor([&] { return reopens >= 10; }, 10000ms);
+    rig.comm.Close();
+    const int eventsAtClose = rig.events;
+    runEventLoopFor(100ms);
+    streaming = false;
+    instrument.join();
+    ASSERT_TRUE(cycled) << reopens;
+    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(rig.events, eventsAtClose);
+}
+
 TEST(CommVanish, LostDeviceIsReopenedWithoutSpinning)
 {
     Rig rig;
@@ -328,7 +373,11 @@ TEST(CommVanish, LostDeviceIsReopenedWithoutSpinning)
     rig.comm.OnReopened = [&](TComm*) { ++reopened; };
     rig.comm.Open();
 
+    // A pulled adapter takes its device file with it. The freed terminal
+    // number may go to another test's pseudo-terminal, which must not be
+    // taken for the device coming back.
     rig.pty.closeMaster();
+    rig.target = kVanishedDevice;
     ASSERT_TRUE(waitFor([&] { return lost == 1; }));
     EXPECT_FALSE(rig.comm.isOpen());
     EXPECT_TRUE(rig.comm.isWaitingForDevice());
@@ -359,6 +408,7 @@ TEST(CommVanish, CloseGivesUpReopening)
     QObject::connect(&rig.comm, &TComm::reopened, [&] { ++reopened; });
     rig.comm.Open();
     rig.pty.closeMaster();
+    rig.target = kVanishedDevice;
     ASSERT_TRUE(waitFor([&] { return rig.comm.isWaitingForDevice(); }));
     rig.comm.Close();
     EXPECT_FALSE(rig.comm.isWaitingForDevice());
