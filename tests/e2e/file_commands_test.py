@@ -360,16 +360,21 @@ class FileCommandsTest(DownloadCase):
 
     def leave_one_whole_log_after_a_killed_restore(self, log):
         """A restore from a large source killed at any point: after the next
-        start the log is the old one or the new one, whole, and nothing else."""
-        write_log_table(self.table, log)
+        start the log is the old one or the new one, whole, and nothing else,
+        beside the table nor beside the file that the table links to."""
         big = os.path.join(self.dir, "big.dbf")
         big_log = [flight(1 + i % 28, 30 + i % 300, "flight %d" % i) for i in range(60000)]
         write_log_table(big, big_log)
         half = os.path.getsize(big) // 2
+        logs = os.path.join(self.dir, "linked-logs")
+        os.makedirs(logs)
+
+        def folders():
+            return self.dir, os.path.dirname(os.path.realpath(self.table))
 
         def temporary_size():
             sizes = [-1]
-            for path in temporaries(self.dir):
+            for path in temporaries(*folders()):
                 try:
                     sizes.append(os.path.getsize(path))
                 except FileNotFoundError:
@@ -377,18 +382,26 @@ class FileCommandsTest(DownloadCase):
             return max(sizes)
 
         copies = set(safety_copies(self.dir))
-        for moment, reached in (("the new log begun", lambda: temporary_size() >= 0),
-                                ("the new log half written", lambda: temporary_size() >= half),
-                                ("the old log kept", lambda: set(safety_copies(self.dir)) != copies)):
+        for moment, table, reached in (
+                ("the new log begun", self.table, lambda: temporary_size() >= 0),
+                ("the new log half written", self.table, lambda: temporary_size() >= half),
+                ("the old log kept", self.table, lambda: set(safety_copies(self.dir)) != copies),
+                ("the new log begun for a linked table", os.path.join(logs, "flights.dbf"),
+                 lambda: temporary_size() >= 0)):
+            write_log_table(table, log)
+            if table != self.table:
+                os.remove(self.table)
+                os.symlink(table, self.table)
             program = self.start()
             self.send(program, "file " + big, "trigger Restoredatabase1")
             self.wait_until(reached, program, moment)
             program.kill()
             program = self.start()
-            self.assertEqual(temporaries(self.dir), [], moment)
+            self.assertEqual(temporaries(*folders()), [], moment)
             self.assertIn(self.read(), (shown(log), shown(big_log)), moment)
-            self.assert_whole(self.table, self.read())
+            self.assert_whole(table, self.read())
             self.stop(program)
+        os.remove(self.table)
 
     def keep_the_copy_after_the_clock_went_back(self, source):
         """Five copies made while the clock ran a day ahead do not push out
