@@ -238,9 +238,10 @@ def catches_signal(pid, signal_number):
 
 class Program:
     """A copy of cvlog in its own directory, run on the offscreen platform;
-    with `user` (a uid) as that ordinary user, who then owns the directory."""
+    with `user` (a uid) as that ordinary user, who then owns the directory,
+    and with `file_size_limit` no file it writes may grow past that many bytes."""
 
-    def __init__(self, directory, extra_env=None, control=False, user=None):
+    def __init__(self, directory, extra_env=None, control=False, user=None, file_size_limit=None):
         self.directory = directory
         self.executable = os.path.join(directory, "cvlog")
         if not os.path.exists(self.executable):
@@ -264,6 +265,8 @@ class Program:
                 for name in [folder] + [os.path.join(folder, n) for n in names]:
                     os.lchown(name, user, user)
             command = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups"] + command
+        if file_size_limit is not None:
+            command = ["prlimit", "--fsize=%d" % file_size_limit] + command
         # Started from elsewhere, so that nothing depends on the working directory.
         self.process = subprocess.Popen(command, cwd="/", env=env,
                                         stdin=subprocess.PIPE if control else subprocess.DEVNULL,
@@ -425,8 +428,8 @@ class DownloadCase(unittest.TestCase):
         self._sims.append(sim)
         return sim
 
-    def start_program(self, extra_env=None, control=False, user=None):
-        program = Program(self.dir, extra_env, control, user)
+    def start_program(self, extra_env=None, control=False, user=None, file_size_limit=None):
+        program = Program(self.dir, extra_env, control, user, file_size_limit)
         self._programs.append(program)
         return program
 

@@ -90,8 +90,9 @@ class FileCommandsTest(DownloadCase):
         super().setUp()
         self.table = os.path.join(self.dir, "CVLog.dbf")
 
-    def start(self, user=None, extra_env=None):
-        program = self.start_program(dict(extra_env or {}, TZ=ZONE), control=True, user=user)
+    def start(self, user=None, extra_env=None, file_size_limit=None):
+        program = self.start_program(dict(extra_env or {}, TZ=ZONE), control=True, user=user,
+                                     file_size_limit=file_size_limit)
         self.assertIsNotNone(program.wait_line(lambda l: l.startswith("CVLOG STATUS")), program.output.text())
         return program
 
@@ -227,6 +228,19 @@ class FileCommandsTest(DownloadCase):
         self.stop(program)
         self.assert_whole(self.table, shown(rows))
         self.assertEqual(temporaries(self.dir, elsewhere, closed, os.path.dirname(real)), [])
+
+        # A report larger than the files the user may make is refused as a
+        # full disk, and the program goes on.
+        program = self.start(user=NOBODY, file_size_limit=4096)
+        self.send(program, "trigger Print1")
+        self.assertIsNotNone(program.wait_line(lambda l: l.startswith("CVLOG REPORT ")), program.output.text())
+        since = program.output.mark()
+        self.send(program, "file " + os.path.join(self.dir, "report.pdf"), "trigger SavePdf1")
+        self.wait_message(program, "Disk full", since)
+        self.assertFalse(os.path.exists(os.path.join(self.dir, "report.pdf")))
+        self.send(program, "close Corvane Log")
+        self.stop(program)
+        self.assertEqual(temporaries(self.dir), [])
 
     def test_safety_copies_links_and_damaged_tables_through_wipe_compact_restore_and_a_kill(self):
         write_settings(self.dir, com1="/dev/null-no-port")
