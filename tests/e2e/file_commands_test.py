@@ -15,17 +15,15 @@ from zoneinfo import ZoneInfo
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from e2e_support import (SAFETY_COPY, START_TIMEOUT, DownloadCase, header_count, safety_copies,  # noqa: E402
-                         write_log_table, write_settings)
+from e2e_support import (HEADER_SIZE, ROW_SIZE, SAFETY_COPY, START_TIMEOUT, DownloadCase,  # noqa: E402
+                         header_count, safety_copies, write_log_table, write_settings)
 
 SELF_SAVE = "File cannot be saved to itself, please choose a new name."
 DENIED = "File access denied"
 MESSAGE = re.compile(r"^CVLOG MESSAGE \[(\w+)\] [^:]*: (.*)$")
-# What a writer killed half-way leaves: ".<target>.cvlog-" and six letters.
+# What a writer killed half-way leaves: ".<target>.cvlog-" and six letters or digits.
 TEMPORARY = re.compile(r"^\..+\.cvlog-")
 NOBODY = 65534
-HEADER_SIZE = 321
-ROW_SIZE = 127
 
 # Each command that writes a file the user names: what opens its window and
 # what that window says once it is up, the item that asks for the file, what
