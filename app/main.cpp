@@ -15,6 +15,8 @@
 
 #include <QDate>
 
+#include <csignal>
+
 namespace
 {
 
@@ -24,6 +26,9 @@ constexpr int kExitIncompleteShutdown = 1;
 
 int main(int argc, char** argv)
 {
+    // A file that grows past the user's size limit fails to be written
+    // ("Disk full") like any other write, instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     cvlog::CvlogApplication app(argc, argv);
     cvlog::ConfigureAutoCloseMessages();
     cvlog::StatusTraceEnabled(); // read once, before anything is shown

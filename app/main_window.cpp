@@ -329,6 +329,8 @@ void TForm1::FormCreate()
         RemoveLeftoverTemporaries(tablePath().parent_path());
         SetLogTableFile(tablePath());
         createTableIfMissing();
+        // A log that is a link gets its new versions beside the file it names.
+        RemoveLeftoverTemporaries(FollowLinks(tablePath()).parent_path());
         linkDriver_->ResetReceiver();
         loadSettings();
         Dbf1.setRequiredFields(logTableFieldNames());

@@ -12,22 +12,12 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from e2e_support import (START_TIMEOUT, DownloadCase, season, write_flights,  # noqa: E402
+from e2e_support import (START_TIMEOUT, DownloadCase, safety_copies, season, write_flights,  # noqa: E402
                          write_log_table, write_settings)
 
 SELF_BACKUP = "File cannot be saved to itself, please choose a new name."
 SELF_RESTORE = "File cannot be restored to itself, please choose a new name."
 MESSAGE = re.compile(r"^CVLOG MESSAGE \[(\w+)\] [^:]*: (.*)$")
-
-
-SAFETY_COPY = re.compile(r"^CVLog-(\d{8})-(\d{6})(?:-(\d+))?\.bak$", re.IGNORECASE)
-
-
-def safety_copies(folder):
-    """The safety copies beside the table, oldest first."""
-    found = [(m.group(1), m.group(2), int(m.group(3) or 1), n) for n in os.listdir(folder)
-             for m in [SAFETY_COPY.match(n)] if m]
-    return [os.path.join(folder, n) for *_, n in sorted(found)]
 
 
 def flight(day, minutes, comment=""):
@@ -64,12 +54,6 @@ class DatabaseTest(DownloadCase):
     def settle(self, program):
         """A command that says nothing is done once a later command is taken."""
         self.assertIsNotNone(program.command("sync"), program.output.text())
-
-    def wait_until(self, condition, program, what):
-        deadline = time.monotonic() + START_TIMEOUT
-        while not condition() and time.monotonic() < deadline:
-            time.sleep(0.05)
-        self.assertTrue(condition(), "%s\n%s" % (what, program.output.text()))
 
     def read(self, path=None):
         import dbfread

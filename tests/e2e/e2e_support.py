@@ -237,9 +237,11 @@ def catches_signal(pid, signal_number):
 
 
 class Program:
-    """A copy of cvlog in its own directory, run on the offscreen platform."""
+    """A copy of cvlog in its own directory, run on the offscreen platform;
+    with `user` (a uid) as that ordinary user, who then owns the directory,
+    and with `file_size_limit` no file it writes may grow past that many bytes."""
 
-    def __init__(self, directory, extra_env=None, control=False):
+    def __init__(self, directory, extra_env=None, control=False, user=None, file_size_limit=None):
         self.directory = directory
         self.executable = os.path.join(directory, "cvlog")
         if not os.path.exists(self.executable):
@@ -256,8 +258,17 @@ class Program:
         if control:
             env["CVLOG_TEST_CONTROL"] = "1"
         env.update(extra_env or {})
+        command = [self.executable]
+        if user is not None:
+            # Root passes every permission check; an ordinary user does not.
+            for folder, _, names in os.walk(directory):
+                for name in [folder] + [os.path.join(folder, n) for n in names]:
+                    os.lchown(name, user, user)
+            command = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups"] + command
+        if file_size_limit is not None:
+            command = ["prlimit", "--fsize=%d" % file_size_limit] + command
         # Started from elsewhere, so that nothing depends on the working directory.
-        self.process = subprocess.Popen([self.executable], cwd="/", env=env,
+        self.process = subprocess.Popen(command, cwd="/", env=env,
                                         stdin=subprocess.PIPE if control else subprocess.DEVNULL,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.output = LineCollector(self.process.stderr)
@@ -380,6 +391,16 @@ def write_log_table(path, rows, fields=LOG_FIELDS):
         f.write(out)
 
 
+SAFETY_COPY = re.compile(r"^CVLog-(\d{8})-(\d{6})(?:-(\d+))?\.bak$", re.IGNORECASE)
+
+
+def safety_copies(folder):
+    """The copies of replaced logs that the program keeps beside the table, oldest first."""
+    found = [(m.group(1), m.group(2), int(m.group(3) or 1), n) for n in os.listdir(folder)
+             for m in [SAFETY_COPY.match(n)] if m]
+    return [os.path.join(folder, n) for *_, n in sorted(found)]
+
+
 def header_count(path):
     with open(path, "rb") as f:
         return struct.unpack("<I", f.read(8)[4:8])[0]
@@ -407,10 +428,16 @@ class DownloadCase(unittest.TestCase):
         self._sims.append(sim)
         return sim
 
-    def start_program(self, extra_env=None, control=False):
-        program = Program(self.dir, extra_env, control)
+    def start_program(self, extra_env=None, control=False, user=None, file_size_limit=None):
+        program = Program(self.dir, extra_env, control, user, file_size_limit)
         self._programs.append(program)
         return program
+
+    def wait_until(self, condition, program, what, timeout=START_TIMEOUT):
+        deadline = time.monotonic() + timeout
+        while not condition() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertTrue(condition(), "%s\n%s" % (what, program.output.text()))
 
     def explain(self, program, *sims):
         """What to print when an expectation fails."""
