@@ -251,7 +251,12 @@ void SetLogTableFile(const std::filesystem::path& table)
 QString AskSaveFileName(const FileDialogRequest& request, QWidget* parent)
 {
     const QString path = AskFileName(request, parent);
-    if (path.isEmpty() || logTableFile().empty() || !IsTheLogsOwnFile(path.toStdString(), logTableFile()))
+    if (path.isEmpty())
+        return path;
+    const std::filesystem::path chosen = path.toStdString();
+    const bool own = (!logTableFile().empty() && IsTheLogsOwnFile(chosen, logTableFile()))
+        || NamesTheSameFile(chosen, QCoreApplication::applicationFilePath().toStdString());
+    if (!own)
         return path;
     ShowPlainMessage(QStringLiteral("File cannot be saved to itself, please choose a new name."), parent);
     return {};

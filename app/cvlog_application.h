@@ -107,8 +107,8 @@ QString AskFileName(const FileDialogRequest& request, QWidget* parent = nullptr)
 void SetLogTableFile(const std::filesystem::path& table);
 
 // A file a command is about to write, as AskFileName asks for it. The log's
-// own files (the table, its lock file, its safety copies), by whatever path
-// they are named, are refused with the message that a backup onto the
+// own files (the table, its lock file, its settings, its safety copies) and
+// the program itself, by whatever path they are named, are refused with the message that a backup onto the
 // table gives, and the answer is then empty as if cancelled.
 QString AskSaveFileName(const FileDialogRequest& request, QWidget* parent = nullptr);
 

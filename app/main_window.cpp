@@ -329,14 +329,16 @@ void TForm1::FormCreate()
         RemoveLeftoverTemporaries(tablePath().parent_path());
         SetLogTableFile(tablePath());
         createTableIfMissing();
-        // A log that is a link gets its new versions beside the file it names.
-        RemoveLeftoverTemporaries(FollowLinks(tablePath()).parent_path());
+        // A log that is a link gets its new versions beside the file it
+        // names, in a folder of the user's: only the log's own go there.
+        const std::filesystem::path linked = FollowLinks(tablePath());
+        RemoveLeftoverTemporaries(linked.parent_path(), linked.filename().string());
         linkDriver_->ResetReceiver();
         loadSettings();
         Dbf1.setRequiredFields(logTableFieldNames());
         Dbf1.open();
-        if (!Dbf1.damage().empty())
-            ShowErrorMessage(QString::fromStdString(DamagedFileText(tablePath(), Dbf1.damage())), this);
+        if (!Dbf1.writeRefusal().empty())
+            ShowErrorMessage(QString::fromStdString(Dbf1.writeRefusal()), this);
         Comm1.setDeviceName(QStringLiteral("COM%1").arg(link.portNumber));
         link.deviceAddress = kSearchAddress;
         link.usbActive = false;

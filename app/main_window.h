@@ -9,6 +9,7 @@
 #include "logstore/date_filter.h"
 #include "logstore/dbf_table.h"
 #include "logstore/field_presentation.h"
+#include "logstore/file_names.h"
 #include "output/report_layout.h"
 
 #include <QDate>
@@ -60,7 +61,7 @@ class TForm1 : public QMainWindow
 public:
     static constexpr const char* kCaption = "Varnok Zozivura Corvane Flight Log version 1.5";
     static constexpr const char* kTableFileName = "CVLog.dbf";
-    static constexpr const char* kSettingsFileName = "CVLog.ini";
+    static constexpr const char* kSettingsFileName = ::cvlog::kSettingsFileName;
 
     explicit TForm1(StartupOptions options, QWidget* parent = nullptr);
     ~TForm1() override;

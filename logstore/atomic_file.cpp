@@ -52,7 +52,12 @@ fs::path folderOf(const fs::path& path)
 
 std::string temporaryPrefix(const fs::path& target)
 {
-    return "." + target.filename().string() + std::string(kTemporaryMark);
+    // A target whose name is near the longest a folder takes keeps room for
+    // the temporary's own few characters.
+    constexpr std::size_t kLongestName = 255;
+    constexpr std::size_t kRoom = kLongestName - 1 - kTemporaryMark.size() - kRandomLength;
+    const std::string name = target.filename().string();
+    return "." + name.substr(0, kRoom) + std::string(kTemporaryMark);
 }
 
 std::string randomLetters()
@@ -279,12 +284,14 @@ fs::path FollowLinks(const fs::path& path)
     fail(ELOOP);
 }
 
-void RemoveLeftoverTemporaries(const fs::path& folder)
+void RemoveLeftoverTemporaries(const fs::path& folder, const std::string& of)
 {
+    const std::string prefix = of.empty() ? std::string() : temporaryPrefix(of);
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
         std::error_code typeError;
-        if (isLeftoverName(it->path().filename().string()) && it->is_regular_file(typeError))
+        if (isLeftoverName(name) && name.rfind(prefix, 0) == 0 && it->is_regular_file(typeError))
             fs::remove(it->path(), typeError);
     }
 }

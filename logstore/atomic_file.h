@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace cvlog
@@ -68,8 +69,9 @@ private:
 std::filesystem::path FollowLinks(const std::filesystem::path& path);
 
 // Removes the temporary files that a killed writer left in the folder; only
-// names of this program's own pattern are touched.
-void RemoveLeftoverTemporaries(const std::filesystem::path& folder);
+// names of this program's own pattern are touched, and with `of` only those
+// of that file's name.
+void RemoveLeftoverTemporaries(const std::filesystem::path& folder, const std::string& of = {});
 
 // Flushes a directory's entries, so that a rename in it survives a crash.
 void SyncDirectoryOf(const std::filesystem::path& path);

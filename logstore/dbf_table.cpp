@@ -6,12 +6,14 @@
 #include "logstore/dbf_file.h"
 #include "logstore/dbf_layout.h"
 #include "logstore/dbf_row_cache.h"
+#include "logstore/file_error.h"
 #include "logstore/file_names.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <optional>
 #include <system_error>
@@ -109,6 +111,7 @@ struct DbfTable::Impl {
     std::vector<int> bound; // where each required field stands in the open file
     DbfLayout layout;
     std::string damage; // why the open file must not be written
+    std::string refusal; // what a change is refused with
     bool hasLayout = false; // a layout was read or created at least once
     DbfFile file;
     Access access = Access::ReadWrite;
@@ -230,8 +233,8 @@ struct DbfTable::Impl {
     void requireWritable() const
     {
         requireOpen();
-        if (!damage.empty())
-            throw DbfError(DamagedFileText(openPath, damage));
+        if (!refusal.empty())
+            throw DbfError(refusal);
         if (access == Access::ReadOnly)
             throw DbfError(kReadOnly);
     }
@@ -367,6 +370,7 @@ struct DbfTable::Impl {
     {
         file.close();
         damage.clear();
+        refusal.clear();
         state = State::Inactive;
         current = 0;
         bof = eof = true;
@@ -419,6 +423,10 @@ const std::string& DbfTable::damage() const
 {
     return d->damage;
 }
+const std::string& DbfTable::writeRefusal() const
+{
+    return d->refusal;
+}
 DbfTable::State DbfTable::state() const
 {
     return d->state;
@@ -451,7 +459,18 @@ void DbfTable::open(Access access)
         d->writeNewFile(target, d->layoutForMissingFile());
     }
 
-    DbfFile file(target, access == Access::ReadOnly ? DbfFile::Mode::ReadOnly : DbfFile::Mode::ReadWrite);
+    std::string refusal;
+    DbfFile file = [&] {
+        if (access == Access::ReadOnly || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0
+            || errno == ENOENT)
+            return DbfFile(
+                target, access == Access::ReadOnly ? DbfFile::Mode::ReadOnly : DbfFile::Mode::ReadWrite);
+        // A log the user may not write is still shown.
+        refusal = "\"" + target.string() + "\" may not be written (" + RunTimeErrorText(errno)
+            + "). It can be read but not changed";
+        access = Access::ReadOnly;
+        return DbfFile(target, DbfFile::Mode::ReadOnly);
+    }();
     if (access == Access::ReadWrite) {
         // Appends that a killed program left unfinished are taken back.
         const fs::path note = AppendNoteFor(target);
@@ -464,10 +483,13 @@ void DbfTable::open(Access access)
     }
     DbfLayout layout = readLayout(file, file.size());
     std::string damage = WriteProblem(layout, file.size());
-    if (!damage.empty() && access == Access::ReadWrite) {
-        // Not a byte of it may change, not even the header at closing.
-        file = DbfFile(target, DbfFile::Mode::ReadOnly);
-        access = Access::ReadOnly;
+    if (!damage.empty()) {
+        refusal = DamagedFileText(target, damage);
+        if (access == Access::ReadWrite) {
+            // Not a byte of it may change, not even the header at closing.
+            file = DbfFile(target, DbfFile::Mode::ReadOnly);
+            access = Access::ReadOnly;
+        }
     }
     std::vector<int> bound;
     for (const QString& name : d->required) {
@@ -481,6 +503,7 @@ void DbfTable::open(Access access)
     d->file = std::move(file);
     d->layout = std::move(layout);
     d->damage = std::move(damage);
+    d->refusal = std::move(refusal);
     d->bound = std::move(bound);
     d->hasLayout = true;
     d->openPath = target;

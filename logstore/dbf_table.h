@@ -117,14 +117,18 @@ public:
 
     // Writes a complete table with no rows (the view must be closed).
     void create(const std::vector<FieldDef>& fields);
-    // A damaged file (see damage()) opens read-only whatever is asked.
+    // A damaged file (see damage()), or one the user may not write, opens
+    // read-only whatever is asked, so that what it holds can still be shown.
     void open(Access access = Access::ReadWrite);
     void close(); // writes the header unless the view is read-only
     bool isOpen() const;
     // Why the open file must never be written ("its rows are 200 bytes long,
-    // but its fields take 127"), empty for a sound file. Every change is
-    // refused with it, so a view can still show what such a file holds.
+    // but its fields take 127"), empty for a sound file.
     const std::string& damage() const;
+    // What every change to a view opened for writing is refused with, when
+    // it could only be opened for reading (a damaged file, or one the user
+    // may not write); empty otherwise.
+    const std::string& writeRefusal() const;
     State state() const;
 
     // Fields.

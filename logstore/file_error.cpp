@@ -26,6 +26,7 @@ std::string RunTimeErrorText(int error)
     case ENFILE:
         return "Too many open files";
     case ENAMETOOLONG:
+    case ELOOP:
     case EINVAL:
     case EILSEQ:
         return "Invalid filename";

@@ -7,8 +7,9 @@
 namespace cvlog
 {
 
-// The single-instance guard's lock file, beside the table.
+// The single-instance guard's lock file and the settings, beside the table.
 inline constexpr const char* kLockFileName = "CVLOG1.lock";
+inline constexpr const char* kSettingsFileName = "CVLog.ini";
 
 // The file as it is spelled on disk: the exact name when it exists,
 // otherwise the first entry of its directory, in name order, that differs

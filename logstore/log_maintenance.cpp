@@ -102,8 +102,9 @@ QString lowerCase(const fs::path& path)
     return QString::fromStdString(path.string()).toLower();
 }
 
-// The same file, or the place where it would stand.
-bool namesTheFile(const fs::path& chosen, const fs::path& file)
+} // namespace
+
+bool NamesTheSameFile(const fs::path& chosen, const fs::path& file)
 {
     if (lowerCase(chosen) == lowerCase(file))
         return true;
@@ -116,6 +117,9 @@ bool namesTheFile(const fs::path& chosen, const fs::path& file)
     const fs::path b = fs::weakly_canonical(file, ec);
     return !ec && lowerCase(a) == lowerCase(b);
 }
+
+namespace
+{
 
 // "CVLog-20261208-101500.bak", and "-2", "-3" ... before ".bak" for a second
 // copy within the same second.
@@ -191,11 +195,14 @@ fs::path keepSafetyCopy(const fs::path& table)
     }
 }
 
-void pruneSafetyCopies(const fs::path& table)
+// Keeps the newest copies. The one just made always stays, whatever its
+// name says of its age: a clock set back makes older copies look newer.
+void pruneSafetyCopies(const fs::path& table, const fs::path& made)
 {
-    const std::vector<fs::path> copies = SafetyCopies(table);
-    const std::size_t surplus
-        = copies.size() > static_cast<std::size_t>(kSafetyCopiesKept) ? copies.size() - kSafetyCopiesKept : 0;
+    std::vector<fs::path> copies = SafetyCopies(table);
+    std::erase(copies, made);
+    const auto others = static_cast<std::size_t>(kSafetyCopiesKept - 1);
+    const std::size_t surplus = copies.size() > others ? copies.size() - others : 0;
     for (std::size_t i = 0; i < surplus; ++i) {
         std::error_code ec;
         fs::remove(copies[i], ec);
@@ -240,7 +247,8 @@ void replaceLog(DbfTable& mainView, AtomicFile& newLog, const MaintenanceHook& h
         throw;
     }
     tell(hook, MaintenanceStep::LogReplaced);
-    pruneSafetyCopies(table);
+    if (!copy.empty())
+        pruneSafetyCopies(table, copy);
 }
 
 std::string restoreError(const fs::path& from, const std::string& reason)
@@ -328,23 +336,30 @@ void openSource(DbfTable& source, const fs::path& from)
 
 bool IsTheTableFile(const fs::path& chosen, const fs::path& table)
 {
-    return namesTheFile(chosen, table) || namesTheFile(chosen, FindIgnoringCase(table));
+    return NamesTheSameFile(chosen, table) || NamesTheSameFile(chosen, FindIgnoringCase(table));
 }
 
 bool IsTheLogsOwnFile(const fs::path& chosen, const fs::path& table)
 {
-    if (IsTheTableFile(chosen, table))
-        return true;
     const fs::path folder = folderOf(table);
-    if (IsTheTableFile(chosen, folder / kLockFileName))
-        return true;
-    for (const fs::path& copy : SafetyCopies(table)) {
-        if (namesTheFile(chosen, copy))
+    for (const char* name : { kLockFileName, kSettingsFileName }) {
+        if (IsTheTableFile(chosen, folder / name))
             return true;
     }
-    // A safety copy that a later command would make under that name.
-    return safetyCopyName().match(QString::fromStdString(chosen.filename().string())).hasMatch()
-        && namesTheFile(folderOf(chosen), folder);
+    if (IsTheTableFile(chosen, table))
+        return true;
+    for (const fs::path& copy : SafetyCopies(table)) {
+        if (NamesTheSameFile(chosen, copy))
+            return true;
+    }
+    // A safety copy that a later command would make under that name, named
+    // directly or by a link that points there.
+    for (const fs::path& named : { chosen, FollowLinks(chosen) }) {
+        if (safetyCopyName().match(QString::fromStdString(named.filename().string())).hasMatch()
+            && NamesTheSameFile(folderOf(named), folder))
+            return true;
+    }
+    return false;
 }
 
 std::vector<fs::path> SafetyCopies(const fs::path& table)

@@ -3,7 +3,8 @@
 // and restore (compact is the table's own). None of them can lose the log:
 // a new log is written completely beside the table and flushed before it
 // takes the table's name, the log it replaces is kept as a safety copy
-// "CVLog-YYYYMMDD-HHMMSS.bak" beside the table (the newest five are kept),
+// "CVLog-YYYYMMDD-HHMMSS.bak" beside the table (the one just made and the
+// four newest others are kept),
 // and a restore reads its whole source before it touches the log. After any
 // of them, failed or not, the main view is open again.
 
@@ -30,13 +31,18 @@ enum class MaintenanceStep {
 };
 using MaintenanceHook = std::function<void(MaintenanceStep)>;
 
+// Whether a chosen path names the file, or the place where it would stand:
+// the same path in lower case, the same file by another route (a link, a
+// hard link, "./", ".."), or the same place once links are followed.
+bool NamesTheSameFile(const std::filesystem::path& chosen, const std::filesystem::path& file);
+
 // Whether a chosen file is the table file: the same path in lower case, or
 // the same file reached another way (a link, "./", "..").
 bool IsTheTableFile(const std::filesystem::path& chosen, const std::filesystem::path& table);
 
 // Whether writing the chosen file would replace one of the log's own files:
-// the table, its lock file or a safety copy, by whatever path (a link, a
-// hard link, "..", another case) it is reached.
+// the table, its lock file, its settings or a safety copy, by whatever path
+// (a link, a hard link, "..", another case) it is reached.
 bool IsTheLogsOwnFile(const std::filesystem::path& chosen, const std::filesystem::path& table);
 
 // The safety copies beside the table, oldest first.

@@ -90,6 +90,8 @@ TEST_F(AtomicFileTest, TargetsAreWrittenThroughLinksOrRefusedUntouched)
     fs::create_symlink("real.txt", file("link.txt"));
     fs::create_symlink("link.txt", file("link-to-link.txt"));
     fs::create_symlink("later.txt", file("dangling.txt"));
+    fs::create_symlink("loop-b", file("loop-a"));
+    fs::create_symlink("loop-a", file("loop-b"));
     if (root) {
         // The ordinary user owns "own" and what is in it, but not roots.txt,
         // and may only read and enter "locked".
@@ -117,6 +119,9 @@ TEST_F(AtomicFileTest, TargetsAreWrittenThroughLinksOrRefusedUntouched)
         { "a pipe", file("pipe"), false, "File access denied", {} },
         { "a device", "/dev/null", false, "File access denied", {} },
         { "a missing folder", file("missing") / "x.txt", false, "File not found", {} },
+        { "the longest name a folder takes", file(std::string(255, 'n').c_str()), false, nullptr,
+            file(std::string(255, 'n').c_str()) },
+        { "a loop of links", file("loop-a"), false, "Invalid filename", {} },
         { "a read-only file of the user's", own / "readonly.txt", true, "File access denied", {} },
         { "a file of someone else's", own / "roots.txt", true, "File access denied", {} },
         { "a file in a read-only folder", file("locked") / "inside.txt", true, "File access denied", {} },

@@ -10,6 +10,7 @@
 
 #include <QProcess>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <sys/stat.h>
@@ -236,6 +237,7 @@ TEST_F(MaintenanceTest, TheLogsOwnFilesAreRecognisedHoweverTheyAreNamed)
     const fs::path copy = SafetyCopies(file()).at(0);
     fs::create_hard_link(file(), dir / "sub" / "hard.dbf");
     fs::create_symlink(copy, dir / "sub" / "copy-link.bak");
+    fs::create_symlink("../CVLog-20991231-235959.bak", dir / "sub" / "later.txt");
     struct Case {
         fs::path chosen;
         bool table; // IsTheTableFile
@@ -249,6 +251,8 @@ TEST_F(MaintenanceTest, TheLogsOwnFilesAreRecognisedHoweverTheyAreNamed)
         { dir / "link.dbf", true, true },
         { dir / "sub" / "hard.dbf", true, true },
         { dir / "CVLOG1.lock", false, true },
+        { dir / "cvlog.ini", false, true },
+        { dir / "sub" / "later.txt", false, true }, // a link to a copy not made yet
         { dir / "sub" / ".." / "cvlog1.LOCK", false, true },
         { copy, false, true },
         { dir / "sub" / "copy-link.bak", false, true },
@@ -292,6 +296,20 @@ TEST_F(MaintenanceTest, SafetyCopiesNeverReplaceAFileAndTheNewestFiveStay)
     ASSERT_EQ(copies.size(), 5u);
     for (std::size_t i = 0; i < copies.size(); ++i)
         EXPECT_EQ(readBytes(copies[i]), wiped[i + 1]) << copies[i];
+
+    // A clock set back: every copy there looks newer than the one made now,
+    // which stays all the same.
+    for (int i = 1; i <= 5; ++i)
+        writeBytes(file(("CVLog-20991231-23595" + std::to_string(i) + ".bak").c_str()), "from the future");
+    log.close();
+    const std::string last = readBytes(file());
+    log.open();
+    WipeLog(log);
+    const std::vector<fs::path> after = SafetyCopies(file());
+    ASSERT_EQ(after.size(), 5u);
+    EXPECT_EQ(
+        std::count_if(after.begin(), after.end(), [&](const fs::path& c) { return readBytes(c) == last; }),
+        1);
 }
 
 // A log kept elsewhere and linked in stays linked: each command replaces the
