@@ -85,8 +85,8 @@ void DBNavigator::setTable(DbfTable* table)
 void DBNavigator::updateButtons()
 {
     const bool open = table_ && table_->isOpen();
-    // The main view is always opened for writing, so an open view can be modified.
-    const bool canModify = open;
+    // A log that could only be opened for reading is shown, never changed.
+    const bool canModify = open && table_->writeRefusal().empty();
     const bool editing = open && isEditing(*table_);
     const bool up = open && !table_->bof();
     const bool down = open && !table_->eof();

@@ -401,6 +401,8 @@ void RecordPanelGrid::clearPanel(int panel)
 void RecordPanelGrid::setCurrentPanel(int panel)
 {
     currentPanel_ = panel;
+    // A log that could only be opened for reading takes no typing.
+    const bool writable = table_ && table_->writeRefusal().empty();
     for (int i = 0; i < kPanelCount; ++i) {
         Panel& p = *panels_[i];
         const bool current = i == panel;
@@ -409,7 +411,7 @@ void RecordPanelGrid::setCurrentPanel(int panel)
             palette.setColor(QPalette::Window, palette.color(QPalette::Dark));
         p.frame->setPalette(palette);
         for (QLineEdit* e : p.edits) {
-            e->setReadOnly(!current);
+            e->setReadOnly(!current || !writable);
             // The tab key walks the current panel only; the others are reached by a click.
             e->setFocusPolicy(current ? Qt::StrongFocus : Qt::ClickFocus);
         }

@@ -208,6 +208,39 @@ TEST_F(WindowTest, InsertWritesTheRowAtOnceAndTheHeaderAtClose)
             + "\nToDate=46086\nPORT=1\nx1=0\nx2=1\nx3=0\nx4=1\nx5=0\n");
 }
 
+// A log that can only be read (rows of another length than its fields) is
+// shown with one word of why; nothing in the window offers to change it.
+TEST_F(WindowTest, ADamagedLogIsShownButTakesNoChange)
+{
+    {
+        auto first = makeWindow();
+        first->Dbf1.append();
+        first->Dbf1.setText(kComment, QStringLiteral("kept"));
+        first->Dbf1.post();
+        ASSERT_TRUE(first->close());
+    }
+    QByteArray bytes = ReadAll(file("CVLog.dbf"));
+    bytes[10] = static_cast<char>(128); // rows one byte longer than the fields
+    WriteAll(file("CVLog.dbf"), bytes);
+    messages.shown.clear();
+
+    auto form = makeWindow();
+    form->show();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].text.contains(
+        QStringLiteral("its rows are 128 bytes long, but its fields take 127")))
+        << messages.shown[0].text.toStdString();
+    for (const Nav::Button button : { Nav::Insert, Nav::Delete, Nav::Edit })
+        EXPECT_FALSE(form->DBNavigator1->button(button)->isEnabled()) << button;
+    QLineEdit* comment = form->DBCtrlGrid1->edit(form->DBCtrlGrid1->currentPanel(), kComment);
+    EXPECT_TRUE(comment->isReadOnly());
+    QTest::keyClicks(comment, QStringLiteral("typed"));
+    form->Compactdatabse1->trigger();
+    EXPECT_EQ(messages.shown.size(), 2u) << "only the compact says why it cannot";
+    ASSERT_TRUE(form->close());
+    EXPECT_EQ(ReadAll(file("CVLog.dbf")), bytes);
+}
+
 TEST_F(WindowTest, NavigatorEnablesOnlyWhatApplies)
 {
     auto form = makeWindow();
