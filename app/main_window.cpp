@@ -112,18 +112,9 @@ TForm1::TForm1(StartupOptions options, QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, Guarded(this, &TForm1::Timer1Timer));
 
     // The record edits show and read the fields in the units of the check
-    // marks, read afresh for every text; dates keep the grid's own reading.
-    for (int field = 0; field < kLogFieldCount; ++field) {
-        if (field == kTakeoffDate)
-            continue;
-        DBCtrlGrid1->setFieldBinding(field,
-            {
-                [this](const DbfRecord& row, int f) { return Dbf1FieldGetText(row, f, displayMarks()); },
-                [this](DbfTable& table, int f, const QString& text) {
-                    Dbf1FieldSetText(table, f, text, displayMarks());
-                },
-            });
-    }
+    // marks, read afresh for every text and every key.
+    for (int field = 0; field < kLogFieldCount; ++field)
+        DBCtrlGrid1->setFieldBinding(field, Dbf1FieldTextBinding(field, [this] { return displayMarks(); }));
     Dbf1.setListener([this](DbfTable::Change change) { DataSource1DataChange(change); });
     DBCtrlGrid1->setTable(&Dbf1);
     DBNavigator1->setTable(&Dbf1);
