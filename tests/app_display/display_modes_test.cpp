@@ -285,6 +285,27 @@ TEST_F(ModesTest, TypedKeysAreTakenOrRefusedByTheFieldTheyAreFor)
         QStringLiteral(
             "These characters cannot be stored in the log and were replaced by \"?\": \u65e5 \u672c \u20ac")
             .toStdString());
+
+    // A refused value at exit keeps the window open with the edit in place.
+    form->show();
+    form->a1->trigger();
+    messages.shown.clear();
+    type(*form, kFlightTime, QStringLiteral("1:30:00"));
+    EXPECT_FALSE(form->close());
+    EXPECT_TRUE(form->isVisible());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(
+        messages.shown[0].text.toStdString(), "'1:30:00' is not a valid duration for field 'FLIGHTTIME'");
+    EXPECT_EQ(currentEdit(*form, kFlightTime)->selectedText(), QStringLiteral("1:30:00"));
+    EXPECT_TRUE(form->Dbf1.isOpen());
+    type(*form, kFlightTime, QStringLiteral("1:30"));
+    EXPECT_TRUE(form->close());
+    DbfTable log;
+    log.setPath(file("CVLog.dbf").toStdString());
+    log.setRequiredFields(logTableFieldNames());
+    log.open(DbfTable::Access::ReadOnly);
+    EXPECT_EQ(log.integer(kFlightTime), 90);
+    EXPECT_EQ(log.text(kComment), QStringLiteral("two circuits  at ?? ?"));
 }
 
 } // namespace
