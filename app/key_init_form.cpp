@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QValidator>
 
+#include <algorithm>
+
 namespace cvlog
 {
 
@@ -14,14 +16,20 @@ namespace
 constexpr int kMargin = 16;
 constexpr int kLabel2Points = 10;
 
-// Letters become capitals as they are typed or pasted, so the box shows
-// what the key will be sent.
-class UpperCase : public QValidator
+// A serial number is letters and digits: anything else is refused as it is
+// typed or pasted, and letters become capitals, so the box shows what the
+// key will be sent.
+class SerialNumberCharacters : public QValidator
 {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override
     {
+        const bool serial = std::all_of(input.begin(), input.end(), [](QChar c) {
+            return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+        });
+        if (!serial)
+            return Invalid;
         input = input.toUpper();
         return Acceptable;
     }
@@ -41,7 +49,7 @@ TForm5::TForm5(QWidget* parent)
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMaxLength(kSerialLength);
-    Edit1->setValidator(new UpperCase(Edit1));
+    Edit1->setValidator(new SerialNumberCharacters(Edit1));
 
     Label2 = new QLabel(QStringLiteral("Please enter serial number and connect your download key when done. "
                                        "Typical serial numbers are \"EA15, FA33, LB13\". Your instruments "

@@ -112,18 +112,9 @@ TForm1::TForm1(StartupOptions options, QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, Guarded(this, &TForm1::Timer1Timer));
 
     // The record edits show and read the fields in the units of the check
-    // marks, read afresh for every text; dates keep the grid's own reading.
-    for (int field = 0; field < kLogFieldCount; ++field) {
-        if (field == kTakeoffDate)
-            continue;
-        DBCtrlGrid1->setFieldBinding(field,
-            {
-                [this](const DbfRecord& row, int f) { return Dbf1FieldGetText(row, f, displayMarks()); },
-                [this](DbfTable& table, int f, const QString& text) {
-                    Dbf1FieldSetText(table, f, text, displayMarks());
-                },
-            });
-    }
+    // marks, read afresh for every text and every key.
+    for (int field = 0; field < kLogFieldCount; ++field)
+        DBCtrlGrid1->setFieldBinding(field, Dbf1FieldTextBinding(field, [this] { return displayMarks(); }));
     Dbf1.setListener([this](DbfTable::Change change) { DataSource1DataChange(change); });
     DBCtrlGrid1->setTable(&Dbf1);
     DBNavigator1->setTable(&Dbf1);
@@ -431,6 +422,19 @@ void TForm1::closeEvent(QCloseEvent* event)
 bool TForm1::FormCloseQuery()
 {
     shutdownFailed_ = false;
+    // What the user typed is kept before anything closes. A value refused at
+    // an Exit keeps the window open with the edit in place, to be put right
+    // or cancelled; a signal has nobody to ask, so the row is dropped.
+    try {
+        DBCtrlGrid1->finishEdit();
+    } catch (const std::exception& error) {
+        if (!unattendedClose_) {
+            ReportError(error);
+            return false;
+        }
+        std::fprintf(stderr, "The edit of the current row was dropped: %s\n",
+            ErrorText(QString::fromUtf8(error.what())).toLocal8Bit().constData());
+    }
     // Each step goes on after a failure of the one before: the settings do
     // not depend on the table, and the rows are on disk already.
     try {
@@ -444,11 +448,13 @@ bool TForm1::FormCloseQuery()
     } catch (const std::exception& error) {
         reportShutdownError(error);
     }
+    // Settings that cannot be written are said once; the window closes all
+    // the same, since the log is closed already and a second Exit could only
+    // fail again.
     try {
         saveSettings();
     } catch (const std::exception& error) {
         reportShutdownError(error);
-        return unattendedClose_;
     }
     return true;
 }
@@ -556,6 +562,7 @@ void TForm1::Saveascommadelimitedtextfile1Click()
 
 void TForm1::exportText(char separator)
 {
+    DBCtrlGrid1->finishEdit();
     const QString path
         = AskSaveFileName({ FileDialogRequest::Mode::Save, QStringLiteral("Enter name of file to save to"),
                               QStringLiteral("text files (*.txt)"), QStringLiteral("txt") },
@@ -570,10 +577,8 @@ void TForm1::Print1Click()
 {
     if (!form3_)
         return;
-    // What the grid shows is what is printed: a row being edited is posted
-    // (or dropped when unchanged) first, as the exports do.
-    if (Dbf1.isOpen() && Dbf1.state() != DbfTable::State::Browse)
-        Dbf1.refresh();
+    // The report reads the file: what the grid shows, typed texts included.
+    DBCtrlGrid1->finishEdit();
     form3_->Print({ Dbf1.path(), Dbf1.isFiltered(), [this] { return CheckBox1->isChecked(); },
                       [this] { return reportSettings(); } },
         this);
@@ -613,7 +618,7 @@ void TForm1::selectMarks(DisplayMarks (*select)(DisplayMarks))
     // The item has already toggled its own mark; the marks change only below,
     // after a text typed in the old units has been read in them.
     setDisplayMarks(marks_);
-    DBCtrlGrid1->handOverEdits();
+    DBCtrlGrid1->finishEdit();
     setDisplayMarks(select(marks_));
     Dbf1.refresh();
 }

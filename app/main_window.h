@@ -70,8 +70,9 @@ public:
     void setForms(TStatus* status, TForm3* report, TForm4* port, TForm5* keyInit);
 
     // Shutdown asked for by a signal: nobody is there to answer a message,
-    // so a failure is written to stderr and the window closes anyway.
-    // Returns whether everything was written.
+    // so a failure is written to stderr and the window closes anyway; a
+    // typed edit is posted, or dropped with a line on stderr when a field
+    // refuses it. Returns whether the log and the settings were written.
     bool closeForSignal();
 
     void ShowLinkStatus(int mode);
@@ -165,8 +166,8 @@ private:
     void buildControls();
     void FormCreate();
     void FormShow();
-    // Shutdown: port, table, settings. false when the settings could not be
-    // written, which keeps the window open.
+    // Shutdown: the typed edit, port, table, settings. false when a typed
+    // value is refused, which keeps the window open with the edit in place.
     bool FormCloseQuery();
     void DataSource1DataChange(DbfTable::Change change);
     void createTableIfMissing();

@@ -4,6 +4,7 @@
 
 #include "app/cvlog_application.h"
 #include "app/main_window.h"
+#include "app/record_panel_grid.h"
 #include "app/wait_cursor.h"
 #include "logstore/log_maintenance.h"
 #include "logstore/scope_exit.h"
@@ -39,8 +40,11 @@ bool tableExists(const std::filesystem::path& path)
 
 } // namespace
 
+// Each command first ends the edit of the current row, so that a typed text
+// is in the log it backs up, compacts, keeps as a safety copy or replaces.
 void TForm1::Wipedatabase1Click()
 {
+    DBCtrlGrid1->finishEdit();
     // The total goes whatever the answers, and whatever happens to the file.
     const ScopeExit emptyTotal([this] { Edit1->clear(); });
     if (!AskYesNo(QStringLiteral("Erase the current database ? Are you sure ?"), this))
@@ -56,6 +60,7 @@ void TForm1::Wipedatabase1Click()
 
 void TForm1::Compactdatabse1Click()
 {
+    DBCtrlGrid1->finishEdit();
     {
         const auto wait = ShowWaitCursor();
         showPendingWork();
@@ -67,6 +72,7 @@ void TForm1::Compactdatabse1Click()
 
 void TForm1::N1Click()
 {
+    DBCtrlGrid1->finishEdit();
     if (!tableExists(tablePath())) {
         ShowPlainMessage(QStringLiteral("Your CVLog.dbf file does not exist. Cannot backup."), this);
         return;
@@ -80,6 +86,7 @@ void TForm1::N1Click()
 
 void TForm1::Restoredatabase1Click()
 {
+    DBCtrlGrid1->finishEdit();
     const QString source = AskFileName(kRestoreDialog, this);
     if (source.isEmpty())
         return;

@@ -3,6 +3,7 @@
 #include "app/cvlog_application.h"
 #include "app/main_window.h"
 #include "app/port_dialog.h"
+#include "app/record_panel_grid.h"
 #include "app/wait_cursor.h"
 #include "link/comm.h"
 
@@ -63,6 +64,16 @@ void TForm1::showDateFilter(const DateFilterView& view)
 
 void TForm1::CheckBox1Click()
 {
+    try {
+        DBCtrlGrid1->finishEdit();
+    } catch (const std::exception& error) {
+        // The refused value is put right first; until then the box shows
+        // the filter that applies.
+        const QSignalBlocker blocker(CheckBox1);
+        CheckBox1->setChecked(!CheckBox1->isChecked());
+        ReportError(error);
+        return;
+    }
     if (const auto view = underWaitCursor([this] {
             return dateFilter_.CheckBox1Click(Dbf1, CheckBox1->isChecked(), DateFrom->date(), DateTo->date());
         }))
@@ -72,6 +83,7 @@ void TForm1::CheckBox1Click()
 void TForm1::DateFromChange()
 {
     if (const auto view = underWaitCursor([this] {
+            DBCtrlGrid1->finishEdit();
             return dateFilter_.DateFromToChangeFrom(
                 Dbf1, CheckBox1->isChecked(), DateFrom->date(), DateTo->date());
         }))

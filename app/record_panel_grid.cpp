@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTimer>
+#include <QValidator>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -32,20 +33,19 @@ struct EditDesign {
     int width;
     int tabOrder;
     int maxLength; // 0: no limit of its own
-    bool digitsOnly;
 };
 
 // Indexed by LogField.
 constexpr std::array<EditDesign, kLogFieldCount> kEdits { {
-    { "DBEdit1", 8, 24, 81, 7, 0, false }, // TAKEOFFD
-    { "DBEdit9", 88, 24, 41, 8, 5, false }, // TAKEOFFT
-    { "DBEdit2", 144, 24, 49, 0, 0, true }, // FLIGHTTIME
-    { "DBEdit3", 360, 24, 49, 1, 0, true }, // MAXALT
-    { "DBEdit4", 416, 24, 41, 2, 0, true }, // MAXSPD
-    { "DBEdit8", 600, 48, 41, 6, 0, true }, // STUDENT
-    { "DBEdit7", 464, 24, 65, 5, 0, true }, // HOBBS
-    { "DBEdit6", 536, 24, 49, 4, 4, false }, // INSTRUMENT
-    { "DBEdit5", 144, 48, 441, 3, 64, false } // COMMENT
+    { "DBEdit1", 8, 24, 81, 7, 0 }, // TAKEOFFD
+    { "DBEdit9", 88, 24, 41, 8, 5 }, // TAKEOFFT
+    { "DBEdit2", 144, 24, 49, 0, 0 }, // FLIGHTTIME
+    { "DBEdit3", 360, 24, 49, 1, 0 }, // MAXALT
+    { "DBEdit4", 416, 24, 41, 2, 0 }, // MAXSPD
+    { "DBEdit8", 600, 48, 41, 6, 0 }, // STUDENT
+    { "DBEdit7", 464, 24, 65, 5, 0 }, // HOBBS
+    { "DBEdit6", 536, 24, 49, 4, 4 }, // INSTRUMENT
+    { "DBEdit5", 144, 48, 441, 3, 64 } // COMMENT
 } };
 
 struct LabelDesign {
@@ -71,10 +71,25 @@ constexpr int kEditHeight = 21;
 constexpr int kWheelNotch = 120;
 constexpr std::uint32_t kBufferRow = UINT32_MAX; // the row being added
 
-bool isPrintable(const QString& text)
+// Keys were sifted on the way in; a pasted or dropped text is made storable
+// here, before the edit shows it.
+class PastedTextValidator : public QValidator
 {
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); });
-}
+public:
+    PastedTextValidator(std::function<void(QString&, int&)> fix, QObject* parent)
+        : QValidator(parent)
+        , fix_(std::move(fix))
+    {
+    }
+    State validate(QString& input, int& cursor) const override
+    {
+        fix_(input, cursor);
+        return Acceptable;
+    }
+
+private:
+    std::function<void(QString&, int&)> fix_;
+};
 
 constexpr int kColumnGap = 4;
 constexpr int kRightMargin = 16;
@@ -148,9 +163,12 @@ RecordPanelGrid::~RecordPanelGrid()
         table_->setBeforeChange({});
     // The edits die after this object; an edit losing the focus on its way
     // out must not reach a grid that is already gone.
-    for (const auto& panel : panels_)
-        for (QLineEdit* e : panel->edits)
+    for (const auto& panel : panels_) {
+        for (QLineEdit* e : panel->edits) {
             e->disconnect(this);
+            e->setValidator(nullptr);
+        }
+    }
 }
 
 void RecordPanelGrid::buildPanel(int index)
@@ -183,7 +201,11 @@ void RecordPanelGrid::buildPanel(int index)
         if (d.maxLength > 0)
             edit->setMaxLength(d.maxLength);
         edit->installEventFilter(this);
+        edit->setValidator(new PastedTextValidator(
+            [this, f](QString& text, int& cursor) { makeStorable(f, text, cursor); }, edit));
         connect(edit, &QLineEdit::textEdited, this, Guarded([this, edit] {
+            // A pasted text made storable is set anew, which clears the flag.
+            edit->setModified(true);
             if (panelOf(edit, nullptr) == currentPanel_ && table_
                 && table_->state() == DbfTable::State::Browse)
                 table_->edit();
@@ -451,17 +473,36 @@ void RecordPanelGrid::handOverEdits()
     }
 }
 
-void RecordPanelGrid::leaveRow()
+void RecordPanelGrid::finishEdit()
 {
+    if (!table_ || !table_->isOpen())
+        return;
     handOverEdits();
     EndRowEdit(*table_);
+}
+
+void RecordPanelGrid::makeStorable(int field, QString& text, int& cursor)
+{
+    const auto& storable = bindings_[field].storable;
+    if (!storable)
+        return;
+    StorableText made = storable(text);
+    if (made.text == text)
+        return;
+    cursor = static_cast<int>(storable(QStringView(text).left(cursor)).text.size());
+    text = std::move(made.text);
+    if (made.replaced.isEmpty())
+        return;
+    // The edit is in the middle of taking the text; the box waits until it is done.
+    QTimer::singleShot(0, this,
+        [this, message = ReplacedCharactersMessage(made.replaced)] { ShowPlainMessage(message, window()); });
 }
 
 void RecordPanelGrid::step(int rows)
 {
     if (!table_ || !table_->isOpen() || rows == 0)
         return;
-    leaveRow();
+    finishEdit();
     {
         const auto suspended = SuspendDisplay(*table_);
         for (int i = 0; i < rows && !table_->eof(); ++i)
@@ -478,7 +519,7 @@ void RecordPanelGrid::moveTo(std::uint32_t recordNumber)
         return;
     if (recordNumber == table_->recordNumber() && table_->state() != DbfTable::State::Insert)
         return;
-    leaveRow();
+    finishEdit();
     table_->moveToRecord(recordNumber);
     reload();
 }
@@ -508,11 +549,11 @@ void RecordPanelGrid::onScrollAction(int action)
         step(-kPanelCount);
         break;
     case QAbstractSlider::SliderToMinimum:
-        leaveRow();
+        finishEdit();
         table_->first();
         break;
     case QAbstractSlider::SliderToMaximum:
-        leaveRow();
+        finishEdit();
         table_->last();
         break;
     case QAbstractSlider::SliderMove: {
@@ -604,7 +645,8 @@ bool RecordPanelGrid::eventFilter(QObject* watched, QEvent* event)
         default:
             break;
         }
-        if (kEdits[field].digitsOnly && isPrintable(key->text()) && !IsAcceptedEditKey(key->text())
+        const auto& acceptsKey = bindings_[field].acceptsKey;
+        if (acceptsKey && !key->text().isEmpty() && !acceptsKey(key->text())
             && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
             QApplication::beep();
             return true;

@@ -53,6 +53,12 @@ public:
     // Hands every changed edit of the current panel to its field; throws when
     // a field refuses a text, with that edit focused and its text selected.
     void handOverEdits();
+    // Ends the edit of the current row the one way every command does before
+    // it reads, moves, rewrites or closes the log: the typed texts go to their
+    // fields, a changed row is posted and an unchanged one dropped. Throws
+    // when a field refuses its text; the row is then still being edited,
+    // with that edit focused and its text selected.
+    void finishEdit();
     // Leaves the current row (writing it when changed) and moves by the given
     // number of visible rows.
     void step(int rows);
@@ -81,7 +87,6 @@ private:
     void setCurrentPanel(int panel);
     void syncScrollBar();
     void onScrollAction(int action);
-    void leaveRow();
     void moveTo(std::uint32_t recordNumber);
     std::uint32_t anchorRecord() const;
     int panelOf(const QObject* object, int* field) const;
@@ -90,6 +95,9 @@ private:
     // refuses its text says so in the general error box.
     void userMove(const std::function<void()>& move);
     void reportRefusal(const QString& message);
+    // A pasted text as the field can keep it (the binding's storable), and
+    // the cursor moved with it; the user is told of replaced characters.
+    void makeStorable(int field, QString& text, int& cursor);
     QLineEdit* firstModifiedEdit() const;
 
     DbfTable* table_ = nullptr;

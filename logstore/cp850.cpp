@@ -66,6 +66,15 @@ QString Cp850ToString(std::string_view bytes)
     return s;
 }
 
+bool Cp850Holds(char32_t character)
+{
+    if (character < 0x80)
+        return true;
+    if (character > 0xFFFF)
+        return false;
+    return tables().fromUnicode[character] != kCp850Unmapped;
+}
+
 std::string StringToCp850(QStringView text)
 {
     std::string out;

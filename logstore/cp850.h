@@ -18,5 +18,8 @@ inline constexpr char kCp850Unmapped = '?';
 QString Cp850ToString(std::string_view bytes);
 // One byte per character (a character outside the BMP counts once).
 std::string StringToCp850(QStringView text);
+// Whether the code page has a byte for the character, so that it reads back
+// as it was written.
+bool Cp850Holds(char32_t character);
 
 } // namespace cvlog

@@ -1,9 +1,13 @@
 #include "logstore/field_presentation.h"
 
 #include "logstore/conversions.h"
+#include "logstore/cp850.h"
 
 #include <QLocale>
 
+#include <QStringList>
+
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -18,12 +22,12 @@ constexpr double kKilometresPerMile = 1.609344;
 constexpr double kKnotsPerMile = 0.8689762;
 
 constexpr std::int64_t kMinutesPerHour = 60;
+constexpr std::int64_t kMinutesPerTenth = 6;
 // A two-digit year is read as the year within this many years of today's.
 constexpr int kTwoDigitYearWindow = 50;
-constexpr std::int64_t kLongestDuration = 65535; // the device keeps durations in 16 bits
-// Only this much of each part of a typed duration is read: it is all a
-// 32-bit number can need, and keeps a pasted page of text harmless.
-constexpr qsizetype kDurationPartLength = 10;
+// Digits of a decimal hour fraction beyond these are far below a second;
+// they are checked but not counted.
+constexpr qsizetype kFractionDigits = 15;
 
 QString twoDigits(std::int64_t value)
 {
@@ -51,28 +55,111 @@ bool isWholeNumber(QStringView text)
     return IntegerOrDefault(text, 0) == IntegerOrDefault(text, 1);
 }
 
+// A typed number of a converted edit; an emptied edit stores 0.
+std::optional<std::int32_t> typedNumber(QStringView text)
+{
+    if (text.trimmed().isEmpty())
+        return 0;
+    if (!isWholeNumber(text))
+        return std::nullopt;
+    return integerOf(text);
+}
+
+// The hours of a typed duration, read as any typed number; no duration is
+// negative, not even "-0".
+std::optional<std::int64_t> durationHours(QStringView part)
+{
+    if (part.trimmed().startsWith(u'-'))
+        return std::nullopt;
+    const std::optional<std::int32_t> hours = typedNumber(part);
+    if (!hours || *hours < 0) // a hexadecimal number past 31 bits reads negative
+        return std::nullopt;
+    return *hours;
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Plain digits, empty counting as 0; more than any duration holds is none.
+std::optional<std::int64_t> plainDigits(QStringView digits)
+{
+    std::int64_t value = 0;
+    for (QChar c : digits) {
+        if (!isDigit(c))
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
+        if (value > kLongestDuration)
+            return std::nullopt;
+    }
+    return value;
+}
+
 // Digits after "." of a decimal flight time, as minutes of an hour rounded to
 // the nearest minute: the shown hundredths are truncated, so reading them
 // back to the nearest minute gives the stored value again (1.01 is 61, 1.98
-// is 119). Anything but plain digits is not a fraction and counts as 0.
-std::int64_t decimalFractionMinutes(QStringView digits)
+// is 119).
+std::optional<std::int64_t> decimalFractionMinutes(QStringView digits)
 {
-    if (digits.isEmpty())
-        return 0;
+    if (!std::all_of(digits.begin(), digits.end(), isDigit))
+        return std::nullopt;
     std::int64_t value = 0;
     std::int64_t scale = 1;
-    for (QChar c : digits) {
-        if (c < u'0' || c > u'9')
-            return 0;
+    for (QChar c : digits.left(kFractionDigits)) {
         value = value * 10 + (c.unicode() - u'0');
         scale *= 10;
     }
     return (value * kMinutesPerHour * 2 + scale) / (scale * 2);
 }
 
-QString durationError(QStringView text)
+DbfError durationError(QStringView text, const QString& field)
 {
-    return QStringLiteral("'%1' is not a valid duration").arg(text);
+    return DbfError(
+        QStringLiteral("'%1' is not a valid duration for field '%2'").arg(text, field).toStdString());
+}
+
+DbfError integerError(QStringView text, const QString& field)
+{
+    return DbfError(
+        QStringLiteral("'%1' is not a valid integer value for field '%2'").arg(text, field).toStdString());
+}
+
+// The next character of a text, a pair of surrogates taken as one.
+char32_t nextCharacter(QStringView text, qsizetype& i)
+{
+    const QChar c = text[i++];
+    if (c.isHighSurrogate() && i < text.size() && text[i].isLowSurrogate())
+        return QChar::surrogateToUcs4(c, text[i++]);
+    return c.unicode();
+}
+
+bool isControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029;
+}
+
+// Each typed character is a sign, a digit or the separator.
+bool numberKeys(QStringView keyText, QChar separator)
+{
+    return std::all_of(keyText.begin(), keyText.end(), [separator](QChar c) {
+        return isControl(c.unicode()) || c == u'+' || c == u'-' || isDigit(c) || c == separator;
+    });
+}
+
+bool storableKeys(QStringView keyText)
+{
+    for (qsizetype i = 0; i < keyText.size();) {
+        const char32_t c = nextCharacter(keyText, i);
+        if (!isControl(c) && !Cp850Holds(c))
+            return false;
+    }
+    return true;
+}
+
+QChar separatorOf(FractionMode mode)
+{
+    return mode == FractionMode::Decimals ? u'.' : u':';
 }
 
 } // namespace
@@ -161,7 +248,7 @@ QString HobbsText(std::int32_t minutes, FractionMode mode)
     if (mode == FractionMode::Minutes)
         return QString::number(hours) + u':' + twoDigits(rest);
     // Tenths of an hour, as the instrument's Hobbs meter shows them.
-    return QString::number(hours) + u'.' + QString::number(rest / 6);
+    return QString::number(hours) + u'.' + QString::number(rest / kMinutesPerTenth);
 }
 
 QString AltitudeText(std::int32_t feet, UnitMode mode)
@@ -184,47 +271,86 @@ QString SpeedText(std::int32_t milesPerHour, UnitMode mode)
     return QString::number(milesPerHour);
 }
 
-std::int32_t ParseDuration(QStringView text, FractionMode mode, DurationField field)
+std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode, DurationField field)
 {
-    const QChar separator = mode == FractionMode::Decimals ? u'.' : u':';
-    const qsizetype at = text.indexOf(separator);
-    const QStringView hourPart = (at < 0 ? text : text.first(at)).left(kDurationPartLength);
+    const qsizetype at = text.indexOf(separatorOf(mode));
+    const std::optional<std::int64_t> hours = durationHours(at < 0 ? text : text.first(at));
+    if (!hours)
+        return std::nullopt;
     // Further separators stay in the fraction, which then is no number.
-    const QStringView fractionPart = at < 0 ? QStringView() : text.sliced(at + 1).left(kDurationPartLength);
-
-    std::int64_t value = kMinutesPerHour * integerOf(hourPart);
-    if (mode == FractionMode::Minutes)
-        value += integerOf(fractionPart);
-    else if (field == DurationField::Hobbs)
-        value += 6 * std::int64_t { integerOf(fractionPart) };
-    else
-        value += decimalFractionMinutes(fractionPart);
-
-    if (value < 0 || value > kLongestDuration)
-        throw DbfError(durationError(text).toStdString());
+    const QStringView fraction = at < 0 ? QStringView() : text.sliced(at + 1);
+    std::optional<std::int64_t> minutes;
+    if (mode == FractionMode::Minutes) {
+        minutes = plainDigits(fraction);
+    } else if (field == DurationField::Hobbs) {
+        minutes = plainDigits(fraction);
+        if (minutes)
+            *minutes *= kMinutesPerTenth;
+    } else {
+        minutes = decimalFractionMinutes(fraction);
+    }
+    if (!minutes)
+        return std::nullopt;
+    const std::int64_t value = kMinutesPerHour * *hours + *minutes;
+    if (value > kLongestDuration)
+        return std::nullopt;
     return static_cast<std::int32_t>(value);
 }
 
-std::int64_t AltitudeFromText(QStringView text, UnitMode mode)
+std::optional<std::int64_t> AltitudeFromText(QStringView text, UnitMode mode)
 {
-    const std::int32_t n = integerOf(text);
-    if (mode == UnitMode::Metric)
-        return static_cast<std::int64_t>(std::trunc(n / kMetresPerFoot));
-    return n;
+    const std::optional<std::int32_t> n = typedNumber(text);
+    if (!n || mode != UnitMode::Metric)
+        return n;
+    return static_cast<std::int64_t>(std::trunc(*n / kMetresPerFoot));
 }
 
-std::int64_t SpeedFromText(QStringView text, UnitMode mode)
+std::optional<std::int64_t> SpeedFromText(QStringView text, UnitMode mode)
 {
-    const std::int32_t n = integerOf(text);
+    const std::optional<std::int32_t> n = typedNumber(text);
+    if (!n)
+        return std::nullopt;
     switch (mode) {
     case UnitMode::Metric:
-        return static_cast<std::int64_t>(std::trunc(n / kKilometresPerMile));
+        return static_cast<std::int64_t>(std::trunc(*n / kKilometresPerMile));
     case UnitMode::FeetKnots:
-        return static_cast<std::int64_t>(std::trunc(n / kKnotsPerMile));
+        return static_cast<std::int64_t>(std::trunc(*n / kKnotsPerMile));
     case UnitMode::FeetMph:
         break;
     }
     return n;
+}
+
+StorableText MakeStorable(QStringView typed)
+{
+    StorableText out;
+    out.text.reserve(typed.size());
+    for (qsizetype i = 0; i < typed.size();) {
+        const char32_t c = nextCharacter(typed, i);
+        if (isControl(c)) {
+            out.text += u' ';
+        } else if (!Cp850Holds(c)) {
+            out.text += QLatin1Char(kCp850Unmapped);
+            const QString character = QString::fromUcs4(&c, 1);
+            if (!out.replaced.contains(character))
+                out.replaced += character;
+        } else {
+            out.text += QChar(static_cast<char16_t>(c));
+        }
+    }
+    return out;
+}
+
+QString ReplacedCharactersMessage(QStringView replaced)
+{
+    QStringList characters;
+    for (qsizetype i = 0; i < replaced.size();) {
+        const qsizetype from = i;
+        nextCharacter(replaced, i);
+        characters += replaced.sliced(from, i - from).toString();
+    }
+    return QStringLiteral("These characters cannot be stored in the log and were replaced by \"?\": %1")
+        .arg(characters.join(u' '));
 }
 
 QString ShortDateText(const QDate& date, const QLocale& locale)
@@ -268,6 +394,8 @@ FieldTextBinding StoredFieldTextBinding(FieldType type)
                     throw DbfError(QStringLiteral("'%1' is not a valid date").arg(text).toStdString());
                 table.setDate(field, date);
             },
+            {},
+            {},
         };
     case FieldType::Integer:
         return {
@@ -281,21 +409,23 @@ FieldTextBinding StoredFieldTextBinding(FieldType type)
                     table.clear(field);
                     return;
                 }
-                // Two fallbacks tell a typed 0 (or 1) from a text that is no number.
-                const std::int32_t value = IntegerOrDefault(text, 0);
-                if (value == 0 && IntegerOrDefault(text, 1) == 1)
-                    throw DbfError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
-                                       .arg(text, table.field(field).name)
-                                       .toStdString());
-                table.setInteger(field, value);
+                if (!isWholeNumber(text))
+                    throw integerError(text, table.field(field).name);
+                table.setInteger(field, integerOf(text));
             },
+            [](QStringView keyText) { return numberKeys(keyText, QChar()); },
+            {},
         };
     case FieldType::Text:
         break;
     }
     return {
         [](const DbfRecord& row, int field) { return row.text(row.boundField(field)); },
-        [](DbfTable& table, int field, const QString& text) { table.setText(table.boundField(field), text); },
+        [](DbfTable& table, int field, const QString& text) {
+            table.setText(table.boundField(field), MakeStorable(text).text);
+        },
+        storableKeys,
+        MakeStorable,
     };
 }
 
@@ -330,26 +460,47 @@ void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const Displa
     const int at = table.boundField(field);
     switch (field) {
     case kFlightTime:
-        table.setInteger(at, ParseDuration(text, fractionMode(marks), DurationField::FlightTime));
+    case kHobbs: {
+        const auto minutes = ParseDuration(
+            text, fractionMode(marks), field == kHobbs ? DurationField::Hobbs : DurationField::FlightTime);
+        if (!minutes)
+            throw durationError(text, table.field(at).name);
+        table.setInteger(at, *minutes);
         return;
-    case kHobbs:
-        table.setInteger(at, ParseDuration(text, fractionMode(marks), DurationField::Hobbs));
-        return;
+    }
     case kMaxAltitude:
-        table.setInteger(at, AltitudeFromText(text, unitMode(marks)));
+    case kMaxSpeed: {
+        const auto value = field == kMaxAltitude ? AltitudeFromText(text, unitMode(marks))
+                                                 : SpeedFromText(text, unitMode(marks));
+        if (!value)
+            throw integerError(text, table.field(at).name);
+        table.setInteger(at, *value);
         return;
-    case kMaxSpeed:
-        table.setInteger(at, SpeedFromText(text, unitMode(marks)));
-        return;
+    }
     case kStudent:
         SetStudentText(table, text);
         return;
     case kTakeoffDate:
         throw std::invalid_argument("typed dates are read by the window");
     default:
-        table.setText(at, text.toString());
+        table.setText(at, MakeStorable(text).text);
         return;
     }
+}
+
+FieldTextBinding Dbf1FieldTextBinding(int field, std::function<DisplayMarks()> marks)
+{
+    if (field == kTakeoffDate)
+        return StoredFieldTextBinding(FieldType::Date);
+    FieldTextBinding binding {
+        [marks](const DbfRecord& row, int f) { return Dbf1FieldGetText(row, f, marks()); },
+        [marks](DbfTable& table, int f, const QString& text) { Dbf1FieldSetText(table, f, text, marks()); },
+        [marks, field](QStringView keyText) { return IsAcceptedEditKey(field, keyText, marks()); },
+        {},
+    };
+    if (field == kTakeoffTime || field == kInstrument || field == kComment)
+        binding.storable = MakeStorable;
+    return binding;
 }
 
 void SetStudentText(DbfTable& table, QStringView text)
@@ -360,9 +511,7 @@ void SetStudentText(DbfTable& table, QStringView text)
         return;
     }
     if (!isWholeNumber(text))
-        throw DbfError(QStringLiteral("'%1' is not a valid integer value for field '%2'")
-                           .arg(text, QStringLiteral("STUDENT"))
-                           .toStdString());
+        throw integerError(text, table.field(student).name);
     table.setInteger(student, integerOf(text));
 }
 
@@ -377,15 +526,21 @@ bool StudentEditVisible(const DbfRecord& row)
     return row.isNull(student) || row.integer(student) != 0;
 }
 
-bool IsAcceptedEditKey(QStringView keyText)
+bool IsAcceptedEditKey(int field, QStringView keyText, const DisplayMarks& marks)
 {
-    for (QChar c : keyText) {
-        if (!c.isPrint())
-            continue;
-        if (c != u'+' && c != u'-' && (c < u'0' || c > u'9'))
-            return false;
+    switch (field) {
+    case kTakeoffDate:
+        return true;
+    case kFlightTime:
+    case kHobbs:
+        return numberKeys(keyText, separatorOf(fractionMode(marks)));
+    case kMaxAltitude:
+    case kMaxSpeed:
+    case kStudent:
+        return numberKeys(keyText, QChar());
+    default:
+        return storableKeys(keyText);
     }
-    return true;
 }
 
 } // namespace cvlog

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace cvlog
 {
@@ -63,18 +64,36 @@ QString SpeedText(std::int32_t milesPerHour, UnitMode mode);
 
 enum class DurationField { FlightTime, Hobbs };
 
-// Typed duration text to minutes. The separator is ":" for Minutes and "."
-// for Decimals; a part that is not a number counts as 0. In Decimals mode
-// the flight time's digits after "." are a decimal fraction of an hour (its
-// text shows hundredths), the Hobbs time's a count of tenths (its text shows
-// one digit). A result outside 0..65535 minutes throws DbfError
-// "'<text>' is not a valid duration".
-std::int32_t ParseDuration(QStringView text, FractionMode mode, DurationField field);
+// The longest duration a field holds: nine digits of minutes.
+inline constexpr std::int64_t kLongestDuration = 999'999'999;
 
-// Typed altitude and speed to the stored feet and mph, truncated toward zero.
-// The result may not fit the table's field; the table refuses it then.
-std::int64_t AltitudeFromText(QStringView text, UnitMode mode);
-std::int64_t SpeedFromText(QStringView text, UnitMode mode);
+// Typed duration text to minutes. A duration is whole hours, or hours, the
+// separator of the mode (":" for Minutes, "." for Decimals) and a fraction of
+// plain digits; an empty part counts as 0 (":45", "1:", ""). In Minutes mode
+// the fraction is minutes (1:75 is 135). In Decimals mode the flight time's
+// digits are a decimal fraction of an hour (its text shows hundredths), the
+// Hobbs time's a count of tenths (its text shows one digit). Empty when the
+// text is no duration in the mode ("1:30:00", "1.5" in Minutes mode, a minus
+// sign) or its minutes fall outside 0..kLongestDuration.
+std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode, DurationField field);
+
+// Typed altitude and speed to the stored feet and mph, truncated toward zero;
+// an empty text is 0. Empty when the text is not a whole number. The result
+// may not fit the table's field; the table refuses it then.
+std::optional<std::int64_t> AltitudeFromText(QStringView text, UnitMode mode);
+std::optional<std::int64_t> SpeedFromText(QStringView text, UnitMode mode);
+
+// A pasted text as a text field can keep it: tabs, line breaks and other
+// control characters become spaces (they would break the export's lines),
+// characters the table's code page lacks become "?". `replaced` lists each
+// such character once, in the order met.
+struct StorableText {
+    QString text;
+    QString replaced;
+};
+StorableText MakeStorable(QStringView typed);
+// What the user is told when a pasted text had characters replaced.
+QString ReplacedCharactersMessage(QStringView replaced);
 
 // Dates in the system's short date format. A two-digit year is placed within
 // fifty years of the reference year, so that a date shown as 3/5/26 reads
@@ -90,10 +109,17 @@ struct FieldTextBinding {
     // Hands a typed text to the field of the current row; throws DbfError
     // when the field refuses it (the field then keeps its value).
     std::function<void(DbfTable& table, int field, const QString& text)> setText;
+    // Whether the edit takes a key's text from the keyboard (a refused key
+    // beeps); empty: every key.
+    std::function<bool(QStringView keyText)> acceptsKey;
+    // What a pasted or dropped text becomes in the edit; empty: as it is.
+    std::function<StorableText(QStringView text)> storable;
 };
 
 // The stored value as it stands: numbers in decimal, dates in the system's
-// short date format, texts as stored; empty for a null value.
+// short date format, texts as stored; empty for a null value. Number edits
+// take signs and digits from the keyboard, text edits what the code page
+// holds.
 FieldTextBinding StoredFieldTextBinding(FieldType type);
 
 // The record edits in one place, for the grid: the four converted fields
@@ -103,11 +129,16 @@ FieldTextBinding StoredFieldTextBinding(FieldType type);
 bool IsConvertedField(int field);
 QString Dbf1FieldGetText(const DbfRecord& row, int field, const DisplayMarks& marks);
 // Sets a field of the current row from its typed text: the converted fields
-// and STUDENT as described here, the text fields as typed. Throws DbfError
-// when the text or the value is refused; the field keeps its value. Typed
-// dates go through StoredFieldTextBinding. The fields of both are the
-// log's nine (LogField), found in the row by name.
+// and STUDENT as described here, the text fields as MakeStorable leaves them.
+// Throws DbfError when the text or the value is refused ("'<text>' is not a
+// valid duration for field 'FLIGHTTIME'", "... valid integer value for field
+// 'MAXALT'", the table's own refusal of a value too long); the field keeps
+// its value. Typed dates go through StoredFieldTextBinding. The fields of
+// both are the log's nine (LogField), found in the row by name.
 void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const DisplayMarks& marks);
+// The record edits' whole binding for one of the log's fields, in the modes
+// that `marks` gives at the moment each text is made, read or typed.
+FieldTextBinding Dbf1FieldTextBinding(int field, std::function<DisplayMarks()> marks);
 
 // The Student edit has no conversion: an empty text clears the field, a
 // whole number is stored, anything else is refused with
@@ -119,9 +150,11 @@ void SetStudentText(DbfTable& table, QStringView text);
 bool StudentEditVisible(QStringView studentText);
 bool StudentEditVisible(const DbfRecord& row);
 
-// The record edits take only these printable characters from the keyboard;
-// control and navigation keys (empty or non-printable text) pass. A pasted
-// text does not go through here.
-bool IsAcceptedEditKey(QStringView keyText);
+// The keys a record edit takes from the keyboard. The number edits take
+// signs and digits, and the duration edits the separator of the fraction
+// mode too; the text edits take what the code page holds; the date edit
+// takes every key. Control and navigation keys (empty text, control
+// characters) always pass. A pasted text does not go through here.
+bool IsAcceptedEditKey(int field, QStringView keyText, const DisplayMarks& marks);
 
 } // namespace cvlog

@@ -228,7 +228,7 @@ TEST_F(LogTable, WalkRedrawsTheGridOnce)
     EXPECT_LE(moves + reloads, 4); // not one per row
 }
 
-TEST_F(LogTable, RecordEditsConvertAndRefuseLikeTheTable)
+TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
 {
     table.insert(); // a blank row
     const DisplayMarks feet {};
@@ -251,57 +251,106 @@ TEST_F(LogTable, RecordEditsConvertAndRefuseLikeTheTable)
     }
     EXPECT_TRUE(StudentEditVisible(table.current()));
 
-    struct Typed {
-        int field;
-        const char16_t* text;
-        DisplayMarks marks;
-        std::int32_t stored;
-    };
-    const Typed typed[] = {
-        { kFlightTime, u"1:30", feet, 90 },
-        { kHobbs, u"2.5", metricDecimals, 150 },
-        { kFlightTime, u"1.25", metricDecimals, 75 },
-        { kMaxAltitude, u"1000", metricDecimals, 3280 },
-        { kMaxSpeed, u"100", SelectFeetKnots({}), 115 },
-        { kMaxSpeed, u"", feet, 0 }, // an emptied edit stores 0
-        { kStudent, u"7", feet, 7 },
-    };
-    for (const Typed& t : typed) {
-        Dbf1FieldSetText(table, t.field, QStringView(t.text), t.marks);
-        EXPECT_EQ(table.integer(t.field), t.stored) << t.field;
-        EXPECT_FALSE(table.isNull(t.field)) << t.field;
-    }
-
-    struct Refused {
-        int field;
-        const char16_t* text;
-        DisplayMarks marks;
-        const char* message;
-    };
-    const Refused refused[] = {
-        { kFlightTime, u"-1:30", feet, "'-1:30' is not a valid duration" },
-        { kHobbs, u"1093:00", feet, "'1093:00' is not a valid duration" },
-        { kMaxAltitude, u"1000000000", metricDecimals,
-            "Value is too long : 10 characters (it can't be more than 9)." },
-        { kStudent, u"-", feet, "'-' is not a valid integer value for field 'STUDENT'" },
-        { kStudent, u"1x", feet, "'1x' is not a valid integer value for field 'STUDENT'" },
-    };
-    for (const Refused& r : refused) {
-        const std::int32_t before = table.integer(r.field);
-        try {
-            Dbf1FieldSetText(table, r.field, QStringView(r.text), r.marks);
-            ADD_FAILURE() << "accepted " << r.message;
-        } catch (const DbfError& e) {
-            EXPECT_STREQ(e.what(), r.message);
-        }
-        EXPECT_EQ(table.integer(r.field), before) << r.message;
-    }
-
     Dbf1FieldSetText(table, kStudent, u"", feet);
     EXPECT_TRUE(table.isNull(kStudent)); // emptied Student stores no value
     Dbf1FieldSetText(table, kStudent, u"0", feet);
     table.post();
     EXPECT_FALSE(StudentEditVisible(table.current()));
-    EXPECT_EQ(table.integer(kFlightTime), 75);
-    EXPECT_EQ(table.integer(kHobbs), 150);
+}
+
+// Every typed text of a record edit is stored as typed, in the units and
+// fraction mode of the moment, or refused with its message while the field
+// keeps its value.
+TEST_F(LogTable, TypedTextsAreStoredAsTypedOrRefused)
+{
+    const DisplayMarks minutes {};
+    const DisplayMarks decimals = SelectDecimalFractions({});
+    const DisplayMarks metric = SelectMetricUnits({});
+    const DisplayMarks knots = SelectFeetKnots({});
+    struct Case {
+        int field;
+        DisplayMarks marks;
+        const char16_t* typed;
+        const char16_t* stored; // as the field reads back; nullptr: refused
+        const char* refusal = nullptr;
+    };
+    const char* const tooLong = "Value is too long : 10 characters (it can't be more than 9).";
+    const Case cases[] = {
+        // Durations in minutes: hours, or hours, ":" and minutes.
+        { kFlightTime, minutes, u"1:45", u"105" },
+        { kFlightTime, minutes, u"1:75", u"135" },
+        { kFlightTime, minutes, u"2", u"120" },
+        { kHobbs, minutes, u":45", u"45" },
+        { kHobbs, minutes, u"1:", u"60" },
+        { kFlightTime, minutes, u"", u"0" },
+        { kFlightTime, minutes, u":", u"0" },
+        { kFlightTime, minutes, u"+1:30", u"90" },
+        { kFlightTime, minutes, u"1093:00", u"65580" }, // past 16 bits
+        { kHobbs, minutes, u"25500:00", u"1530000" }, // the longest Hobbs time an instrument sends
+        { kHobbs, minutes, u"16666666:39", u"999999999" },
+        { kFlightTime, minutes, u"1:30:00", nullptr,
+            "'1:30:00' is not a valid duration for field 'FLIGHTTIME'" },
+        { kFlightTime, minutes, u"1.5", nullptr, "'1.5' is not a valid duration for field 'FLIGHTTIME'" },
+        { kFlightTime, minutes, u"12-3", nullptr, "'12-3' is not a valid duration for field 'FLIGHTTIME'" },
+        { kHobbs, minutes, u"+-", nullptr, "'+-' is not a valid duration for field 'HOBBS'" },
+        { kHobbs, minutes, u"-1:30", nullptr, "'-1:30' is not a valid duration for field 'HOBBS'" },
+        { kHobbs, minutes, u"-0:30", nullptr, "'-0:30' is not a valid duration for field 'HOBBS'" },
+        { kHobbs, minutes, u"1:-30", nullptr, "'1:-30' is not a valid duration for field 'HOBBS'" },
+        { kHobbs, minutes, u"16666666:40", nullptr,
+            "'16666666:40' is not a valid duration for field 'HOBBS'" },
+        { kHobbs, minutes, u"0:1000000000", nullptr,
+            "'0:1000000000' is not a valid duration for field 'HOBBS'" },
+        { kHobbs, minutes, u"2147483647", nullptr, "'2147483647' is not a valid duration for field 'HOBBS'" },
+        { kHobbs, minutes, u"$FFFFFFFF", nullptr, "'$FFFFFFFF' is not a valid duration for field 'HOBBS'" },
+        // Durations in decimals: tenths for the Hobbs time, a decimal fraction for the flight time.
+        { kHobbs, decimals, u"1.5", u"90" },
+        { kHobbs, decimals, u"0.9", u"54" },
+        { kHobbs, decimals, u"1.50", u"360" },
+        { kFlightTime, decimals, u"1.50", u"90" },
+        { kFlightTime, decimals, u"1.25", u"75" },
+        { kFlightTime, decimals, u"1.99", u"119" },
+        { kFlightTime, decimals, u"0.125", u"8" },
+        { kFlightTime, decimals, u"1.50000000000000000000000000001", u"90" },
+        { kFlightTime, decimals, u"1.", u"60" },
+        { kFlightTime, decimals, u"1:30", nullptr, "'1:30' is not a valid duration for field 'FLIGHTTIME'" },
+        { kFlightTime, decimals, u"1.-5", nullptr, "'1.-5' is not a valid duration for field 'FLIGHTTIME'" },
+        { kHobbs, decimals, u"1.5.0", nullptr, "'1.5.0' is not a valid duration for field 'HOBBS'" },
+        { kHobbs, decimals, u"1.x5", nullptr, "'1.x5' is not a valid duration for field 'HOBBS'" },
+        // Altitude and speed: whole numbers in the units of the moment.
+        { kMaxAltitude, metric, u"1000", u"3280" },
+        { kMaxAltitude, minutes, u"$10", u"16" },
+        { kMaxAltitude, minutes, u"", u"0" },
+        { kMaxSpeed, metric, u"100", u"62" },
+        { kMaxSpeed, knots, u"100", u"115" },
+        { kMaxAltitude, minutes, u"12-3", nullptr, "'12-3' is not a valid integer value for field 'MAXALT'" },
+        { kMaxAltitude, metric, u"1.5", nullptr, "'1.5' is not a valid integer value for field 'MAXALT'" },
+        { kMaxSpeed, knots, u"+-", nullptr, "'+-' is not a valid integer value for field 'MAXSPD'" },
+        { kMaxSpeed, minutes, u"99999999999", nullptr,
+            "'99999999999' is not a valid integer value for field 'MAXSPD'" },
+        { kMaxAltitude, metric, u"1000000000", nullptr, tooLong },
+        { kStudent, minutes, u"7", u"7" },
+        { kStudent, minutes, u"-", nullptr, "'-' is not a valid integer value for field 'STUDENT'" },
+        // Texts: what the export could not keep on its line, or the code page could not hold.
+        { kComment, minutes, u"a\tb\nc\r\nd\u2028e", u"a b c  d e" },
+        { kComment, minutes, u"\u65e5\u672c\u8a9e ok \u20ac5 \u03a9", u"??? ok ?5 ?" },
+        { kComment, minutes, u"Gr\u00fc\u00dfe, 3 \u00bd h", u"Gr\u00fc\u00dfe, 3 \u00bd h" },
+        { kTakeoffTime, minutes, u"9:05\t", u"9:05" },
+    };
+    table.append();
+    for (const Case& c : cases) {
+        const std::string what
+            = std::to_string(c.field) + " '" + QString::fromUtf16(c.typed).toStdString() + "'";
+        const std::string before(table.current().raw(c.field));
+        try {
+            Dbf1FieldSetText(table, c.field, QStringView(c.typed), c.marks);
+            EXPECT_EQ(c.refusal, nullptr) << what << " was stored";
+        } catch (const DbfError& e) {
+            EXPECT_STREQ(e.what(), c.refusal) << what;
+            EXPECT_EQ(std::string(table.current().raw(c.field)), before) << what << " changed the field";
+            continue;
+        }
+        const bool number = logTableFields()[static_cast<std::size_t>(c.field)].type == FieldType::Integer;
+        const QString stored = number ? QString::number(table.integer(c.field)) : table.text(c.field);
+        EXPECT_EQ(stored, QString::fromUtf16(c.stored)) << what;
+    }
 }

@@ -138,102 +138,17 @@ TEST(FieldTexts, FormatHoursMinutes)
         EXPECT_EQ(FormatHoursMinutes(minutes), QStringView(text)) << minutes;
 }
 
-TEST(ParseDuration, ReadsTypedDurations)
-{
-    using enum DurationField;
-    struct Case {
-        const char16_t* text;
-        FractionMode mode;
-        DurationField field;
-        std::int32_t expected;
-    };
-    const Case cases[] = {
-        { u"1:30", Minutes, FlightTime, 90 }, { u"1:75", Minutes, FlightTime, 135 },
-        { u"2", Minutes, FlightTime, 120 }, // no separator: whole hours
-        { u":45", Minutes, Hobbs, 45 }, { u"1:30:00", Minutes, FlightTime, 60 }, // "30:00" is no number
-        { u"", Minutes, FlightTime, 0 }, { u"", Decimals, FlightTime, 0 },
-        { u"1.5", Minutes, FlightTime, 0 }, // "1.5" is no number
-        { u"1:", Minutes, Hobbs, 60 }, { u"abc", Minutes, FlightTime, 0 },
-        { u"1:-30", Minutes, FlightTime, 30 }, { u"1092:15", Minutes, FlightTime, 65535 },
-        // The Hobbs time counts tenths of an hour.
-        { u"1.5", Decimals, Hobbs, 90 }, { u"2.5", Decimals, Hobbs, 150 }, { u"2", Decimals, Hobbs, 120 },
-        { u"0.9", Decimals, Hobbs, 54 }, { u"1.50", Decimals, Hobbs, 360 },
-        // The flight time's digits are a decimal fraction of an hour.
-        { u"1.5", Decimals, FlightTime, 90 }, { u"1.50", Decimals, FlightTime, 90 },
-        { u"1.25", Decimals, FlightTime, 75 }, { u"0.10", Decimals, FlightTime, 6 },
-        { u"2", Decimals, FlightTime, 120 }, { u"1.01", Decimals, FlightTime, 61 },
-        { u"1.98", Decimals, FlightTime, 119 }, { u"1.99", Decimals, FlightTime, 119 }, // 59.4 minutes
-        { u"1.999", Decimals, FlightTime, 120 }, // 59.94 minutes
-        { u"0.125", Decimals, FlightTime, 8 }, // 7.5 minutes, half up
-        { u"1.", Decimals, FlightTime, 60 }, { u"1.5.0", Decimals, FlightTime, 60 }, // "5.0" is no fraction
-        { u"1.-5", Decimals, FlightTime, 60 }, { u"1.x5", Decimals, FlightTime, 60 },
-        { u"1:30", Decimals, FlightTime, 0 }, // "1:30" is no number
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(ParseDuration(QStringView(c.text), c.mode, c.field), c.expected) << describe(c.text);
-}
-
 TEST(ParseDuration, EveryShownTextReadsBackAsItsValue)
 {
-    for (std::int32_t m = 0; m <= 65535; ++m) {
+    std::vector<std::int32_t> values;
+    for (std::int32_t m = 0; m <= 65535; ++m)
+        values.push_back(m);
+    for (std::int32_t m : { 1'530'000, 999'999'940, 999'999'999 })
+        values.push_back(m);
+    for (std::int32_t m : values) {
         ASSERT_EQ(ParseDuration(FlightTimeText(m, Decimals), Decimals, DurationField::FlightTime), m);
         ASSERT_EQ(ParseDuration(FlightTimeText(m, Minutes), Minutes, DurationField::FlightTime), m);
         ASSERT_EQ(ParseDuration(HobbsText(m, Minutes), Minutes, DurationField::Hobbs), m);
-    }
-}
-
-TEST(ParseDuration, RefusesDurationsOutsideSixteenBits)
-{
-    struct Case {
-        const char16_t* text;
-        FractionMode mode;
-    };
-    const Case cases[] = {
-        { u"-1:30", Minutes },
-        { u"0:-1", Minutes },
-        { u"1093:00", Minutes },
-        { u"1092:16", Minutes }, // 65536
-        { u"$FFFF", Minutes },
-        { u"2147483647", Minutes },
-        { u"-1.5", Decimals },
-        { u"1092.26", Decimals },
-    };
-    for (const Case& c : cases) {
-        const QString text = QString::fromUtf16(c.text);
-        try {
-            ParseDuration(text, c.mode, DurationField::FlightTime);
-            ADD_FAILURE() << describe(text) << " was accepted";
-        } catch (const DbfError& e) {
-            EXPECT_EQ(
-                QString::fromStdString(e.what()), QStringLiteral("'%1' is not a valid duration").arg(text));
-        }
-    }
-}
-
-TEST(ParseDuration, LongPastedTextReadsOnlyTenCharactersOfEachPart)
-{
-    const QString filler(300, u'9');
-    struct Case {
-        QString text;
-        FractionMode mode;
-        std::int32_t expected; // -1: refused
-    };
-    const Case cases[] = {
-        { QStringLiteral("0000000001") + filler, Minutes, 60 },
-        { QStringLiteral("1:0000000005") + filler, Minutes, 65 },
-        { QStringLiteral("1.5000000000") + filler, Decimals, 90 },
-        { QStringLiteral("0:45xxxxxxxx") + filler, Minutes, 0 },
-        { QString(400, u':'), Minutes, 0 },
-        { QString(400, u'x'), Decimals, 0 },
-        { filler, Minutes, 0 }, // 9999999999 hours is no 32-bit number
-        { QStringLiteral("1000000000") + filler, Minutes, -1 },
-    };
-    for (const Case& c : cases) {
-        if (c.expected < 0) {
-            EXPECT_THROW(ParseDuration(c.text, c.mode, DurationField::FlightTime), DbfError);
-            continue;
-        }
-        EXPECT_EQ(ParseDuration(c.text, c.mode, DurationField::FlightTime), c.expected) << describe(c.text);
     }
 }
 
@@ -260,42 +175,56 @@ TEST(FieldTexts, AltitudeAndSpeedTruncateInBothDirections)
         EXPECT_EQ(SpeedText(s.stored, s.mode), QStringView(s.speed)) << s.stored;
     }
 
-    struct Typed {
-        const char16_t* text;
-        UnitMode mode;
-        std::int64_t altitude;
-        std::int64_t speed;
-    };
-    const Typed typed[] = {
-        { u"1000", Metric, 3280, 621 },
-        { u"100", Metric, 328, 62 },
-        { u"100", Knots, 100, 115 },
-        { u"100", Mph, 100, 100 },
-        { u"-100", Metric, -328, -62 },
-        { u"", Metric, 0, 0 },
-        { u"abc", Knots, 0, 0 },
-        { u"$10", Mph, 16, 16 },
-        // Too wide for the table's field; the table refuses it, not the conversion.
-        { u"1000000000", Metric, 3280839895LL, 621371192 },
-    };
-    for (const Typed& t : typed) {
-        EXPECT_EQ(AltitudeFromText(QStringView(t.text), t.mode), t.altitude) << describe(t.text);
-        EXPECT_EQ(SpeedFromText(QStringView(t.text), t.mode), t.speed) << describe(t.text);
-    }
     // Typed metric and knot values may read back one lower.
     EXPECT_EQ(AltitudeText(3280, Metric), u"999");
     EXPECT_EQ(SpeedText(62, Metric), u"99");
     EXPECT_EQ(SpeedText(115, Knots), u"99");
 }
 
-TEST(FieldTexts, EditsTakeOnlySignsAndDigitsFromTheKeyboard)
+TEST(FieldTexts, EachEditTakesTheKeysItsFieldCanHold)
 {
-    const char16_t* accepted[] = { u"+", u"-", u"0", u"5", u"9", u"", u"\b", u"\r", u"\x1b", u"\x7f" };
-    const char16_t* refused[] = { u".", u":", u"a", u" ", u"\u00e9", u"1a", u"/" };
-    for (const char16_t* key : accepted)
-        EXPECT_TRUE(IsAcceptedEditKey(QStringView(key))) << describe(key);
-    for (const char16_t* key : refused)
-        EXPECT_FALSE(IsAcceptedEditKey(QStringView(key))) << describe(key);
+    const DisplayMarks minutes {};
+    const DisplayMarks decimals = SelectDecimalFractions({});
+    struct Case {
+        int field;
+        DisplayMarks marks;
+        const char16_t* keys;
+        bool taken;
+    };
+    const Case cases[] = {
+        { kFlightTime, minutes, u"+-0123456789:", true },
+        { kHobbs, decimals, u"+-0123456789.", true },
+        { kFlightTime, minutes, u".", false },
+        { kHobbs, decimals, u":", false },
+        { kMaxAltitude, minutes, u":", false },
+        { kMaxSpeed, decimals, u".", false },
+        { kStudent, minutes, u"a", false },
+        { kFlightTime, minutes, u" ", false },
+        { kMaxAltitude, minutes, u"\u00e9", false },
+        // Control and navigation keys pass everywhere.
+        { kMaxSpeed, minutes, u"", true },
+        { kStudent, minutes, u"\b\r\x1b\x7f", true },
+        { kComment, minutes, u"aZ 1.:/\u00e9\u00df\u00bd?", true },
+        { kInstrument, minutes, u"\u20ac", false },
+        { kComment, minutes, u"\u65e5", false },
+        { kTakeoffTime, minutes, u"\u03a9", false },
+        { kComment, minutes, u"\U0001F600", false },
+        { kTakeoffDate, minutes, u"\u65e5.", true },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsAcceptedEditKey(c.field, QStringView(c.keys), c.marks), c.taken)
+            << c.field << " " << describe(QStringView(c.keys));
+}
+
+TEST(FieldTexts, APastedTextIsMadeStorableAndSaysWhatWasReplaced)
+{
+    const StorableText made = MakeStorable(u"a\tb\u65e5\u672c\u20ac\u65e5\U0001F600\u00e9\r\n");
+    EXPECT_EQ(made.text, QStringView(u"a b?????\u00e9  "));
+    EXPECT_EQ(made.replaced, QStringView(u"\u65e5\u672c\u20ac\U0001F600"));
+    EXPECT_EQ(ReplacedCharactersMessage(made.replaced),
+        QStringView(u"These characters cannot be stored in the log and were replaced by \"?\": "
+                    u"\u65e5 \u672c \u20ac \U0001F600"));
+    EXPECT_TRUE(MakeStorable(u"plain, 1:30").replaced.isEmpty());
 }
 
 TEST(FieldTexts, StudentEditHiddenOnlyForZero)
