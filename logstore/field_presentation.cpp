@@ -429,11 +429,6 @@ FieldTextBinding StoredFieldTextBinding(FieldType type)
     };
 }
 
-bool IsConvertedField(int field)
-{
-    return field == kFlightTime || field == kHobbs || field == kMaxAltitude || field == kMaxSpeed;
-}
-
 QString Dbf1FieldGetText(const DbfRecord& row, int field, const DisplayMarks& marks)
 {
     const int at = row.boundField(field);

@@ -126,7 +126,6 @@ FieldTextBinding StoredFieldTextBinding(FieldType type);
 // (FLIGHTTIME, HOBBS, MAXALT, MAXSPD) have their own texts, STUDENT is its
 // decimal number (empty when null), the date is in the short date format of
 // the locale, the text fields are shown as stored.
-bool IsConvertedField(int field);
 QString Dbf1FieldGetText(const DbfRecord& row, int field, const DisplayMarks& marks);
 // Sets a field of the current row from its typed text: the converted fields
 // and STUDENT as described here, the text fields as MakeStorable leaves them.
