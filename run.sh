@@ -7,8 +7,8 @@ cd "$(dirname "$0")"
 source scripts/setup.sh
 cvlog_install_packages
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCVLOG_TESTS=OFF -DCVLOG_BENCH=OFF >/dev/null
-cmake --build build -j "$(cvlog_jobs)"
+cvlog_configure_build
+cmake --build build -j "$(cvlog_jobs)" --target cvlog cvlog-sim
 
 if [ "${1:-}" = "--demo" ]; then
   exec scripts/demo.sh

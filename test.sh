@@ -10,7 +10,11 @@ source scripts/setup.sh
 cvlog_install_packages
 jobs=$(cvlog_jobs)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCVLOG_TESTS=OFF -DCVLOG_WERROR=ON >/dev/null
+# The sources read as the project formats them, and no layer includes one above it.
+git ls-files -- '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+scripts/check_layers.sh
+
+cvlog_configure_build
 cmake --build build -j "$jobs"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCVLOG_SANITIZE=ON -DCVLOG_BENCH=OFF -DCVLOG_WERROR=ON >/dev/null
