@@ -310,6 +310,20 @@ void RecordPanelGrid::reload()
         return;
     }
 
+    // A text edit holds what its field in the open file holds: another
+    // program's file may have wider fields, whose texts must be neither cut
+    // when shown nor lost when edited.
+    for (int f = 0; f < kLogFieldCount; ++f) {
+        const int at = table_->boundField(f);
+        if (kEdits[f].maxLength == 0 || at < 0 || at >= table_->fieldCount())
+            continue;
+        const int width = table_->field(at).width;
+        for (const auto& p : panels_) {
+            if (p->edits[f]->maxLength() != width)
+                p->edits[f]->setMaxLength(width);
+        }
+    }
+
     const bool inserting = table_->state() == DbfTable::State::Insert;
     const std::uint32_t current = anchorRecord();
 

@@ -8,6 +8,8 @@
 #include "output/report_layout.h"
 #include "output/text_export.h"
 
+#include "scratch_directory.h"
+
 #include <QDate>
 
 #include <cstdint>
@@ -15,37 +17,16 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace
 {
 
 namespace fs = std::filesystem;
 
-struct ScratchDirectory {
-    fs::path path;
-    ScratchDirectory()
-    {
-        // Memory-backed when available: Compact syncs its new file to disk.
-        std::error_code ec;
-        const fs::path base
-            = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
-        std::string pattern = (base / "fuzz_table.XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr)
-            std::abort();
-        path = pattern;
-    }
-    ~ScratchDirectory()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
 const fs::path& scratchDirectory()
 {
-    static const ScratchDirectory dir;
-    return dir.path;
+    static const cvlog::fuzz::ScratchDirectory dir("fuzz_table");
+    return dir.path();
 }
 
 void writeInput(const fs::path& path, const std::uint8_t* data, std::size_t size)

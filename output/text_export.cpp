@@ -2,10 +2,14 @@
 
 #include "logstore/atomic_file.h"
 #include "logstore/cp850.h"
+#include "logstore/field_presentation.h"
 #include "logstore/stored_values.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstring>
+#include <fcntl.h>
 
 namespace cvlog
 {
@@ -15,159 +19,307 @@ namespace
 
 // Lines are gathered and written in blocks this large.
 constexpr std::size_t kWriteBlock = 1 << 20;
-constexpr std::int64_t kMinutesPerHour = 60;
+constexpr std::int32_t kMinutesPerHour = 60;
+// The longest decimal number written: 64 bits with a sign.
+constexpr std::size_t kNumberRoom = 20;
+constexpr std::size_t kHoursMinutesRoom = 2 * kNumberRoom + 1;
+// A code-page character becomes at most three bytes of UTF-8.
+constexpr std::size_t kUtf8PerByte = 3;
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::size_t kStoredDateWidth = 8; // "yyyymmdd"
 
-// FormatHoursMinutes, without building a QString for every row.
-void writeHoursMinutes(LineCursor& out, std::int64_t minutes)
+// One code-page byte in UTF-8: one to three bytes.
+struct Utf8Char {
+    char bytes[kUtf8PerByte];
+    unsigned char size;
+};
+using Utf8Table = std::array<Utf8Char, 256>;
+
+const Utf8Table& utf8OfCodePage()
 {
-    out.putNumber(minutes / kMinutesPerHour);
-    out.put(':');
-    const std::int64_t rest = minutes % kMinutesPerHour;
-    if (rest >= 0 && rest < 10)
-        out.put('0');
-    out.putNumber(rest);
+    static const Utf8Table table = [] {
+        Utf8Table t {};
+        for (std::size_t b = 0; b < t.size(); ++b) {
+            const char c = static_cast<char>(b);
+            const QByteArray utf8 = Cp850ToString(std::string_view(&c, 1)).toUtf8();
+            std::memcpy(t[b].bytes, utf8.constData(), static_cast<std::size_t>(utf8.size()));
+            t[b].size = static_cast<unsigned char>(utf8.size());
+        }
+        return t;
+    }();
+    return table;
 }
 
-// An integer field's value, 0 when null.
-std::int64_t integerValue(const DbfRecord& row, int field)
+constexpr auto kTwoDigits = [] {
+    std::array<char, 200> digits {};
+    for (std::size_t i = 0; i < 100; ++i) {
+        digits[2 * i] = static_cast<char>('0' + i / 10);
+        digits[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return digits;
+}();
+
+// The steps that write a line. Each writes at `at`, in a buffer with room
+// enough, and returns where the next step writes: a pointer kept in a
+// register, where a cursor object would be read again after every byte
+// stored (a store through char may change any object).
+
+// Copies a value of a line as a few overlapping words: the values are too
+// short for a call to memcpy to pay. Returns the words ORed together, whose
+// high bits tell whether any byte is beyond ASCII.
+std::uint64_t copyValue(char* at, std::string_view s)
+{
+    const char* from = s.data();
+    const std::size_t n = s.size();
+    std::uint64_t seen = 0;
+    auto move = [&](std::size_t offset, auto word) {
+        std::memcpy(&word, from + offset, sizeof word);
+        std::memcpy(at + offset, &word, sizeof word);
+        seen |= word;
+    };
+    if (n >= kWordBytes) {
+        for (std::size_t i = 0; i + kWordBytes <= n; i += kWordBytes)
+            move(i, std::uint64_t {});
+        move(n - kWordBytes, std::uint64_t {});
+    } else if (n >= 4) {
+        move(0, std::uint32_t {});
+        move(n - 4, std::uint32_t {});
+    } else if (n >= 2) {
+        move(0, std::uint16_t {});
+        move(n - 2, std::uint16_t {});
+    } else if (n == 1) {
+        move(0, std::uint8_t {});
+    }
+    return seen;
+}
+
+char* putBytes(char* at, std::string_view s)
+{
+    copyValue(at, s);
+    return at + s.size();
+}
+
+// Three bytes of each character are copied and the pointer moves on by the
+// character's size, so a text never takes more than three bytes a character.
+[[gnu::noinline]] char* putCodePageText(char* at, std::string_view s)
+{
+    const Utf8Table& utf8 = utf8OfCodePage();
+    for (const unsigned char c : s) {
+        std::memcpy(at, utf8[c].bytes, kUtf8PerByte);
+        at += utf8[c].size;
+    }
+    return at;
+}
+
+// A text field in UTF-8: as it stands when it is plain ASCII, as most are.
+char* putText(char* at, std::string_view stored)
+{
+    const std::string_view s = TrimStored(stored);
+    if ((copyValue(at, s) & EveryByte(0x80)) == 0)
+        return at + s.size();
+    return putCodePageText(at, s);
+}
+
+char* putTwoDigits(char* at, std::int32_t value)
+{
+    std::memcpy(at, kTwoDigits.data() + 2 * value, 2);
+    return at + 2;
+}
+
+char* putUpTo99(char* at, std::int32_t value)
+{
+    if (value >= 10)
+        return putTwoDigits(at, value);
+    *at = static_cast<char>('0' + value);
+    return at + 1;
+}
+
+char* putNumber(char* at, std::int64_t value)
+{
+    // The numbers of a log are mostly small: two digits at a time.
+    if (value >= 0 && value < 100)
+        return putUpTo99(at, static_cast<std::int32_t>(value));
+    if (value >= 100 && value < 10000)
+        return putTwoDigits(
+            putUpTo99(at, static_cast<std::int32_t>(value / 100)), static_cast<std::int32_t>(value % 100));
+    return std::to_chars(at, at + kNumberRoom, value).ptr;
+}
+
+// FormatHoursMinutes, without building a QString for every row.
+char* putHoursMinutes(char* at, std::int32_t minutes)
+{
+    at = putNumber(at, minutes / kMinutesPerHour);
+    *at++ = ':';
+    const std::int32_t rest = minutes % kMinutesPerHour;
+    return rest >= 0 ? putTwoDigits(at, rest) : putNumber(at, rest);
+}
+
+// An integer field's value, 0 when null: what the row reads, the usual
+// right-aligned digits read here at once.
+[[gnu::noinline]] std::int32_t otherIntegerValue(const DbfRecord& row, int field)
 {
     if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
         return *plain;
     return row.integer(field);
 }
 
+std::int32_t integerValue(const DbfRecord& row, int field)
+{
+    if (const auto number = PlainStoredNumber(row.raw(field)))
+        return number->value;
+    return otherIntegerValue(row, field);
+}
+
 // An integer field as its decimal number, nothing when null. A field that
 // holds the number as its plain digits is copied as it stands.
-void writeInteger(LineCursor& out, const DbfRecord& row, int field)
+[[gnu::noinline]] char* putOtherInteger(char* at, const DbfRecord& row, int field)
 {
     const std::string_view s = TrimStored(row.raw(field));
     if (s.empty())
-        return;
+        return at;
     const std::size_t digitsFrom = s.front() == '-' ? 1 : 0;
     const std::size_t digits = s.size() - digitsFrom;
     bool plain = digits > 0 && digits <= 9 && (s[digitsFrom] != '0' || digits == 1) && s != "-0";
     for (std::size_t i = digitsFrom; plain && i < s.size(); ++i)
         plain = s[i] >= '0' && s[i] <= '9';
     if (plain)
-        out.put(s);
-    else if (!row.isNull(field))
-        out.putNumber(row.integer(field));
+        return putBytes(at, s);
+    if (!row.isNull(field))
+        return putNumber(at, row.integer(field));
+    return at;
 }
 
-bool isAscii(std::string_view s)
+char* putInteger(char* at, const DbfRecord& row, int field)
 {
-    constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
-    while (s.size() >= 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, s.data(), 8);
-        if (word & kHighBits)
-            return false;
-        s.remove_prefix(8);
-    }
-    for (char c : s) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    }
-    return true;
+    if (const auto number = PlainStoredNumber(row.raw(field)))
+        return putBytes(at, number->digits);
+    return putOtherInteger(at, row, field);
 }
 
-void writeText(LineCursor& out, const DbfRecord& row, int field)
+// The most a field's text can take in a line.
+std::size_t textRoom(const DbfTable& view, int field)
 {
-    const std::string_view s = TrimStored(row.raw(field));
-    if (isAscii(s))
-        out.put(s);
-    else
-        out.put(Cp850ToString(s).toStdString());
+    return kUtf8PerByte * static_cast<std::size_t>(view.field(field).width);
 }
-
-// A line's room besides its date: every other value at its longest (a
-// CP850 character is at most three bytes of UTF-8).
-constexpr std::size_t kLineRoom = 1024;
 
 } // namespace
 
-ShortDateWriter::ShortDateWriter(const QLocale& locale)
+ShortDateTexts::ShortDateTexts(const QLocale& locale)
     : locale_(locale)
 {
 }
 
-void ShortDateWriter::write(LineCursor& out, const DbfRecord& row, int field)
+std::string_view ShortDateTexts::learn(std::string_view stored)
 {
-    const std::string_view raw = row.raw(field);
-    auto textOf = [&] {
-        const QDate date = row.date(field);
-        return date.isValid() ? locale_.toString(date, QLocale::ShortFormat).toStdString() : std::string();
-    };
-    // A foreign date field of another width is not worth remembering.
-    if (raw.size() != sizeof(std::uint64_t)) {
-        const std::string text = textOf();
-        longest_ = std::max(longest_, text.size());
-        out.put(text);
-        return;
+    // The program's own date field is read as it stands; a foreign one of
+    // another width trimmed first.
+    const std::string_view s = stored.size() == kStoredDateWidth ? stored : TrimStored(stored);
+    const auto digits = StoredDateDigits(s);
+    if (!digits || digits->month < 1 || digits->month > 12 || digits->day < 1 || digits->day > 31)
+        return {};
+    if ((digits->year < firstYear_ || digits->year >= endYear_) && !widen(digits->year))
+        return textOf(s);
+    Day& day = calendar_[static_cast<std::size_t>(
+        (digits->year - firstYear_) * kDaysPerYear + (digits->month - 1) * 31 + digits->day - 1)];
+    if (day.size == kUnknown) {
+        const std::string_view text = textOf(s);
+        day = { static_cast<std::uint32_t>(texts_.size()), static_cast<std::uint32_t>(text.size()) };
+        texts_ += text;
     }
-    std::uint64_t key = 0;
-    std::memcpy(&key, raw.data(), sizeof key);
-    auto it = texts_.find(key);
-    if (it == texts_.end()) {
-        it = texts_.emplace(key, textOf()).first;
-        longest_ = std::max(longest_, it->second.size());
-    }
-    out.put(it->second);
+    return { texts_.data() + day.at, day.size };
 }
 
-void LineCursor::putNumber(std::int64_t value)
+bool ShortDateTexts::widen(int year)
 {
-    at_ = std::to_chars(at_, at_ + 24, value).ptr;
+    const bool empty = calendar_.empty();
+    const int first = empty ? year : std::min(year, firstYear_);
+    const int end = empty ? year + 1 : std::max(year + 1, endYear_);
+    if (end - first > kMostYears)
+        return false;
+    std::vector<Day> wider(static_cast<std::size_t>((end - first) * kDaysPerYear));
+    if (!empty) {
+        std::copy(calendar_.begin(), calendar_.end(),
+            wider.begin() + static_cast<std::ptrdiff_t>((firstYear_ - first) * kDaysPerYear));
+    }
+    calendar_.swap(wider);
+    firstYear_ = first;
+    endYear_ = end;
+    return true;
 }
 
-ExportLineWriter::ExportLineWriter(const LogFieldMap& fields, char separator, const QLocale& locale)
-    : fields_(fields)
+std::string_view ShortDateTexts::textOf(std::string_view stored)
+{
+    const auto date = ParseStoredDate(stored);
+    unremembered_ = date ? ShortDateText(QDate(date->year, date->month, date->day), locale_).toStdString()
+                         : std::string();
+    return unremembered_;
+}
+
+ExportLineWriter::ExportLineWriter(const DbfTable& view, char separator, const QLocale& locale)
+    : fields_(LogFieldMap::resolve(view))
     , separator_(separator)
     , dates_(locale)
 {
+    // Every value at its longest, the date aside: that is known once the
+    // row is read. Integers read as 32 bits; their texts get the room of any
+    // number.
+    lineRoom_ = textRoom(view, fields_[kTakeoffTime]) + 2 * kHoursMinutesRoom + 3 * kNumberRoom
+        + textRoom(view, fields_[kInstrument]) + textRoom(view, fields_[kComment]) + kLogFieldCount - 1
+        + kLineEnd.size();
 }
 
-void ExportLineWriter::append(const DbfRecord& row)
+// Everything called here is inlined: a line is a few dozen small steps,
+// each cheaper than a call. The slow readings of unusual values are kept
+// out of line.
+[[gnu::flatten]] void ExportLineWriter::append(const DbfRecord& row)
 {
-    // A date the locale writes longer than any before must fit too, so the
-    // room is made before it is known: the longest date so far, or a new
-    // one of any length, which is then written into a block of its own.
-    const std::size_t room = kLineRoom + std::max<std::size_t>(dates_.longest(), 256);
-    if (buffer_.size() < used_ + room)
+    const std::string_view date = dates_.text(row.raw(fields_[kTakeoffDate]));
+    const std::size_t room = lineRoom_ + date.size();
+    if (buffer_.size() - used_ < room)
         buffer_.resize(std::max(used_ + room, buffer_.size() * 2));
-    LineCursor out(buffer_.data() + used_);
-    dates_.write(out, row, fields_[kTakeoffDate]);
-    out.put(separator_);
-    writeText(out, row, fields_[kTakeoffTime]);
-    out.put(separator_);
-    writeHoursMinutes(out, integerValue(row, fields_[kFlightTime]));
+    // Copies in locals, which no store through char can change.
+    const DbfRecord r = row;
+    const LogFieldMap f = fields_;
+    const char separator = separator_;
+    char* at = putBytes(buffer_.data() + used_, date);
+    *at++ = separator;
+    at = putText(at, r.raw(f[kTakeoffTime]));
+    *at++ = separator;
+    at = putHoursMinutes(at, integerValue(r, f[kFlightTime]));
     for (LogField field : { kMaxAltitude, kMaxSpeed, kStudent }) {
-        out.put(separator_);
-        writeInteger(out, row, fields_[field]);
+        *at++ = separator;
+        at = putInteger(at, r, f[field]);
     }
-    out.put(separator_);
-    writeHoursMinutes(out, integerValue(row, fields_[kHobbs]));
-    out.put(separator_);
-    writeText(out, row, fields_[kInstrument]);
-    out.put(separator_);
-    writeText(out, row, fields_[kComment]);
-    out.put("\r\n");
-    used_ = static_cast<std::size_t>(out.at() - buffer_.data());
+    *at++ = separator;
+    at = putHoursMinutes(at, integerValue(r, f[kHobbs]));
+    *at++ = separator;
+    at = putText(at, r.raw(f[kInstrument]));
+    *at++ = separator;
+    at = putText(at, r.raw(f[kComment]));
+    at = putBytes(at, kLineEnd);
+    used_ = static_cast<std::size_t>(at - buffer_.data());
 }
 
 std::uint32_t ExportVisibleRows(
     DbfTable& view, const std::filesystem::path& target, char separator, const QLocale& locale)
 {
-    ExportLineWriter lines(LogFieldMap::resolve(view), separator, locale);
+    ExportLineWriter lines(view, separator, locale);
     const auto suspended = SuspendDisplay(view);
     view.first();
     AtomicFile file(target);
     std::uint32_t count = 0;
+    off_t written = 0;
     for (; !view.eof(); view.next()) {
         lines.append(view.current());
         ++count;
         if (lines.text().size() >= kWriteBlock) {
             file.write(lines.text());
+            // Handed to the disk at once: it takes each block while the next
+            // one is built, and the flush before the rename finds little left
+            // (should this fail, the flush does it all, as before).
+            const auto size = static_cast<off_t>(lines.text().size());
+            ::sync_file_range(file.descriptor(), written, size, SYNC_FILE_RANGE_WRITE);
+            written += size;
             lines.clear();
         }
     }

@@ -6,14 +6,14 @@
 
 #include "logstore/dbf_table.h"
 #include "logstore/log_fields.h"
+#include "logstore/stored_values.h"
 
 #include <QLocale>
 
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 namespace cvlog
@@ -22,49 +22,61 @@ namespace cvlog
 inline constexpr char kTextSeparator = ' ';
 inline constexpr char kCommaSeparator = ',';
 
-// Where a line is written: a cursor into a buffer that has room for it.
-class LineCursor
+// The dates of the export in the locale's short format. A log holds few
+// distinct days, so each day's text is asked of the locale once and then
+// found by the day's place in a calendar of the years seen: rows in date
+// order find their days side by side.
+class ShortDateTexts
 {
 public:
-    explicit LineCursor(char* at)
-        : at_(at)
+    explicit ShortDateTexts(const QLocale& locale);
+    // The text of a stored "yyyymmdd" date; empty when there is none. Valid
+    // until the next call. Inline: a day met before is found at once.
+    std::string_view text(std::string_view stored)
     {
+        if (const auto date = StoredDateDigits(stored)) {
+            const auto at = static_cast<std::size_t>(
+                (date->year - firstYear_) * kDaysPerYear + (date->month - 1) * 31 + date->day - 1);
+            if (date->year >= firstYear_ && date->month >= 1 && date->month <= 12 && date->day >= 1
+                && date->day <= 31 && at < calendar_.size() && calendar_[at].size != kUnknown)
+                return { texts_.data() + calendar_[at].at, calendar_[at].size };
+        }
+        return learn(stored);
     }
-    void put(char c) { *at_++ = c; }
-    void put(std::string_view s)
-    {
-        std::memcpy(at_, s.data(), s.size());
-        at_ += s.size();
-    }
-    void putNumber(std::int64_t value);
-    char* at() const { return at_; }
 
 private:
-    char* at_;
-};
+    struct Day {
+        std::uint32_t at = 0; // in texts_
+        std::uint32_t size = kUnknown;
+    };
+    static constexpr std::uint32_t kUnknown = UINT32_MAX;
+    static constexpr int kDaysPerYear = 12 * 31; // every month given 31 days
+    // A calendar of a thousand years takes 3 MB; days outside it are asked
+    // of the locale every time.
+    static constexpr int kMostYears = 1000;
 
-// A date in the locale's short format. A log holds few distinct days, so
-// each day's text is asked of the locale once.
-class ShortDateWriter
-{
-public:
-    explicit ShortDateWriter(const QLocale& locale);
-    // The text of a stored "yyyymmdd" date; nothing when there is none.
-    void write(LineCursor& out, const DbfRecord& row, int field);
-    // The longest text written so far.
-    std::size_t longest() const { return longest_; }
+    // Any other date: a day met for the first time, a foreign field of
+    // another width, or no date at all.
+    std::string_view learn(std::string_view stored);
+    // Makes room for the year's days; false when that would pass kMostYears.
+    bool widen(int year);
+    std::string_view textOf(std::string_view stored);
 
-private:
     QLocale locale_;
-    std::size_t longest_ = 0;
-    std::unordered_map<std::uint64_t, std::string> texts_;
+    int firstYear_ = 0;
+    int endYear_ = 0; // after the last year of the calendar
+    std::vector<Day> calendar_; // from 1 January of firstYear_
+    std::string texts_; // every day's text, one after another
+    std::string unremembered_;
 };
 
 // Builds export lines into a block of text.
 class ExportLineWriter
 {
 public:
-    ExportLineWriter(const LogFieldMap& fields, char separator, const QLocale& locale);
+    // The room a line needs is reckoned once from the view's field widths,
+    // so a table with wider fields than the program's own exports whole.
+    ExportLineWriter(const DbfTable& view, char separator, const QLocale& locale);
 
     // Adds the row's line, CR LF included.
     void append(const DbfRecord& row);
@@ -74,7 +86,8 @@ public:
 private:
     LogFieldMap fields_;
     char separator_;
-    ShortDateWriter dates_;
+    ShortDateTexts dates_;
+    std::size_t lineRoom_ = 0; // every value at its longest, the date aside
     std::vector<char> buffer_;
     std::size_t used_ = 0;
 };

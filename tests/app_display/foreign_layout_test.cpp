@@ -167,5 +167,46 @@ TEST_F(ForeignLayoutTest, EveryValueStaysInItsOwnFieldAndTheUsersColumnSurvives)
                 .toStdString()));
 }
 
+// Another program's file whose text fields are wider than the program's
+// own: the grid shows the whole texts, and an edit keeps them whole.
+class WideTextFieldsTest : public DisplayTest
+{
+protected:
+    std::unique_ptr<TForm1> form;
+};
+
+TEST_F(WideTextFieldsTest, TheGridShowsAndEditsTheWholeTexts)
+{
+    const std::pair<LogField, QString> texts[] = { { kTakeoffTime, QStringLiteral("09:05:30 local time") },
+        { kInstrument, QStringLiteral("EA15 of the club, the second one") },
+        { kComment, QString(150, u'x') + QStringLiteral(" the end") } };
+    std::vector<FieldDef> fields = logTableFields();
+    for (const auto& [field, text] : texts)
+        fields[static_cast<std::size_t>(field)].width = 200;
+    {
+        DbfTable table;
+        table.setPath(file("CVLog.dbf").toStdString());
+        table.create(fields);
+        table.setRequiredFields(logTableFieldNames());
+        table.open();
+        table.append();
+        table.setDate(kTakeoffDate, QDate(2026, 3, 1));
+        for (const auto& [field, text] : texts)
+            table.setText(field, text);
+        table.post();
+    }
+    form = start();
+    for (const auto& [field, text] : texts)
+        EXPECT_EQ(currentEdit(*form, field)->text().toStdString(), text.toStdString());
+
+    QLineEdit* comment = currentEdit(*form, kComment);
+    comment->setFocus();
+    comment->end(false);
+    QTest::keyClicks(comment, QStringLiteral("!"));
+    form->DBNavigator1->button(Nav::Post)->click();
+    EXPECT_EQ(form->Dbf1.text(kComment).toStdString(), (texts[2].second + u'!').toStdString());
+    EXPECT_EQ(form->Dbf1.text(kInstrument).toStdString(), texts[1].second.toStdString());
+}
+
 } // namespace
 } // namespace cvlog::test

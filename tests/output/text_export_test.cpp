@@ -2,6 +2,7 @@
 // the filter lets through, and a failed export that leaves nothing behind.
 
 #include "logstore/file_error.h"
+#include "output/report_layout.h"
 #include "output/text_export.h"
 #include "table_test_support.h"
 
@@ -150,6 +151,100 @@ TEST_F(TextExportTest, ColumnsAreFoundByNameInAForeignFile)
     foreign.post();
     ExportVisibleRows(foreign, file("out.txt"), kCommaSeparator, kBritish);
     EXPECT_EQ(readBytes(file("out.txt")), "05/03/2026,,1:30,,,,1:01,EA15,\r\n");
+}
+
+// A table another program wrote: text fields up to 254 wide full of
+// characters that take three bytes in UTF-8, numbers and dates in text
+// fields of other widths, and columns of its own. Every line comes out
+// whole, and the report reads the same texts.
+TEST_F(TextExportTest, ATableOfWideForeignFieldsExportsWhole)
+{
+    view.close();
+    const std::vector<FieldDef> fields = { { QStringLiteral("PILOT"), FieldType::Text, 254 },
+        { QStringLiteral("TAKEOFFD"), FieldType::Text, 12 },
+        { QStringLiteral("TAKEOFFT"), FieldType::Text, 200 },
+        { QStringLiteral("FLIGHTTIME"), FieldType::Text, 16 },
+        { QStringLiteral("MAXALT"), FieldType::Text, 12 },
+        { QStringLiteral("MAXSPD"), FieldType::Integer, 9 },
+        { QStringLiteral("STUDENT"), FieldType::Integer, 9 },
+        { QStringLiteral("HOBBS"), FieldType::Integer, 9 },
+        { QStringLiteral("INSTRUMENT"), FieldType::Text, 254 },
+        { QStringLiteral("COMMENT"), FieldType::Text, 254 },
+        { QStringLiteral("RATING"), FieldType::Integer, 5 } };
+    // Code page 850 and what it means: 0xB0 light shade, 0xDB full block,
+    // 0xCD double line, 0x82 e acute, 0xD5 dotless i.
+    const QChar shade(0x2591), block(0x2588), line(0x2550), eAcute(0xE9), dotless(0x131);
+    auto utf8 = [](const QString& s) { return s.toStdString(); };
+    struct Row {
+        QString date, time, minutes, altitude;
+        std::optional<int> speed, student, hobbs;
+        QString instrument, comment;
+        std::string expected; // the line after the date and time, before the instrument
+    };
+    const QString wide = QString(254, shade);
+    const QString mixed
+        = QString(100, block) + QStringLiteral(" a ") + QString(100, eAcute) + QString(51, dotless);
+    const Row rows[] = {
+        { QStringLiteral("20260305"), QString(200, line), QStringLiteral("90"), QStringLiteral("1200"), 85, 0,
+            1234, wide, wide, "1:30,1200,85,0,20:34" },
+        { QStringLiteral("  20261231"), QStringLiteral("  ") + QString(150, block) + QStringLiteral("  "),
+            QStringLiteral("        12345678"), QStringLiteral("   -5"), 999999999, 255, 65535, mixed,
+            QStringLiteral("  ") + mixed.left(252), "205761:18,-5,999999999,255,1092:15" },
+        { QStringLiteral("20260230"), {}, QStringLiteral("             123"), QStringLiteral("007"), {}, {},
+            {}, QStringLiteral("          EA15"), {}, "2:03,7,,,0:00" },
+        { QStringLiteral("2026030:"), QStringLiteral("9:05"), QStringLiteral("-65"),
+            QStringLiteral("12345678901"), 7, 1, 59, QStringLiteral("A1"), QStringLiteral("x"),
+            "-1:-5,0,7,1,0:59" },
+        { QStringLiteral("2026-03-05"), {}, QStringLiteral("0090"), QStringLiteral("+5"), {}, {}, {}, {}, {},
+            "1:30,5,,,0:00" },
+        { {}, {}, QStringLiteral("1 2"), QStringLiteral("***"), {}, {}, {}, {}, {}, "0:00,0,,,0:00" },
+    };
+    const QString dates[] = { QStringLiteral("05/03/2026"), QStringLiteral("31/12/2026"), {}, {}, {}, {} };
+
+    DbfTable foreign;
+    setUpMainView(foreign, file());
+    foreign.create(fields);
+    foreign.open();
+    auto at = [&](const char* name) { return foreign.fieldIndexOrThrow(QLatin1String(name)); };
+    std::string expected;
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const Row& r = rows[i];
+        foreign.append();
+        foreign.setText(at("PILOT"), wide);
+        foreign.setText(at("TAKEOFFD"), r.date);
+        foreign.setText(at("TAKEOFFT"), r.time);
+        foreign.setText(at("FLIGHTTIME"), r.minutes);
+        foreign.setText(at("MAXALT"), r.altitude);
+        const std::pair<const char*, std::optional<int>> numbers[]
+            = { { "MAXSPD", r.speed }, { "STUDENT", r.student }, { "HOBBS", r.hobbs } };
+        for (const auto& [name, value] : numbers) {
+            if (value)
+                foreign.setInteger(at(name), *value);
+        }
+        foreign.setText(at("INSTRUMENT"), r.instrument);
+        foreign.setText(at("COMMENT"), r.comment);
+        foreign.setInteger(at("RATING"), 99999);
+        foreign.post();
+        const std::string line = utf8(dates[i]) + ',' + utf8(r.time.trimmed()) + ',' + r.expected + ','
+            + utf8(r.instrument.trimmed()) + ',' + utf8(r.comment.trimmed()) + "\r\n";
+        if (i == 0) {
+            ASSERT_GT(line.size(), 2000u); // far longer than any line of the program's own table
+        }
+        expected += line;
+    }
+
+    EXPECT_EQ(ExportVisibleRows(foreign, file("out.txt"), kCommaSeparator, kBritish), std::size(rows));
+    EXPECT_EQ(readBytes(file("out.txt")), expected);
+
+    TableReportRows report(foreign);
+    std::size_t i = 0;
+    for (std::uint32_t key = report.next(0); key != 0; key = report.next(key), ++i) {
+        const ReportFlight flight = report.flight(key);
+        EXPECT_EQ(flight.takeoffTime, rows[i].time.trimmed()) << i;
+        EXPECT_EQ(flight.instrument, rows[i].instrument.trimmed()) << i;
+        EXPECT_EQ(flight.comment, rows[i].comment.trimmed()) << i;
+    }
+    EXPECT_EQ(i, std::size(rows));
 }
 
 TEST_F(TextExportTest, AFailedExportLeavesTheEarlierFileAndNothingElse)
