@@ -27,6 +27,7 @@ constexpr mode_t kTemporaryMode = 0600;
 constexpr int kMaxLinkHops = 40;
 constexpr int kNameAttempts = 100;
 constexpr std::size_t kCopyChunk = 1 << 20;
+constexpr std::size_t kWritebackBlock = 256 * 1024;
 
 // A temporary file is ".<target>.cvlog-" and six letters or digits: hidden,
 // named after its target, and recognisably ours when a crash leaves it.
@@ -180,6 +181,12 @@ void AtomicFile::write(std::string_view bytes)
 {
     failOnFault(FileStep::Write, target_);
     writeAll(fd_, bytes, nullptr);
+    if (bytes.size() >= kWritebackBlock) {
+        // Only a start: should it fail, the flush at commit does it all.
+        ::sync_file_range(
+            fd_, static_cast<off_t>(appended_), static_cast<off_t>(bytes.size()), SYNC_FILE_RANGE_WRITE);
+    }
+    appended_ += bytes.size();
 }
 
 void AtomicFile::writeAt(std::uint64_t offset, std::string_view bytes)

@@ -39,6 +39,8 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
+    // Large writes are handed to the disk at once, so that it takes each
+    // while the next is made and the flush at commit finds little left.
     void write(std::string_view bytes);
     void writeAt(std::uint64_t offset, std::string_view bytes);
     // Appends the rest of an open file, the kernel copying where it can.
@@ -61,6 +63,7 @@ private:
     std::filesystem::path temporary_;
     Options options_;
     int fd_ = -1;
+    std::uint64_t appended_ = 0; // bytes that write() put at the end
     bool committed_ = false;
 };
 

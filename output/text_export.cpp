@@ -308,18 +308,11 @@ std::uint32_t ExportVisibleRows(
     view.first();
     AtomicFile file(target);
     std::uint32_t count = 0;
-    off_t written = 0;
     for (; !view.eof(); view.next()) {
         lines.append(view.current());
         ++count;
         if (lines.text().size() >= kWriteBlock) {
             file.write(lines.text());
-            // Handed to the disk at once: it takes each block while the next
-            // one is built, and the flush before the rename finds little left
-            // (should this fail, the flush does it all, as before).
-            const auto size = static_cast<off_t>(lines.text().size());
-            ::sync_file_range(file.descriptor(), written, size, SYNC_FILE_RANGE_WRITE);
-            written += size;
             lines.clear();
         }
     }
