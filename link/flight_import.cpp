@@ -14,6 +14,8 @@ namespace
 constexpr int kMinutesPerHour = 60;
 constexpr int kMinutesPerHundredHours = 100 * kMinutesPerHour;
 constexpr std::size_t kTimeTextWidth = 5;
+// Enough years back to meet a 29 February, 2100 and its like included.
+constexpr int kYearsToALeapDay = 9;
 
 // Keeps the grid still while the import walks or adds rows, also when the
 // table throws.
@@ -45,15 +47,15 @@ FlightRecord FlightRecord::fromBytes(const std::uint8_t* b)
 
 QDate TakeoffDate(const FlightRecord& record, const QDate& today)
 {
-    const int year = record.month > today.month() ? today.year() - 1 : today.year();
-    const QDate date(year, record.month, record.day);
-    if (!date.isValid())
-        return today;
-    if (date <= today)
-        return date;
-    // Later this month than today: flown last year.
-    const QDate lastYear(year - 1, record.month, record.day);
-    return lastYear.isValid() ? lastYear : today;
+    // The latest such day not after today. A 29 February goes back to the
+    // last leap year: dated today instead, the same flight would be a new
+    // one on each later day's download.
+    for (int year = today.year(); year > today.year() - kYearsToALeapDay; --year) {
+        const QDate date(year, record.month, record.day);
+        if (date.isValid() && date <= today)
+            return date;
+    }
+    return today;
 }
 
 std::string FormatTakeoffTime(unsigned hour, unsigned minute)
