@@ -108,17 +108,24 @@ FlightRow FlightImport::rowFor(const FlightRecord& record) const
         record, host.today(), QString::fromLatin1(serial.data(), static_cast<qsizetype>(serial.size())));
 }
 
-bool FlightImport::IsDuplicateFlight()
+bool FlightImport::IsHeldFlight() const
 {
     const FlightRow flight = rowFor(currentRecord);
-    // Two slots of one memory holding the same flight bring it once.
     const std::size_t held = std::min<std::size_t>(link.pendingCount, kPendingCapacity);
     for (std::size_t i = 0; i < held; ++i) {
         if (SameFlight(rowFor(pending[i]), flight))
             return true;
     }
+    return false;
+}
+
+bool FlightImport::IsDuplicateFlight()
+{
+    // Two slots of one memory holding the same flight bring it once.
+    if (IsHeldFlight())
+        return true;
     const auto suspended = SuspendDisplay(store);
-    return store.findFlight(flight);
+    return store.findFlight(rowFor(currentRecord));
 }
 
 std::size_t FlightImport::FlushPendingRecords()

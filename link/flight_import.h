@@ -63,6 +63,8 @@ public:
     QDate TakeoffDate() const;
     // Whether currentRecord is a flight the log or this download already holds.
     bool IsDuplicateFlight();
+    // Whether this download holds currentRecord's flight already.
+    bool IsHeldFlight() const;
     // Appends the pending records, the last stored (the oldest) first, all
     // together, and empties the buffer whether or not that succeeds; returns
     // how many were appended.

@@ -328,7 +328,9 @@ QString LinkDriver::TakeRecord()
     import.currentRecord = FlightRecord::fromBytes(receiver.rxPayload.data() + kRecordDayOffset);
     try {
         const bool known = import.IsDuplicateFlight();
-        if (known && !link.downloadAll) {
+        // Only a flight in the log ends the walk; one that this download
+        // holds already (two slots alike) says nothing of the older ones.
+        if (known && !link.downloadAll && !import.IsHeldFlight()) {
             link.requestNext = false; // a known flight: the rest is in the log
         } else if (!known && !import.StorePending()) {
             link.requestNext = false;

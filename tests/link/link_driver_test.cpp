@@ -174,27 +174,32 @@ TEST(LinkDriver, DownloadEndsAtAnEmptySlotOrAKnownFlight)
     struct Ending {
         const char* name;
         Bytes lastReply;
-        std::size_t rows;
+        bool walkGoesOn;
     };
+    // Flight 7 is in the log; flights 1 and 2 are read first.
+    Flight other = NthFlight(7);
+    other.maxAltitude = 9999;
     const Ending endings[] = {
-        { "empty slot", EmptySlotReply(), 2 },
-        { "short reply", Frame(0xFF, 8, { 0x00, 0x00 }), 2 },
-        { "known flight", RecordReply(NthFlight(1)), 2 },
-        { "same minute, other values", RecordReply([] {
-             Flight f = NthFlight(2);
-             f.maxAltitude = 9999;
-             return f;
-         }()),
-            2 },
+        { "empty slot", EmptySlotReply(), false },
+        { "short reply", Frame(0xFF, 8, { 0x00, 0x00 }), false },
+        { "known flight", RecordReply(NthFlight(7)), false },
+        { "known flight, other values", RecordReply(other), false },
+        // Two slots alike: one flight, and the older slots are still read.
+        { "flight of this download", RecordReply(NthFlight(1)), true },
     };
     for (const Ending& e : endings) {
         LinkRig rig;
+        const Bytes known = SlotPayload(NthFlight(7));
+        rig.ownStore.rows.push_back(
+            FlightRowFor(FlightRecord::fromBytes(known.data() + 2), rig.host.date, QStringLiteral("F123")));
         Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF1A0);
         ReadSlots(rig, 2);
         ASSERT_EQ(rig.tick(), RecordRead(kE1, 0xF180)) << e.name;
         rig.answer(e.lastReply);
-        EXPECT_FALSE(rig.link.requestNext) << e.name;
-        EXPECT_EQ(rig.ownStore.rows.size(), e.rows) << e.name;
+        EXPECT_EQ(rig.link.requestNext, e.walkGoesOn) << e.name;
+        if (e.walkGoesOn)
+            EndDownload(rig);
+        EXPECT_EQ(rig.ownStore.rows.size(), 3u) << e.name;
         EXPECT_EQ(rig.link.pendingCount, 0) << e.name;
         EXPECT_EQ(rig.tick(), IdentityRequest(kE1)) << e.name << ": idle again";
         EXPECT_EQ(rig.ownStore.depth, 0);
