@@ -311,6 +311,10 @@ void LinkDriver::OnRedirectReply()
 
 void LinkDriver::OnRecordReply()
 {
+    // The answer to a read sent before this link's download was started
+    // again: that walk is dropped, and its end must not end the new one.
+    if (link.countDue)
+        return;
     QString shown;
     if (receiver.rxPayload[kRecordDayOffset] == FlightRecord::kEmptyDay) {
         link.requestNext = false; // the end of the log

@@ -519,6 +519,28 @@ TEST(LinkDriver, ABrokenDownloadComesWholeWithTheNextLinkAndDownloadAllFillsAGap
     std::vector<std::string> after = times();
     std::sort(after.begin(), after.end());
     EXPECT_EQ(after, all) << "every flight once";
+
+    // Pressed again while the answer to the last read of its walk is on its
+    // way: that answer ends nothing, and the walk started over fills the gap.
+    rig.ownStore.rows.resize(4);
+    rig.driver.DownloadAllFlights();
+    ASSERT_EQ(rig.tick(), PositionRequest(kE1));
+    rig.answer(PositionReply(0xF150));
+    for (int reads = 0; reads < 6; ++reads) {
+        const Bytes frame = rig.tick();
+        answerSlot(static_cast<std::uint16_t>(frame[4] | frame[5] << 8));
+    }
+    ASSERT_EQ(rig.tick(), RecordRead(kE1, 0xFFF0));
+    rig.host.popups.clear();
+    rig.driver.DownloadAllFlights();
+    answerSlot(0xFFF0);
+    EXPECT_TRUE(rig.link.downloadAll);
+    EXPECT_EQ(rig.tick(), PositionRequest(kE1));
+    rig.answer(PositionReply(0xF150));
+    readUntilIdle(-1);
+    EXPECT_EQ(rig.ownStore.rows.size(), 6u);
+    EXPECT_EQ(rig.host.popups.filter(QStringLiteral("Download complete")).join(u'|').toStdString(),
+        "Download complete: 2 new flights");
 }
 
 TEST(LinkDriver, SerialReadsOfMoreThanOneBufferKeepEveryByteInOrder)
