@@ -14,6 +14,8 @@ namespace
 constexpr int kMinutesPerHour = 60;
 constexpr int kMinutesPerHundredHours = 100 * kMinutesPerHour;
 constexpr std::size_t kTimeTextWidth = 5;
+// Enough years back to meet a 29 February, 2100 and its like included.
+constexpr int kYearsToALeapDay = 9;
 
 // Keeps the grid still while the import walks or adds rows, also when the
 // table throws.
@@ -45,15 +47,15 @@ FlightRecord FlightRecord::fromBytes(const std::uint8_t* b)
 
 QDate TakeoffDate(const FlightRecord& record, const QDate& today)
 {
-    const int year = record.month > today.month() ? today.year() - 1 : today.year();
-    const QDate date(year, record.month, record.day);
-    if (!date.isValid())
-        return today;
-    if (date <= today)
-        return date;
-    // Later this month than today: flown last year.
-    const QDate lastYear(year - 1, record.month, record.day);
-    return lastYear.isValid() ? lastYear : today;
+    // The latest such day not after today. A 29 February goes back to the
+    // last leap year: dated today instead, the same flight would be a new
+    // one on each later day's download.
+    for (int year = today.year(); year > today.year() - kYearsToALeapDay; --year) {
+        const QDate date(year, record.month, record.day);
+        if (date.isValid() && date <= today)
+            return date;
+    }
+    return today;
 }
 
 std::string FormatTakeoffTime(unsigned hour, unsigned minute)
@@ -106,17 +108,24 @@ FlightRow FlightImport::rowFor(const FlightRecord& record) const
         record, host.today(), QString::fromLatin1(serial.data(), static_cast<qsizetype>(serial.size())));
 }
 
-bool FlightImport::IsDuplicateFlight()
+bool FlightImport::IsHeldFlight() const
 {
     const FlightRow flight = rowFor(currentRecord);
-    // Two slots of one memory holding the same flight bring it once.
     const std::size_t held = std::min<std::size_t>(link.pendingCount, kPendingCapacity);
     for (std::size_t i = 0; i < held; ++i) {
         if (SameFlight(rowFor(pending[i]), flight))
             return true;
     }
+    return false;
+}
+
+bool FlightImport::IsDuplicateFlight()
+{
+    // Two slots of one memory holding the same flight bring it once.
+    if (IsHeldFlight())
+        return true;
     const auto suspended = SuspendDisplay(store);
-    return store.findFlight(flight);
+    return store.findFlight(rowFor(currentRecord));
 }
 
 std::size_t FlightImport::FlushPendingRecords()

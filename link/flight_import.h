@@ -43,9 +43,9 @@ struct FlightRecord {
 };
 
 // The device keeps no year: a flight is dated in this year unless that
-// would put it after today, and then in the year before. A day and month
-// that form no date (29 February, a garbled slot) give today's date, so the
-// flight is still imported.
+// would put it after today, and then in the year before; a 29 February in
+// the last leap year. A day and month that form no date (a garbled slot)
+// give today's date, so the flight is still imported.
 QDate TakeoffDate(const FlightRecord& record, const QDate& today);
 // Hour without leading zeros, ":", minutes in two digits; at most 5 characters.
 std::string FormatTakeoffTime(unsigned hour, unsigned minute);
@@ -63,6 +63,8 @@ public:
     QDate TakeoffDate() const;
     // Whether currentRecord is a flight the log or this download already holds.
     bool IsDuplicateFlight();
+    // Whether this download holds currentRecord's flight already.
+    bool IsHeldFlight() const;
     // Appends the pending records, the last stored (the oldest) first, all
     // together, and empties the buffer whether or not that succeeds; returns
     // how many were appended.

@@ -311,6 +311,10 @@ void LinkDriver::OnRedirectReply()
 
 void LinkDriver::OnRecordReply()
 {
+    // The answer to a read sent before this link's download was started
+    // again: that walk is dropped, and its end must not end the new one.
+    if (link.countDue)
+        return;
     QString shown;
     if (receiver.rxPayload[kRecordDayOffset] == FlightRecord::kEmptyDay) {
         link.requestNext = false; // the end of the log
@@ -328,7 +332,9 @@ QString LinkDriver::TakeRecord()
     import.currentRecord = FlightRecord::fromBytes(receiver.rxPayload.data() + kRecordDayOffset);
     try {
         const bool known = import.IsDuplicateFlight();
-        if (known && !link.downloadAll) {
+        // Only a flight in the log ends the walk; one that this download
+        // holds already (two slots alike) says nothing of the older ones.
+        if (known && !link.downloadAll && !import.IsHeldFlight()) {
             link.requestNext = false; // a known flight: the rest is in the log
         } else if (!known && !import.StorePending()) {
             link.requestNext = false;

@@ -25,11 +25,13 @@ TEST(FlightImport, YearIsInferredFromToday)
         { { 2026, 12, 8 }, 11, 30, { 2026, 11, 30 } },
         { { 2026, 3, 15 }, 4, 1, { 2025, 4, 1 } },
         { { 2027, 1, 1 }, 12, 31, { 2026, 12, 31 } },
-        // 29 February of a year that is not a leap year: today stands in.
-        { { 2026, 1, 1 }, 2, 29, { 2026, 1, 1 } },
-        { { 2025, 3, 1 }, 2, 29, { 2025, 3, 1 } },
+        // 29 February: the last leap year's, whatever day the slot is read on.
+        { { 2026, 1, 1 }, 2, 29, { 2024, 2, 29 } },
+        { { 2026, 12, 9 }, 2, 29, { 2024, 2, 29 } },
         { { 2024, 3, 1 }, 2, 29, { 2024, 2, 29 } },
         { { 2025, 1, 5 }, 2, 29, { 2024, 2, 29 } },
+        { { 2024, 2, 28 }, 2, 29, { 2020, 2, 29 } },
+        { { 2101, 3, 1 }, 2, 29, { 2096, 2, 29 } },
         // Garbled slots.
         { { 2026, 3, 15 }, 0, 10, { 2026, 3, 15 } },
         { { 2026, 3, 15 }, 13, 10, { 2026, 3, 15 } },
@@ -107,7 +109,7 @@ TEST(FlightImport, AKnownFlightMatchesTakeoffDurationsAndInstrument)
         { 12, 31, 9, 5, 30, 1, false, false }, // another Hobbs time
         { 12, 31, 9, 6, 30, 0, false, false }, { 12, 30, 9, 5, 30, 0, false, false },
         { 1, 1, 10, 0, 45, 40, false, true }, // the row names no instrument
-        { 2, 29, 10, 0, 45, 40, false, true }, // no such date: looked for as today
+        { 13, 1, 10, 0, 45, 40, false, true }, // no such date: looked for as today
         { 3, 3, 3, 3, 3, 3, true, true }, // read twice within one download
     };
     for (const Case& c : cases) {

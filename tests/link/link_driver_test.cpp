@@ -174,27 +174,32 @@ TEST(LinkDriver, DownloadEndsAtAnEmptySlotOrAKnownFlight)
     struct Ending {
         const char* name;
         Bytes lastReply;
-        std::size_t rows;
+        bool walkGoesOn;
     };
+    // Flight 7 is in the log; flights 1 and 2 are read first.
+    Flight other = NthFlight(7);
+    other.maxAltitude = 9999;
     const Ending endings[] = {
-        { "empty slot", EmptySlotReply(), 2 },
-        { "short reply", Frame(0xFF, 8, { 0x00, 0x00 }), 2 },
-        { "known flight", RecordReply(NthFlight(1)), 2 },
-        { "same minute, other values", RecordReply([] {
-             Flight f = NthFlight(2);
-             f.maxAltitude = 9999;
-             return f;
-         }()),
-            2 },
+        { "empty slot", EmptySlotReply(), false },
+        { "short reply", Frame(0xFF, 8, { 0x00, 0x00 }), false },
+        { "known flight", RecordReply(NthFlight(7)), false },
+        { "known flight, other values", RecordReply(other), false },
+        // Two slots alike: one flight, and the older slots are still read.
+        { "flight of this download", RecordReply(NthFlight(1)), true },
     };
     for (const Ending& e : endings) {
         LinkRig rig;
+        const Bytes known = SlotPayload(NthFlight(7));
+        rig.ownStore.rows.push_back(
+            FlightRowFor(FlightRecord::fromBytes(known.data() + 2), rig.host.date, QStringLiteral("F123")));
         Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF1A0);
         ReadSlots(rig, 2);
         ASSERT_EQ(rig.tick(), RecordRead(kE1, 0xF180)) << e.name;
         rig.answer(e.lastReply);
-        EXPECT_FALSE(rig.link.requestNext) << e.name;
-        EXPECT_EQ(rig.ownStore.rows.size(), e.rows) << e.name;
+        EXPECT_EQ(rig.link.requestNext, e.walkGoesOn) << e.name;
+        if (e.walkGoesOn)
+            EndDownload(rig);
+        EXPECT_EQ(rig.ownStore.rows.size(), 3u) << e.name;
         EXPECT_EQ(rig.link.pendingCount, 0) << e.name;
         EXPECT_EQ(rig.tick(), IdentityRequest(kE1)) << e.name << ": idle again";
         EXPECT_EQ(rig.ownStore.depth, 0);
@@ -514,6 +519,28 @@ TEST(LinkDriver, ABrokenDownloadComesWholeWithTheNextLinkAndDownloadAllFillsAGap
     std::vector<std::string> after = times();
     std::sort(after.begin(), after.end());
     EXPECT_EQ(after, all) << "every flight once";
+
+    // Pressed again while the answer to the last read of its walk is on its
+    // way: that answer ends nothing, and the walk started over fills the gap.
+    rig.ownStore.rows.resize(4);
+    rig.driver.DownloadAllFlights();
+    ASSERT_EQ(rig.tick(), PositionRequest(kE1));
+    rig.answer(PositionReply(0xF150));
+    for (int reads = 0; reads < 6; ++reads) {
+        const Bytes frame = rig.tick();
+        answerSlot(static_cast<std::uint16_t>(frame[4] | frame[5] << 8));
+    }
+    ASSERT_EQ(rig.tick(), RecordRead(kE1, 0xFFF0));
+    rig.host.popups.clear();
+    rig.driver.DownloadAllFlights();
+    answerSlot(0xFFF0);
+    EXPECT_TRUE(rig.link.downloadAll);
+    EXPECT_EQ(rig.tick(), PositionRequest(kE1));
+    rig.answer(PositionReply(0xF150));
+    readUntilIdle(-1);
+    EXPECT_EQ(rig.ownStore.rows.size(), 6u);
+    EXPECT_EQ(rig.host.popups.filter(QStringLiteral("Download complete")).join(u'|').toStdString(),
+        "Download complete: 2 new flights");
 }
 
 TEST(LinkDriver, SerialReadsOfMoreThanOneBufferKeepEveryByteInOrder)
