@@ -2,6 +2,8 @@
 
 #include "logstore/dbf_table.h"
 
+#include <utility>
+
 namespace cvlog
 {
 
@@ -18,23 +20,34 @@ bool GridFlightStore::findFlight(const FlightRow& flight)
 
 void GridFlightStore::appendFlights(const std::vector<FlightRow>& rows)
 {
+    if (rows.empty())
+        return;
+    endUsersEdit();
     store.appendFlights(rows);
+}
+
+void GridFlightStore::endUsersEdit()
+{
+    const DbfTable::State state = table.state();
+    if (state != DbfTable::State::Edit && state != DbfTable::State::Insert)
+        return;
+    const std::uint32_t rowsBefore = table.recordCount();
+    const std::uint32_t before = table.insertPosition();
+    // Writes a changed row with the grid's typed texts and drops an
+    // unchanged one; throws, leaving the edit alone, when a field refuses a
+    // text.
+    table.refresh();
+    if (state == DbfTable::State::Insert && table.recordCount() == rowsBefore) {
+        returnTo = Return::ToNewRow;
+        returnRow = before;
+        return;
+    }
+    returnTo = Return::ToRow;
+    returnRow = table.recordNumber();
 }
 
 void GridFlightStore::suspendDisplay()
 {
-    if (suspensions == 0) {
-        const DbfTable::State state = table.state();
-        if (state == DbfTable::State::Edit || state == DbfTable::State::Insert) {
-            // Writes a changed row with the grid's typed texts and drops an
-            // unchanged one; throws, leaving the edit alone, when a field
-            // refuses a text.
-            table.refresh();
-            userRow = table.recordNumber();
-        } else if (table.recordNumber() != userRow) {
-            userRow = 0; // the user has moved on since; the import leads again
-        }
-    }
     store.suspendDisplay();
     ++suspensions;
 }
@@ -43,12 +56,15 @@ void GridFlightStore::resumeDisplay()
 {
     if (suspensions == 0)
         return;
-    if (--suspensions == 0 && userRow != 0) {
+    if (--suspensions == 0 && returnTo != Return::None) {
+        const Return to = std::exchange(returnTo, Return::None);
         // Runs while an import unwinds: a failure here must not replace the
         // import's own.
         try {
-            if (table.isOpen())
-                table.moveToRecord(userRow);
+            if (table.isOpen() && returnRow != 0)
+                table.moveToRecord(returnRow);
+            if (table.isOpen() && to == Return::ToNewRow)
+                table.insert();
         } catch (...) {
         }
     }

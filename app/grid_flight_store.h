@@ -1,13 +1,15 @@
 #pragma once
 // The import's view of the main table while the user works in the grid.
 //
-// A download may bring a flight while the user is typing into a row. The
-// row is written first, with the text typed so far (the grid hands its edits
-// over, as it does before any move), and once the flights are in, the view
-// goes back to that row: the user's next keystrokes land in their own row,
-// not in the flight that was appended last. A text the field refuses stops
-// the import instead; the user's edit stays as it was, and the flight comes
-// again with the next link.
+// A download may end while the user is typing into a row. Only then, when
+// its flights are appended, is the row written, with the text typed so far
+// (the grid hands its edits over, as it does before any move); the reads
+// and searches of the download leave the user alone. Once the flights are
+// in, the view goes back to that row, or to a new empty row where the user
+// had just started one: the next keystrokes land where the user was, not in
+// a downloaded flight. A text the field refuses stops the append instead;
+// the user's edit stays as it was, and the flights come again with the next
+// link.
 
 #include "link/dbf_flight_store.h"
 #include "link/link_ports.h"
@@ -30,12 +32,18 @@ public:
     void resumeDisplay() override;
 
 private:
+    // Writes what the user typed before the flights go in.
+    void endUsersEdit();
+
     DbfTable& table;
     DbfFlightStore store;
     int suspensions = 0;
-    // The row whose edit an import ended; the view returns to it after every
-    // flight of the download for as long as the user stays on it. 0: none.
-    std::uint32_t userRow = 0;
+    // Where the view goes once the flights are in: the row whose edit the
+    // append ended, or (when the user had just started a new row and typed
+    // nothing yet) a new row again, in front of the row it stood before.
+    enum class Return { None, ToRow, ToNewRow };
+    Return returnTo = Return::None;
+    std::uint32_t returnRow = 0;
 };
 
 } // namespace cvlog

@@ -72,10 +72,7 @@ bool DbfFlightStore::findFlight(const FlightRow& flight)
         const std::string_view stored = TrimStored(row.raw(instrumentField));
         return stored.empty() || stored == instrument;
     });
-    if (match == 0)
-        return false;
-    table.moveToRecord(match);
-    return true;
+    return match != 0;
 }
 
 void DbfFlightStore::appendFlights(const std::vector<FlightRow>& rows)

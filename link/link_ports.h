@@ -85,8 +85,8 @@ public:
     virtual ~FlightStore() = default;
     // Whether a live row, whatever the date filter shows, holds this flight:
     // the same take-off date and time text, flight time and Hobbs time, and
-    // the same instrument where the row names one. The table's current row
-    // is left on the match.
+    // the same instrument where the row names one. The view does not move,
+    // so a user editing a row is left alone.
     virtual bool findFlight(const FlightRow& flight) = 0;
     // Appends the rows in order and writes them to the file, all of them or,
     // when that fails or the program is killed meanwhile, none.

@@ -976,7 +976,12 @@ void DbfTable::beginAppends()
     if (d->appendsFrom)
         return;
     const std::uint64_t from = d->layout.rowOffset(d->rowCount + 1);
-    writeAppendNote(d->appendNote(), from, d->tail());
+    // A folder the user may not write takes no note: the rows still go in
+    // together while the program runs, only a kill may leave some of them.
+    const fs::path note = d->appendNote();
+    const fs::path folder = note.has_parent_path() ? note.parent_path() : fs::path(".");
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0)
+        writeAppendNote(note, from, d->tail());
     d->appendsFrom = from;
     d->appendsCovered = d->tail();
 }
@@ -988,6 +993,14 @@ void DbfTable::commitAppends()
     d->file.sync();
     d->appendsFrom.reset();
     removeAppendNote(d->appendNote());
+    // The header counts the rows at once, so that other programs see them
+    // before this one closes the file. The rows are on disk already: should
+    // this fail, the header is written again at closing.
+    try {
+        d->writeHeader();
+        d->tailKnown = false;
+    } catch (const DbfError&) {
+    }
 }
 
 void DbfTable::discardAppends()

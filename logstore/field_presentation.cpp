@@ -271,7 +271,7 @@ QString SpeedText(std::int32_t milesPerHour, UnitMode mode)
     return QString::number(milesPerHour);
 }
 
-std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode, DurationField field)
+std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode)
 {
     const qsizetype at = text.indexOf(separatorOf(mode));
     const std::optional<std::int64_t> hours = durationHours(at < 0 ? text : text.first(at));
@@ -280,15 +280,13 @@ std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode, D
     // Further separators stay in the fraction, which then is no number.
     const QStringView fraction = at < 0 ? QStringView() : text.sliced(at + 1);
     std::optional<std::int64_t> minutes;
-    if (mode == FractionMode::Minutes) {
+    // In Decimals both durations read their digits after "." as a decimal
+    // fraction of an hour: the Hobbs time shows tenths, and "1.5" is 90
+    // minutes either way, but a typed "1.50" is 90 minutes too, not 360.
+    if (mode == FractionMode::Minutes)
         minutes = plainDigits(fraction);
-    } else if (field == DurationField::Hobbs) {
-        minutes = plainDigits(fraction);
-        if (minutes)
-            *minutes *= kMinutesPerTenth;
-    } else {
+    else
         minutes = decimalFractionMinutes(fraction);
-    }
     if (!minutes)
         return std::nullopt;
     const std::int64_t value = kMinutesPerHour * *hours + *minutes;
@@ -456,8 +454,7 @@ void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const Displa
     switch (field) {
     case kFlightTime:
     case kHobbs: {
-        const auto minutes = ParseDuration(
-            text, fractionMode(marks), field == kHobbs ? DurationField::Hobbs : DurationField::FlightTime);
+        const auto minutes = ParseDuration(text, fractionMode(marks));
         if (!minutes)
             throw durationError(text, table.field(at).name);
         table.setInteger(at, *minutes);
@@ -467,7 +464,8 @@ void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const Displa
     case kMaxSpeed: {
         const auto value = field == kMaxAltitude ? AltitudeFromText(text, unitMode(marks))
                                                  : SpeedFromText(text, unitMode(marks));
-        if (!value)
+        // A number wider than the field is no value of it either.
+        if (!value || std::to_string(*value).size() > static_cast<std::size_t>(table.field(at).width))
             throw integerError(text, table.field(at).name);
         table.setInteger(at, *value);
         return;

@@ -62,20 +62,18 @@ QString HobbsText(std::int32_t minutes, FractionMode mode); // 1:30 or 1.5
 QString AltitudeText(std::int32_t feet, UnitMode mode);
 QString SpeedText(std::int32_t milesPerHour, UnitMode mode);
 
-enum class DurationField { FlightTime, Hobbs };
-
 // The longest duration a field holds: nine digits of minutes.
 inline constexpr std::int64_t kLongestDuration = 999'999'999;
 
 // Typed duration text to minutes. A duration is whole hours, or hours, the
 // separator of the mode (":" for Minutes, "." for Decimals) and a fraction of
 // plain digits; an empty part counts as 0 (":45", "1:", ""). In Minutes mode
-// the fraction is minutes (1:75 is 135). In Decimals mode the flight time's
-// digits are a decimal fraction of an hour (its text shows hundredths), the
-// Hobbs time's a count of tenths (its text shows one digit). Empty when the
+// the fraction is minutes (1:75 is 135). In Decimals mode the digits are a
+// decimal fraction of an hour, rounded to the minute: the flight time shows
+// hundredths, the Hobbs time tenths, and 1.5 and 1.50 are 90 either way. Empty when the
 // text is no duration in the mode ("1:30:00", "1.5" in Minutes mode, a minus
 // sign) or its minutes fall outside 0..kLongestDuration.
-std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode, DurationField field);
+std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode);
 
 // Typed altitude and speed to the stored feet and mph, truncated toward zero;
 // an empty text is 0. Empty when the text is not a whole number. The result

@@ -4,6 +4,7 @@
 
 #include "app_test_support.h"
 
+#include "app/db_navigator.h"
 #include "app/key_init_form.h"
 #include "app/record_panel_grid.h"
 #include "app/statistics_form.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 
 #include <algorithm>
 #include <chrono>
@@ -381,6 +383,30 @@ TEST_F(LinkWiringTest, ADownloadDuringAnEditWritesTheUsersRowAndLeavesThemOnIt)
     EXPECT_EQ(form->Dbf1.peek(1).text(kComment), QStringLiteral("mine typed!"));
     EXPECT_EQ(form->Dbf1.peek(2).text(kComment), QString());
     EXPECT_EQ(form->Dbf1.peek(3).text(kComment), QString());
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// A row the user has just started and not typed into yet is there again
+// once a download's flights are in, and the typing goes into it; a half-typed
+// value does not stop the download's reads, only its append may say no.
+TEST_F(LinkWiringTest, ANewRowStartedBeforeADownloadIsThereAfterIt)
+{
+    MapPortsTo(file("CVLog.ini"), QString::fromStdString(pty.slavePath()));
+    auto form = makeLinkedWindow();
+    form->Dbf1.append();
+    form->Dbf1.setText(kComment, QStringLiteral("orig"));
+    form->Dbf1.post();
+    form->show();
+    form->DBNavigator1->button(DBNavigator::Insert)->click();
+    ASSERT_EQ(form->Dbf1.state(), DbfTable::State::Insert);
+
+    ASSERT_TRUE(runUntil(instrument, [&] { return downloadEnded(*form, 3); }));
+    ASSERT_EQ(form->Dbf1.state(), DbfTable::State::Insert);
+    RecordPanelGrid& grid = *form->DBCtrlGrid1;
+    QTest::keyClicks(grid.edit(grid.currentPanel(), kComment), QStringLiteral("NEW"));
+    form->DBNavigator1->button(DBNavigator::Post)->click();
+    EXPECT_EQ(form->Dbf1.peek(1).text(kComment), QStringLiteral("orig"));
+    EXPECT_EQ(form->Dbf1.peek(4).text(kComment), QStringLiteral("NEW"));
     EXPECT_TRUE(messages.shown.empty());
 }
 

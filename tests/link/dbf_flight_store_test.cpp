@@ -188,6 +188,8 @@ TEST_F(RealTable, ARefusedValueLeavesNoRowOfTheDownloadBehind)
 
     store.appendFlights({ row });
     EXPECT_TRUE(store.findFlight(row));
+    // Counted in the header at once, for other programs that read the log.
+    EXPECT_EQ(static_cast<unsigned char>(readFile().at(4)), 1);
     struct Variant {
         const char* name;
         std::function<void(FlightRow&)> change;

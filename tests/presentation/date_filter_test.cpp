@@ -274,7 +274,6 @@ TEST_F(LogTable, TypedTextsAreStoredAsTypedOrRefused)
         const char16_t* stored; // as the field reads back; nullptr: refused
         const char* refusal = nullptr;
     };
-    const char* const tooLong = "Value is too long : 10 characters (it can't be more than 9).";
     const Case cases[] = {
         // Durations in minutes: hours, or hours, ":" and minutes.
         { kFlightTime, minutes, u"1:45", u"105" },
@@ -302,10 +301,11 @@ TEST_F(LogTable, TypedTextsAreStoredAsTypedOrRefused)
             "'0:1000000000' is not a valid duration for field 'HOBBS'" },
         { kHobbs, minutes, u"2147483647", nullptr, "'2147483647' is not a valid duration for field 'HOBBS'" },
         { kHobbs, minutes, u"$FFFFFFFF", nullptr, "'$FFFFFFFF' is not a valid duration for field 'HOBBS'" },
-        // Durations in decimals: tenths for the Hobbs time, a decimal fraction for the flight time.
+        // Durations in decimals: a decimal fraction of an hour, rounded to the minute.
         { kHobbs, decimals, u"1.5", u"90" },
         { kHobbs, decimals, u"0.9", u"54" },
-        { kHobbs, decimals, u"1.50", u"360" },
+        { kHobbs, decimals, u"1.50", u"90" },
+        { kHobbs, decimals, u"1.15", u"69" },
         { kFlightTime, decimals, u"1.50", u"90" },
         { kFlightTime, decimals, u"1.25", u"75" },
         { kFlightTime, decimals, u"1.99", u"119" },
@@ -327,7 +327,10 @@ TEST_F(LogTable, TypedTextsAreStoredAsTypedOrRefused)
         { kMaxSpeed, knots, u"+-", nullptr, "'+-' is not a valid integer value for field 'MAXSPD'" },
         { kMaxSpeed, minutes, u"99999999999", nullptr,
             "'99999999999' is not a valid integer value for field 'MAXSPD'" },
-        { kMaxAltitude, metric, u"1000000000", nullptr, tooLong },
+        { kMaxAltitude, metric, u"1000000000", nullptr,
+            "'1000000000' is not a valid integer value for field 'MAXALT'" },
+        { kMaxSpeed, minutes, u"1000000000", nullptr,
+            "'1000000000' is not a valid integer value for field 'MAXSPD'" },
         { kStudent, minutes, u"7", u"7" },
         { kStudent, minutes, u"-", nullptr, "'-' is not a valid integer value for field 'STUDENT'" },
         // Texts: what the export could not keep on its line, or the code page could not hold.

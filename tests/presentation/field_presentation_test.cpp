@@ -146,9 +146,9 @@ TEST(ParseDuration, EveryShownTextReadsBackAsItsValue)
     for (std::int32_t m : { 1'530'000, 999'999'940, 999'999'999 })
         values.push_back(m);
     for (std::int32_t m : values) {
-        ASSERT_EQ(ParseDuration(FlightTimeText(m, Decimals), Decimals, DurationField::FlightTime), m);
-        ASSERT_EQ(ParseDuration(FlightTimeText(m, Minutes), Minutes, DurationField::FlightTime), m);
-        ASSERT_EQ(ParseDuration(HobbsText(m, Minutes), Minutes, DurationField::Hobbs), m);
+        ASSERT_EQ(ParseDuration(FlightTimeText(m, Decimals), Decimals), m);
+        ASSERT_EQ(ParseDuration(FlightTimeText(m, Minutes), Minutes), m);
+        ASSERT_EQ(ParseDuration(HobbsText(m, Minutes), Minutes), m);
     }
 }
 
