@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -28,6 +29,7 @@ constexpr int kMaxLinkHops = 40;
 constexpr int kNameAttempts = 100;
 constexpr std::size_t kCopyChunk = 1 << 20;
 constexpr std::size_t kWritebackBlock = 256 * 1024;
+constexpr off_t kFreeAsideSize = 8 << 20;
 
 // A temporary file is ".<target>.cvlog-" and six letters or digits: hidden,
 // named after its target, and recognisably ours when a crash leaves it.
@@ -266,8 +268,24 @@ void AtomicFile::linkUnnamed()
 void AtomicFile::place()
 {
     if (options_.replace) {
-        if (::rename(temporary_.c_str(), target_.c_str()) != 0)
-            fail(errno);
+        // A large file that is replaced takes the file system a while to
+        // free; held open across the rename, it is let go on a thread of its
+        // own, and nobody waits for that (the system frees it at exit anyway).
+        int old = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct stat st {
+        };
+        if (old >= 0 && (::fstat(old, &st) != 0 || st.st_size < kFreeAsideSize)) {
+            ::close(old);
+            old = -1;
+        }
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+            const int error = errno;
+            if (old >= 0)
+                ::close(old);
+            fail(error);
+        }
+        if (old >= 0)
+            std::thread([old] { ::close(old); }).detach();
         return;
     }
     // A link, unlike a rename, never replaces a file that is there.
