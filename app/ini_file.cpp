@@ -2,13 +2,12 @@
 
 #include "logstore/atomic_file.h"
 #include "logstore/file_error.h"
+#include "logstore/unique_fd.h"
 
 #include <QByteArray>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -18,44 +17,17 @@ namespace cvlog
 namespace
 {
 
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd)
-    {
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() { reset(); }
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    // Closing is checked by the writer: a failed close can mean lost data.
-    bool reset()
-    {
-        if (m_fd < 0)
-            return true;
-        const bool ok = ::close(m_fd) == 0;
-        m_fd = -1;
-        return ok;
-    }
-
-private:
-    int m_fd;
-};
-
 enum class ReadResult { Ok, Missing, Failed };
 
 ReadResult readWholeFile(const std::filesystem::path& path, QByteArray& content)
 {
     content.clear();
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid())
-        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
-    struct stat info = {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return ReadResult::Failed;
+    UniqueFd fd;
+    try {
+        fd = OpenPlainFileForReading(path);
+    } catch (const FileError& error) {
+        return error.error() == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    }
     char buffer[16384];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);

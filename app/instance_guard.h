@@ -5,6 +5,7 @@
 // a crashed copy never blocks the next start.
 
 #include "logstore/file_names.h"
+#include "logstore/unique_fd.h"
 
 #include <filesystem>
 
@@ -19,19 +20,16 @@ public:
     InstanceGuard() = default;
     InstanceGuard(const InstanceGuard&) = delete;
     InstanceGuard& operator=(const InstanceGuard&) = delete;
-    ~InstanceGuard();
 
     // false: another copy holds the lock in that directory. A directory where
     // no lock file can be made or opened cannot be guarded; that gives true.
     bool acquire(const std::filesystem::path& directory);
 
     // The lock is held (false also when acquire returned true without a lock).
-    bool holdsLock() const { return m_fd >= 0; }
+    bool holdsLock() const { return m_fd.valid(); }
 
 private:
-    void release();
-
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 } // namespace cvlog

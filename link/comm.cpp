@@ -151,7 +151,7 @@ void TComm::Close()
 void TComm::openDevice()
 {
     const auto path = devicePath();
-    SerialFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
         throw ECommError(kAccessError, errno);
 
@@ -205,7 +205,7 @@ void TComm::watchWorkerEvents()
 {
     if (workerEventNotifier_)
         return;
-    SerialFd signal(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    UniqueFd signal(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!signal)
         throw std::system_error(errno, std::generic_category(), "eventfd");
     workerEventSignal_ = std::move(signal);

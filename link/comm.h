@@ -5,9 +5,9 @@
 // thread through OnRxChar; a port that vanishes (a USB adapter pulled out)
 // is reopened about once a second and reported through OnReopened.
 
-#include "link/serial_fd.h"
 #include "link/serial_line.h"
 #include "link/serial_worker.h"
+#include "logstore/unique_fd.h"
 
 #include <QObject>
 #include <QString>
@@ -129,7 +129,7 @@ private:
     DeviceResolver resolver_ = &TComm::defaultDevicePath;
     SerialLineSettings line_;
 
-    SerialFd fd_;
+    UniqueFd fd_;
     std::unique_ptr<SerialRtsToggle> rts_;
     std::unique_ptr<SerialWorker> worker_;
     // Bumped whenever the device is let go, so events queued by an earlier
@@ -145,7 +145,7 @@ private:
     // kept for the channel's lifetime.
     std::mutex workerEventsMutex_;
     std::vector<WorkerEvent> workerEvents_;
-    SerialFd workerEventSignal_;
+    UniqueFd workerEventSignal_;
     QSocketNotifier* workerEventNotifier_ = nullptr;
 };
 

@@ -5,7 +5,7 @@
 // thread blocks until that event has been handled, so handlers never
 // overlap and never race with the port's reads and writes.
 
-#include "link/serial_fd.h"
+#include "logstore/unique_fd.h"
 
 #include <condition_variable>
 #include <functional>
@@ -50,7 +50,7 @@ private:
     int fd_;
     SerialRtsToggle& rts_;
     Post post_;
-    SerialFd wake_;
+    UniqueFd wake_;
 
     std::mutex mutex_;
     std::condition_variable handedBack_;

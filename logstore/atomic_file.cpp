@@ -154,8 +154,7 @@ AtomicFile::AtomicFile(const fs::path& target, Options options)
 
 AtomicFile::~AtomicFile()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    fd_.reset();
     if (!committed_ && !temporary_.empty())
         ::unlink(temporary_.c_str());
 }
@@ -165,16 +164,16 @@ void AtomicFile::makeTemporary()
     failOnFault(FileStep::Create, target_);
     const fs::path folder = folderOf(target_);
     if (!options_.named) {
-        fd_ = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kTemporaryMode);
-        if (fd_ >= 0)
+        fd_.reset(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kTemporaryMode));
+        if (fd_)
             return;
         // File systems without unnamed files get a named one.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             fail(errno);
     }
     std::string pattern = (folder / (temporaryPrefix(target_) + "XXXXXX")).string();
-    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd_ < 0)
+    fd_.reset(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd_)
         fail(errno == EEXIST ? EACCES : errno);
     temporary_ = pattern;
 }
@@ -182,11 +181,11 @@ void AtomicFile::makeTemporary()
 void AtomicFile::write(std::string_view bytes)
 {
     failOnFault(FileStep::Write, target_);
-    writeAll(fd_, bytes, nullptr);
+    writeAll(fd_.get(), bytes, nullptr);
     if (bytes.size() >= kWritebackBlock) {
         // Only a start: should it fail, the flush at commit does it all.
-        ::sync_file_range(
-            fd_, static_cast<off_t>(appended_), static_cast<off_t>(bytes.size()), SYNC_FILE_RANGE_WRITE);
+        ::sync_file_range(fd_.get(), static_cast<off_t>(appended_), static_cast<off_t>(bytes.size()),
+            SYNC_FILE_RANGE_WRITE);
     }
     appended_ += bytes.size();
 }
@@ -194,7 +193,7 @@ void AtomicFile::write(std::string_view bytes)
 void AtomicFile::writeAt(std::uint64_t offset, std::string_view bytes)
 {
     failOnFault(FileStep::Write, target_);
-    writeAll(fd_, bytes, &offset);
+    writeAll(fd_.get(), bytes, &offset);
 }
 
 void AtomicFile::writeFrom(int source)
@@ -206,7 +205,7 @@ void AtomicFile::writeFrom(int source)
     for (;;) {
         failOnFault(FileStep::Write, target_);
         if (inKernel) {
-            const ssize_t n = ::copy_file_range(source, nullptr, fd_, nullptr, kCopyChunk, 0);
+            const ssize_t n = ::copy_file_range(source, nullptr, fd_.get(), nullptr, kCopyChunk, 0);
             if (n > 0)
                 continue;
             if (n == 0)
@@ -225,23 +224,22 @@ void AtomicFile::writeFrom(int source)
             fail(errno);
         if (n == 0)
             return;
-        writeAll(fd_, std::string_view(buffer.data(), static_cast<std::size_t>(n)), nullptr);
+        writeAll(fd_.get(), std::string_view(buffer.data(), static_cast<std::size_t>(n)), nullptr);
     }
 }
 
 void AtomicFile::commit()
 {
-    if (::fchmod(fd_, permissionsFor(target_)) != 0)
+    if (::fchmod(fd_.get(), permissionsFor(target_)) != 0)
         fail(errno);
     failOnFault(FileStep::Flush, target_);
-    if (::fsync(fd_) != 0)
+    if (::fsync(fd_.get()) != 0)
         fail(errno);
     failOnFault(FileStep::Rename, target_);
     if (temporary_.empty())
         linkUnnamed();
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0)
+    // A failed close can mean lost data, so this one is looked at.
+    if (::close(fd_.release()) != 0)
         fail(errno);
     place();
     committed_ = true;
@@ -251,10 +249,10 @@ void AtomicFile::commit()
 void AtomicFile::linkUnnamed()
 {
     // Needs a privilege that most users lack; /proc offers the same link.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const fs::path name = folderOf(target_) / (temporaryPrefix(target_) + randomLetters());
-        if (::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0
+        if (::linkat(fd_.get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0
             || ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             temporary_ = name;
             return;
@@ -271,21 +269,15 @@ void AtomicFile::place()
         // A large file that is replaced takes the file system a while to
         // free; held open across the rename, it is let go on a thread of its
         // own, and nobody waits for that (the system frees it at exit anyway).
-        int old = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        UniqueFd old(::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         struct stat st {
         };
-        if (old >= 0 && (::fstat(old, &st) != 0 || st.st_size < kFreeAsideSize)) {
-            ::close(old);
-            old = -1;
-        }
-        if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-            const int error = errno;
-            if (old >= 0)
-                ::close(old);
-            fail(error);
-        }
-        if (old >= 0)
-            std::thread([old] { ::close(old); }).detach();
+        if (old && (::fstat(old.get(), &st) != 0 || st.st_size < kFreeAsideSize))
+            old.reset();
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+            fail(errno);
+        if (old)
+            std::thread([held = std::move(old)]() mutable { held.reset(); }).detach();
         return;
     }
     // A link, unlike a rename, never replaces a file that is there.
@@ -323,11 +315,9 @@ void RemoveLeftoverTemporaries(const fs::path& folder, const std::string& of)
 
 void SyncDirectoryOf(const fs::path& path)
 {
-    const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    const UniqueFd folder(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder)
+        ::fsync(folder.get());
 }
 
 } // namespace cvlog

@@ -12,6 +12,8 @@
 // even so. A target that is a symbolic link is written through: the link
 // stays and the file it names gets the new content.
 
+#include "logstore/unique_fd.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -62,7 +64,7 @@ private:
     std::filesystem::path target_;
     std::filesystem::path temporary_;
     Options options_;
-    int fd_ = -1;
+    UniqueFd fd_;
     std::uint64_t appended_ = 0; // bytes that write() put at the end
     bool committed_ = false;
 };

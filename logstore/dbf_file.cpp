@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace cvlog
 {
@@ -49,47 +48,26 @@ DbfFile::DbfFile(const std::filesystem::path& path, Mode mode)
     // Without O_NONBLOCK a pipe named as a table would block the program
     // until someone writes into it.
     do
-        fd_ = ::open(path_.c_str(), openFlags(mode) | O_CLOEXEC | O_NONBLOCK, kNewFileMode);
-    while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0)
+        fd_.reset(::open(path_.c_str(), openFlags(mode) | O_CLOEXEC | O_NONBLOCK, kNewFileMode));
+    while (!fd_ && errno == EINTR);
+    if (!fd_)
         fail("Cannot open file");
     struct stat st {
     };
-    if (::fstat(fd_, &st) != 0)
+    if (::fstat(fd_.get(), &st) != 0)
         fail("Cannot open file");
     if (!S_ISREG(st.st_mode)) {
         close();
         throw DbfError("Cannot open file \"" + path_ + "\". It is not a regular file");
     }
-    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-}
-
-DbfFile::~DbfFile()
-{
-    close();
-}
-
-DbfFile::DbfFile(DbfFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1))
-    , path_(std::move(other.path_))
-{
-}
-
-DbfFile& DbfFile::operator=(DbfFile&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        fd_ = std::exchange(other.fd_, -1);
-        path_ = std::move(other.path_);
-    }
-    return *this;
+    ::fcntl(fd_.get(), F_SETFL, ::fcntl(fd_.get(), F_GETFL) & ~O_NONBLOCK);
 }
 
 std::uint64_t DbfFile::size() const
 {
     struct stat st {
     };
-    if (::fstat(fd_, &st) != 0)
+    if (::fstat(fd_.get(), &st) != 0)
         fail("Cannot read file");
     return static_cast<std::uint64_t>(st.st_size);
 }
@@ -99,7 +77,7 @@ std::size_t DbfFile::readAt(std::uint64_t offset, void* buffer, std::size_t leng
     auto* out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::pread(fd_, out + done, length - done, static_cast<off_t>(offset + done));
+        const ssize_t n = ::pread(fd_.get(), out + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -118,7 +96,7 @@ void DbfFile::writeAt(std::uint64_t offset, const void* buffer, std::size_t leng
     const auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t n = ::pwrite(fd_, in + done, length - done, static_cast<off_t>(offset + done));
+        const ssize_t n = ::pwrite(fd_.get(), in + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -131,7 +109,7 @@ void DbfFile::writeAt(std::uint64_t offset, const void* buffer, std::size_t leng
 
 void DbfFile::truncate(std::uint64_t length)
 {
-    while (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+    while (::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0) {
         if (errno != EINTR)
             failWrite(errno);
     }
@@ -141,14 +119,13 @@ void DbfFile::sync()
 {
     if (const int error = InjectedFileFault(FileStep::Flush, path_))
         failWrite(error);
-    if (::fsync(fd_) != 0)
+    if (::fsync(fd_.get()) != 0)
         failWrite(errno);
 }
 
 void DbfFile::close()
 {
-    if (fd_ >= 0)
-        ::close(std::exchange(fd_, -1));
+    fd_.reset();
 }
 
 void DbfFile::failWrite(int error) const

@@ -4,6 +4,8 @@
 // and flushing in the run-time library's words ("Disk full"), as the user
 // meets them at a post.
 
+#include "logstore/unique_fd.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -18,13 +20,8 @@ public:
 
     DbfFile() = default;
     DbfFile(const std::filesystem::path& path, Mode mode);
-    ~DbfFile();
-    DbfFile(DbfFile&& other) noexcept;
-    DbfFile& operator=(DbfFile&& other) noexcept;
-    DbfFile(const DbfFile&) = delete;
-    DbfFile& operator=(const DbfFile&) = delete;
 
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return fd_.valid(); }
     std::uint64_t size() const;
     // Reads up to length bytes; fewer only at the end of the file.
     std::size_t readAt(std::uint64_t offset, void* buffer, std::size_t length) const;
@@ -37,7 +34,7 @@ public:
 private:
     [[noreturn]] void fail(const char* what) const;
     [[noreturn]] void failWrite(int error) const;
-    int fd_ = -1;
+    UniqueFd fd_;
     std::string path_;
 };
 

@@ -6,6 +6,7 @@
 #include "logstore/file_faults.h"
 #include "logstore/file_names.h"
 #include "logstore/scope_exit.h"
+#include "logstore/unique_fd.h"
 
 #include <QRegularExpression>
 #include <QString>
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -61,35 +61,6 @@ public:
 private:
     DbfTable& view_;
     int failures_;
-};
-
-class FileDescriptor
-{
-public:
-    // A pipe or a device named as a file must not block the program or be
-    // read for ever: only plain files are opened.
-    explicit FileDescriptor(const fs::path& path)
-    {
-        do
-            fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        while (fd_ < 0 && errno == EINTR);
-        if (fd_ < 0)
-            throw FileError(errno);
-        struct stat st {
-        };
-        if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd_);
-            throw FileError(S_ISDIR(st.st_mode) ? EISDIR : EACCES);
-        }
-        ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
-    }
-    ~FileDescriptor() { ::close(fd_); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_ = -1;
 };
 
 fs::path folderOf(const fs::path& path)
@@ -183,7 +154,7 @@ fs::path keepSafetyCopy(const fs::path& table)
         if (!isSparedError(errno))
             throw FileError(errno);
         try {
-            const FileDescriptor in(old);
+            const UniqueFd in = OpenPlainFileForReading(old);
             AtomicFile out(copy, { .named = false, .replace = false });
             out.writeFrom(in.get());
             out.commit();
@@ -381,7 +352,7 @@ std::vector<fs::path> SafetyCopies(const fs::path& table)
 
 void CopyWholeFile(const fs::path& from, const fs::path& to)
 {
-    const FileDescriptor in(from);
+    const UniqueFd in = OpenPlainFileForReading(from);
     AtomicFile out(to);
     out.writeFrom(in.get());
     out.commit();

@@ -2,7 +2,7 @@
 // A pseudo-terminal standing in for a serial port: the test holds the
 // master side (the "instrument"), the channel opens the slave path.
 
-#include "link/serial_fd.h"
+#include "logstore/unique_fd.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -63,7 +63,7 @@ public:
     }
 
 private:
-    SerialFd master_;
+    UniqueFd master_;
     std::string slavePath_;
 };
 

@@ -13,7 +13,7 @@ namespace
 TEST(SerialLine, SettingsRoundTripThroughTheDevice)
 {
     test::PtyPair pty;
-    SerialFd slave(::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    UniqueFd slave(::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     ASSERT_TRUE(slave);
 
     const SerialLineSettings good[] = {
@@ -45,7 +45,7 @@ TEST(SerialLine, SettingsRoundTripThroughTheDevice)
 
 TEST(SerialLine, NonTerminalsAreRefused)
 {
-    SerialFd null(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    UniqueFd null(::open("/dev/null", O_RDWR | O_CLOEXEC));
     ASSERT_TRUE(null);
     EXPECT_EQ(applyLineSettings(null.get(), {}), ENOTTY);
     EXPECT_FALSE(readLineSettings(null.get()));

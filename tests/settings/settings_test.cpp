@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -279,6 +280,18 @@ TEST_F(SettingsFile, AFailedWriteLeavesTheFileAsItWas)
     EXPECT_EQ(message, "Unable to write to " + ini().string());
     EXPECT_FALSE(std::filesystem::exists(ini()));
     EXPECT_TRUE(entries().empty());
+}
+
+// A pipe named as the settings file is no file: nothing waits for a writer
+// that never comes, the values are the defaults and a save is refused.
+TEST_F(SettingsFile, APipeInItsPlaceIsNotWaitedFor)
+{
+    ASSERT_EQ(::mkfifo(ini().c_str(), 0600), 0);
+    const Settings s = cvlog::LoadSettings(ini(), kToday);
+    EXPECT_EQ(s.fromDate, kToday);
+    EXPECT_EQ(s.port, 1);
+    EXPECT_THROW(cvlog::SaveSettings(ini(), s), IniWriteError);
+    EXPECT_TRUE(fs::is_fifo(ini()));
 }
 
 TEST_F(SettingsFile, ReadStringRules)
