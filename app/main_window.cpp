@@ -5,12 +5,10 @@
 #include "app/db_navigator.h"
 #include "app/form_link_host.h"
 #include "app/grid_flight_store.h"
-#include "app/ini_file.h"
 #include "app/key_init_form.h"
 #include "app/port_dialog.h"
 #include "app/record_panel_grid.h"
 #include "app/report_form.h"
-#include "app/settings.h"
 #include "app/statistics_form.h"
 #include "app/status_form.h"
 #include "app/status_trace.h"
@@ -24,6 +22,8 @@
 #include "logstore/field_presentation.h"
 #include "logstore/file_names.h"
 #include "output/text_export.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
 #include "app/port_dialog.h"
 
 #include "app/cvlog_application.h"
-#include "app/settings.h"
 #include "link/comm.h"
+#include "settings/settings.h"
 
 #include <QButtonGroup>
 #include <QPushButton>

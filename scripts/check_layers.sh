@@ -6,9 +6,10 @@ cd "$(dirname "$0")/.."
 
 declare -A allowed=(
   [logstore]="logstore"
-  [link]="link logstore"
+  [settings]="settings logstore"
+  [link]="link settings logstore"
   [output]="output logstore"
-  [app]="app link output logstore"
+  [app]="app link output settings logstore"
   # The simulator shares no code with the program, on purpose.
   [tools/cvlog_sim]="tools/cvlog_sim"
 )

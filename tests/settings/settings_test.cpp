@@ -1,6 +1,6 @@
-#include "app/ini_file.h"
-#include "app/settings.h"
 #include "logstore/conversions.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -1,7 +1,7 @@
-#include "app/settings.h"
+#include "settings/settings.h"
 
-#include "app/ini_file.h"
 #include "logstore/conversions.h"
+#include "settings/ini_file.h"
 
 #include <string>
 
