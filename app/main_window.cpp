@@ -1,6 +1,5 @@
 #include "app/main_window.h"
 
-#include "app/comm_serial_port.h"
 #include "app/cvlog_application.h"
 #include "app/db_navigator.h"
 #include "app/form_link_host.h"
@@ -12,7 +11,6 @@
 #include "app/statistics_form.h"
 #include "app/status_form.h"
 #include "app/status_trace.h"
-#include "app/usb_bridge_port.h"
 #include "app/wait_cursor.h"
 #include "link/comm.h"
 #include "link/link_driver.h"
@@ -149,10 +147,8 @@ void TForm1::setForms(TStatus* status, TForm3* report, TForm4* port, TForm5* key
 void TForm1::buildLink()
 {
     linkHost_ = std::make_unique<FormLinkHost>(*this);
-    serialPort_ = std::make_unique<CommSerialPort>(Comm1);
-    usbPort_ = std::make_unique<UsbBridgePort>(*usb_);
     flightStore_ = std::make_unique<GridFlightStore>(Dbf1);
-    linkDriver_ = std::make_unique<LinkDriver>(link, *linkHost_, *serialPort_, *usbPort_, *flightStore_);
+    linkDriver_ = std::make_unique<LinkDriver>(link, *linkHost_, Comm1, *usb_, *flightStore_);
 
     // The device behind "COM<n>" is looked up in the settings at every
     // opening, so a [Ports] line edited while the program runs counts.

@@ -33,7 +33,6 @@ class QTimer;
 namespace cvlog
 {
 
-class CommSerialPort;
 class DBNavigator;
 class FormLinkHost;
 class GridFlightStore;
@@ -45,7 +44,6 @@ class TForm5;
 class TStatistics;
 class TStatus;
 class UsbBridge;
-class UsbBridgePort;
 
 // What the start-up takes from the world; tests give their own.
 struct StartupOptions {
@@ -194,8 +192,6 @@ private:
     std::unique_ptr<UsbBridge> usb_;
     // The link's surroundings, made before FormCreate and gone before Comm1 and Dbf1.
     std::unique_ptr<FormLinkHost> linkHost_;
-    std::unique_ptr<CommSerialPort> serialPort_;
-    std::unique_ptr<UsbBridgePort> usbPort_;
     std::unique_ptr<GridFlightStore> flightStore_;
     std::unique_ptr<LinkDriver> linkDriver_;
     bool firstShow = false;

@@ -6,8 +6,10 @@
 #include <QRegularExpression>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -33,6 +35,11 @@ constexpr int kNoIoctlCommand = 515;
 bool isUnsupportedIoctl(int error)
 {
     return error == ENOTTY || error == EINVAL || error == kNoIoctlCommand;
+}
+
+int channelCount(std::size_t count)
+{
+    return static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max()));
 }
 
 // The device is gone for good (unplugged), as opposed to busy for now.
@@ -364,6 +371,16 @@ int TComm::Read(void* buffer, int n)
     if (got == 0 || isDeviceGone(errno))
         scheduleLossCheck();
     return -1;
+}
+
+void TComm::write(const std::uint8_t* bytes, std::size_t count)
+{
+    Write(bytes, channelCount(count));
+}
+
+int TComm::read(std::uint8_t* buffer, std::size_t maxCount)
+{
+    return Read(buffer, channelCount(maxCount));
 }
 
 } // namespace cvlog

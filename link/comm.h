@@ -5,6 +5,7 @@
 // thread through OnRxChar; a port that vanishes (a USB adapter pulled out)
 // is reopened about once a second and reported through OnReopened.
 
+#include "link/link_ports.h"
 #include "link/serial_line.h"
 #include "link/serial_worker.h"
 #include "logstore/unique_fd.h"
@@ -40,7 +41,8 @@ private:
     int code_;
 };
 
-class TComm : public QObject
+// Serves the link as its serial transport.
+class TComm : public QObject, public SerialPort
 {
     Q_OBJECT
 public:
@@ -94,6 +96,9 @@ public:
     // Non-blocking; the number of bytes written or read, or -1.
     int Write(const void* buffer, int n);
     int Read(void* buffer, int n);
+    // The same for the link, a count beyond an int being cut to one.
+    void write(const std::uint8_t* bytes, std::size_t count) override;
+    int read(std::uint8_t* buffer, std::size_t maxCount) override;
 
     // Called on the user-interface thread with the bytes waiting at that
     // moment (possibly 0). The worker waits until it returns.

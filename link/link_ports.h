@@ -1,9 +1,9 @@
 #pragma once
-// The few things the link logic needs from the world around it. The main
-// window implements them over the serial channel, the USB bridge, its status
-// bar, pop-up and dialogs, and the log table; tests implement them with
-// scripted fakes, so a whole download runs tick by tick without a timer, a
-// port or a window.
+// The few things the link logic needs from the world around it. The serial
+// channel and the USB bridge serve the transports themselves; the main
+// window implements the rest over its status bar, pop-up and dialogs, and
+// the log table. Tests implement them with scripted fakes, so a whole
+// download runs tick by tick without a timer, a port or a window.
 
 #include <QDate>
 #include <QString>

@@ -104,16 +104,16 @@ int UsbBridge::flushBuffers(void* handle, std::uint8_t tx, std::uint8_t rx)
     return m_functions ? m_functions->flushBuffers(handle, tx, rx) : kUsbNotLoaded;
 }
 
-int UsbBridge::write(void* handle, const void* buffer, std::uint32_t n, std::uint32_t* written)
+int UsbBridge::write(void* handle, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t* written)
 {
     // The library's prototype takes a non-const buffer but only reads it.
-    return m_functions ? m_functions->write(handle, const_cast<void*>(buffer), n, written, nullptr)
+    return m_functions ? m_functions->write(handle, const_cast<std::uint8_t*>(bytes), count, written, nullptr)
                        : kUsbNotLoaded;
 }
 
-int UsbBridge::read(void* handle, void* buffer, std::uint32_t n, std::uint32_t* returned)
+int UsbBridge::read(void* handle, std::uint8_t* buffer, std::uint32_t count, std::uint32_t* returned)
 {
-    return m_functions ? m_functions->read(handle, buffer, n, returned, nullptr) : kUsbNotLoaded;
+    return m_functions ? m_functions->read(handle, buffer, count, returned, nullptr) : kUsbNotLoaded;
 }
 
 int UsbBridge::checkRxQueue(void* handle, std::uint32_t* bytesInQueue, std::uint32_t* queueStatus)

@@ -6,6 +6,7 @@
 // use. The library stays loaded for the whole run, since an opened device's
 // handle belongs to it.
 
+#include "link/link_ports.h"
 #include "link/link_state.h"
 
 #include <cstdint>
@@ -21,13 +22,14 @@ inline constexpr std::uint32_t kUsbBaudRate = 19200;
 // statuses are 0 for success and small positive numbers).
 inline constexpr int kUsbNotLoaded = -1;
 
-class UsbBridge
+// Serves the link as its USB transport.
+class UsbBridge : public UsbPort
 {
 public:
     UsbBridge();
     UsbBridge(const UsbBridge&) = delete;
     UsbBridge& operator=(const UsbBridge&) = delete;
-    ~UsbBridge();
+    ~UsbBridge() override;
 
     bool load(const std::filesystem::path& programDirectory);
     bool isLoaded() const;
@@ -38,9 +40,9 @@ public:
     int open(std::uint32_t device, void** handle);
     int setBaudRate(void* handle, std::uint32_t baud);
     int flushBuffers(void* handle, std::uint8_t tx, std::uint8_t rx);
-    int write(void* handle, const void* buffer, std::uint32_t n, std::uint32_t* written);
-    int read(void* handle, void* buffer, std::uint32_t n, std::uint32_t* returned);
-    int checkRxQueue(void* handle, std::uint32_t* bytesInQueue, std::uint32_t* queueStatus);
+    int write(void* handle, const std::uint8_t* bytes, std::uint32_t count, std::uint32_t* written) override;
+    int read(void* handle, std::uint8_t* buffer, std::uint32_t count, std::uint32_t* returned) override;
+    int checkRxQueue(void* handle, std::uint32_t* bytesInQueue, std::uint32_t* queueStatus) override;
 
 private:
     struct Functions;
