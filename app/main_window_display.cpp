@@ -99,13 +99,7 @@ void TForm1::Communicationsport1Click()
 {
     if (!form4_)
         return;
-    form4_->setPortContext({
-        &Comm1,
-        &link,
-        [this] { openSerialPort(); },
-        [this](int mode) { ShowLinkStatus(mode); },
-        settingsPath(),
-    });
+    form4_->setPortContext({ &Comm1, &link, linkDriver_.get(), settingsPath() });
     form4_->SelectCurrentPort();
     ExecDialog(*form4_);
 }

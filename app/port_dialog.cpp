@@ -2,6 +2,7 @@
 
 #include "app/cvlog_application.h"
 #include "link/comm.h"
+#include "link/link_driver.h"
 #include "settings/settings.h"
 
 #include <QButtonGroup>
@@ -210,35 +211,19 @@ void TForm4::RadioButton1Click(QRadioButton* button)
 
 void TForm4::switchPort(int n)
 {
-    if (!context_.comm || !context_.link)
+    if (!context_.comm || !context_.driver)
         return;
-    LinkState& link = *context_.link;
-    TComm& comm = *context_.comm;
-
-    link.portReady = false;
-    comm.Close();
-    comm.setDeviceName(QStringLiteral("COM%1").arg(n));
     try {
-        if (context_.openPort)
-            context_.openPort();
-        else
-            comm.Open();
+        context_.driver->switchPort(*context_.comm, n);
     } catch (const ECommError& error) {
         // No port is open now; the link sends nothing until one is.
         ShowPlainMessage(QStringLiteral("The selected port COM%1 is not available,"
                                         " please choose another if possible or free this port if it is in"
                                         " use by another application.\n%2")
                              .arg(n)
-                             .arg(PortFailureDetail(comm.devicePath(), error)),
+                             .arg(PortFailureDetail(context_.comm->devicePath(), error)),
             this);
-        return;
     }
-    link.portReady = true;
-    link.portNumber = static_cast<std::uint8_t>(n);
-    if (context_.showLinkStatus)
-        context_.showLinkStatus(0);
-    // The device on the new port is identified anew.
-    link.linkUp = false;
 }
 
 } // namespace cvlog

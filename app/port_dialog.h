@@ -14,7 +14,6 @@
 
 #include <array>
 #include <filesystem>
-#include <functional>
 
 class QButtonGroup;
 class QPushButton;
@@ -24,15 +23,14 @@ namespace cvlog
 {
 
 class ECommError;
+class LinkDriver;
 class TComm;
 
 // What a port switch works on, all owned by the main window.
 struct PortSwitchContext {
     TComm* comm = nullptr;
-    LinkState* link = nullptr;
-    // Opens comm as the window does; comm->Open() when not given.
-    std::function<void()> openPort;
-    std::function<void(int mode)> showLinkStatus;
+    const LinkState* link = nullptr;
+    LinkDriver* driver = nullptr;
     // CVLog.ini, whose [Ports] section names the device file behind each button.
     std::filesystem::path settingsPath;
 };

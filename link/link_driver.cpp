@@ -1,5 +1,7 @@
 #include "link/link_driver.h"
 
+#include "link/comm.h"
+
 #include <QChar>
 
 #include <algorithm>
@@ -98,6 +100,18 @@ void LinkDriver::PortReopened()
     link.keyInitPending = false;
     link.portReady = true;
     ShowLinkStatus(0);
+}
+
+void LinkDriver::switchPort(TComm& comm, int portNumber)
+{
+    link.portReady = false;
+    comm.Close();
+    comm.setDeviceName(QStringLiteral("COM%1").arg(portNumber));
+    comm.Open();
+    link.portReady = true;
+    link.portNumber = static_cast<std::uint8_t>(portNumber);
+    ShowLinkStatus(0);
+    link.linkUp = false;
 }
 
 // ---- the tick --------------------------------------------------------------

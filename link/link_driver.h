@@ -22,6 +22,8 @@
 namespace cvlog
 {
 
+class TComm;
+
 class LinkDriver : public ReplySink
 {
 public:
@@ -38,6 +40,11 @@ public:
     // start-up, whether or not the loss of the old one was noticed first, so
     // the next identity reply leads to a full download.
     void PortReopened();
+    // The user chose the serial port "COM<n>": the channel is closed, given
+    // that name and opened again, and the device on it is identified anew.
+    // A port that cannot be opened throws ECommError and leaves the channel
+    // closed; the link sends nothing until a port is open.
+    void switchPort(TComm& comm, int portNumber);
 
     void Timer1Timer();
     void SendCommand(std::uint8_t length, std::uint8_t address);
