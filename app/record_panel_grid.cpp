@@ -4,6 +4,7 @@
 #include "app/db_navigator.h"
 #include "logstore/conversions.h"
 #include "logstore/field_presentation.h"
+#include "presentation/grid_rows.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -69,7 +70,6 @@ constexpr std::array<LabelDesign, 8> kLabels { {
 
 constexpr int kEditHeight = 21;
 constexpr int kWheelNotch = 120;
-constexpr std::uint32_t kBufferRow = UINT32_MAX; // the row being added
 
 // Keys were sifted on the way in; a pasted or dropped text is made storable
 // here, before the edit shows it.
@@ -325,58 +325,14 @@ void RecordPanelGrid::reload()
     }
 
     const bool inserting = table_->state() == DbfTable::State::Insert;
-    const std::uint32_t current = anchorRecord();
-
-    std::vector<std::uint32_t> rows;
-    auto fillFrom = [&](std::uint32_t top) {
-        rows.clear();
-        for (std::uint32_t r = top; r != kNoRow && rows.size() < kPanelCount; r = table_->nextVisible(r))
-            rows.push_back(r);
-    };
-    if (current != kNoRow) {
-        // Keep the panels where they are while the current row is among them.
-        std::uint32_t top = topRecord_ == kNoRow ? kNoRow : table_->nextVisible(topRecord_ - 1);
-        if (top == kNoRow || top > current)
-            top = current;
-        fillFrom(top);
-        if (std::find(rows.begin(), rows.end(), current) == rows.end()) {
-            top = current;
-            for (int k = 1; k < kPanelCount; ++k) {
-                const std::uint32_t before = table_->priorVisible(top);
-                if (before == kNoRow)
-                    break;
-                top = before;
-            }
-            fillFrom(top);
-        }
-        // Near the end of the table the rows fill the grid from the bottom up.
-        while (rows.size() < kPanelCount) {
-            const std::uint32_t before = table_->priorVisible(rows.front());
-            if (before == kNoRow)
-                break;
-            rows.insert(rows.begin(), before);
-        }
-        topRecord_ = rows.front();
-    }
-
-    int currentIndex = -1;
-    if (inserting) {
-        auto at = std::find(rows.begin(), rows.end(), current);
-        if (table_->insertPosition() == kNoRow && at != rows.end())
-            ++at; // appended after the last row
-        currentIndex = static_cast<int>(at - rows.begin());
-        rows.insert(at, kBufferRow);
-        if (rows.size() > kPanelCount) {
-            if (currentIndex == kPanelCount) {
-                rows.erase(rows.begin());
-                --currentIndex;
-            } else {
-                rows.pop_back();
-            }
-        }
-    } else if (current != kNoRow) {
-        currentIndex = static_cast<int>(std::find(rows.begin(), rows.end(), current) - rows.begin());
-    }
+    const DbfTable& view = *table_;
+    const GridRows chosen = chooseGridRows(
+        { [&view](std::uint32_t after) { return view.nextVisible(after); },
+            [&view](std::uint32_t before) { return view.priorVisible(before); } },
+        { kPanelCount, anchorRecord(), topRecord_, inserting, inserting && view.insertPosition() == kNoRow });
+    topRecord_ = chosen.top;
+    const std::vector<std::uint32_t>& rows = chosen.rows;
+    const int currentIndex = chosen.currentPanel;
 
     int focusedField = -1;
     const bool focusInGrid = panelOf(QApplication::focusWidget(), &focusedField) >= 0;
@@ -529,7 +485,7 @@ void RecordPanelGrid::step(int rows)
 
 void RecordPanelGrid::moveTo(std::uint32_t recordNumber)
 {
-    if (!table_ || !table_->isOpen() || recordNumber == kNoRow || recordNumber == kBufferRow)
+    if (!table_ || !table_->isOpen() || recordNumber == kNoRow || recordNumber == kAddedGridRow)
         return;
     if (recordNumber == table_->recordNumber() && table_->state() != DbfTable::State::Insert)
         return;
@@ -727,7 +683,7 @@ QLabel* RecordPanelGrid::studentLabel(int panel) const
 std::uint32_t RecordPanelGrid::panelRecord(int panel) const
 {
     const std::uint32_t r = shown_.at(panel);
-    return r == kBufferRow ? kNoRow : r;
+    return r == kAddedGridRow ? kNoRow : r;
 }
 
 } // namespace cvlog

@@ -8,8 +8,9 @@ declare -A allowed=(
   [logstore]="logstore"
   [settings]="settings logstore"
   [link]="link settings logstore"
-  [output]="output logstore"
-  [app]="app link output settings logstore"
+  [presentation]="presentation logstore"
+  [output]="output presentation logstore"
+  [app]="app link output presentation settings logstore"
   # The simulator shares no code with the program, on purpose.
   [tools/cvlog_sim]="tools/cvlog_sim"
 )
