@@ -5,8 +5,10 @@
 // Handlers throw exceptions that carry their message; `notify` catches
 // whatever a handler lets through, shows it in the error box and lets the
 // program go on. Every message box of the program goes through the
-// functions below, so tests can answer them and the whole program can be
-// run unattended (CVLOG_AUTOCLOSE_MESSAGES=1).
+// functions below, and they ask whoever answers (app/scripting): a person,
+// a test, or the script of a whole program run unattended.
+
+#include "app/scripting/user_answers.h"
 
 #include <QApplication>
 #include <QString>
@@ -38,28 +40,6 @@ public:
     static bool deliverGuarded(const std::function<bool()>& deliver);
 };
 
-enum class MessageKind {
-    Plain, // information or refusal: OK
-    Error, // the general error box: error icon, OK
-    OkCancel, // caption "Confirm", question mark, OK and Cancel
-    Confirm, // caption "Confirm", question mark, "&Yes" and "&No"
-};
-
-struct MessageRequest {
-    MessageKind kind = MessageKind::Plain;
-    QString caption;
-    QString text;
-};
-
-// Answers every message instead of a box (true: OK or Yes). Tests only; an
-// empty hook restores the boxes.
-using MessageHook = std::function<bool(const MessageRequest&)>;
-void SetMessageHook(MessageHook hook);
-
-// Reads CVLOG_AUTOCLOSE_MESSAGES once: every box then logs its text to
-// stderr and closes itself with its default button right after showing.
-void ConfigureAutoCloseMessages();
-
 // The error text as shown: a "." is added when the text ends in a character
 // above "." in code order.
 QString ErrorText(const QString& message);
@@ -69,36 +49,10 @@ void ShowErrorMessage(const QString& message, QWidget* parent = nullptr);
 bool AskOkCancel(const QString& text, QWidget* parent = nullptr);
 bool AskYesNo(const QString& text, QWidget* parent = nullptr);
 
-// Runs a modal dialog and returns its result. Unattended
-// (CVLOG_AUTOCLOSE_MESSAGES=1) the dialog logs its caption to stderr and
-// closes itself with the Cancel result right after showing, so nothing waits
-// for a user who is not there.
+// Runs a modal dialog and returns its result. Unattended the dialog is
+// cancelled right after showing, so nothing waits for a user who is not
+// there.
 int ExecDialog(QDialog& dialog);
-
-// A file dialog of the program: open or save, its title, one filter entry
-// ("text files (*.txt)") and the suffix added to a name typed without one.
-// Read-only files are not listed, and choosing an existing file asks nothing.
-struct FileDialogRequest {
-    enum class Mode { Save, Open };
-    Mode mode = Mode::Save;
-    QString title;
-    QString filter;
-    QString defaultSuffix;
-};
-
-// Answers every file dialog instead of showing it (an empty path cancels).
-// Tests only; an empty hook restores the dialogs.
-using FileDialogHook = std::function<QString(const FileDialogRequest&)>;
-void SetFileDialogHook(FileDialogHook hook);
-
-// Unattended (CVLOG_AUTOCLOSE_MESSAGES=1) a message box closes itself with
-// its default button (OK, "&Yes"), or with the other one ("&No", Cancel)
-// when the oldest answer queued here says false.
-void QueueMessageAnswer(bool accept);
-
-// Unattended (CVLOG_AUTOCLOSE_MESSAGES=1) a file dialog logs its title and
-// takes the oldest answer queued here, or is cancelled when none is.
-void QueueFileAnswer(const QString& path);
 
 // The chosen file's full path; empty when the user cancelled.
 QString AskFileName(const FileDialogRequest& request, QWidget* parent = nullptr);

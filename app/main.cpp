@@ -8,10 +8,10 @@
 #include "app/port_dialog.h"
 #include "app/program_directory.h"
 #include "app/report_form.h"
+#include "app/scripting/control_channel.h"
+#include "app/scripting/status_trace.h"
 #include "app/signal_handler.h"
 #include "app/status_form.h"
-#include "app/status_trace.h"
-#include "app/test_control.h"
 
 #include <QDate>
 
@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     // ("Disk full") like any other write, instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
     cvlog::CvlogApplication app(argc, argv);
-    cvlog::ConfigureAutoCloseMessages();
+    cvlog::AnswerFromEnvironment();
     cvlog::StatusTraceEnabled(); // read once, before anything is shown
 
     const QString directory = cvlog::ProgramDirectory();
@@ -72,7 +72,7 @@ int main(int argc, char** argv)
         return Form1.closeForSignal() ? 0 : kExitIncompleteShutdown;
     window = &Form1;
 
-    cvlog::TestControl control;
+    cvlog::ControlChannel control;
     control.startIfAsked();
 
     Form1.show();

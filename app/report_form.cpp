@@ -1,6 +1,6 @@
 #include "app/report_form.h"
 
-#include "app/status_trace.h"
+#include "app/scripting/status_trace.h"
 #include "logstore/conversions.h"
 #include "logstore/log_fields.h"
 #include "logstore/scope_exit.h"

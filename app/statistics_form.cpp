@@ -1,7 +1,7 @@
 #include "app/statistics_form.h"
 
 #include "app/cvlog_application.h"
-#include "app/status_trace.h"
+#include "app/scripting/status_trace.h"
 #include "logstore/atomic_file.h"
 
 #include <QAction>

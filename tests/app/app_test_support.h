@@ -20,26 +20,22 @@
 namespace cvlog::test
 {
 
-class MessageRecorder
+// Answers every message box and file dialog while it lives, and keeps what
+// was asked: `answers` for the next boxes (OK or Yes when none is queued),
+// `fileAnswerer` or `fileAnswers` for the file dialogs.
+class MessageRecorder : public ScriptedAnswers
 {
 public:
     MessageRecorder()
+        : ScriptedAnswers(Boxes::Unseen)
+        , inPlace_(*this)
     {
-        SetMessageHook([this](const MessageRequest& request) {
-            shown.push_back(request);
-            if (answers.empty())
-                return true;
-            const bool answer = answers.front();
-            answers.pop_front();
-            return answer;
-        });
     }
-    ~MessageRecorder() { SetMessageHook({}); }
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 
-    std::vector<MessageRequest> shown;
-    std::deque<bool> answers; // true: OK or Yes; OK when none is queued
+private:
+    AnswersInPlace inPlace_;
 };
 
 inline QByteArray ReadAll(const QString& path)

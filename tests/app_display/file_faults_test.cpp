@@ -28,11 +28,7 @@ namespace
 class FileFaultTest : public DisplayTest
 {
 protected:
-    void TearDown() override
-    {
-        SetFileFaultHook({});
-        SetFileDialogHook({});
-    }
+    void TearDown() override { SetFileFaultHook({}); }
 
     // A fresh start: three flights, the second deleted, and older files of the user's.
     void restart()
@@ -49,7 +45,7 @@ protected:
         form->Dbf1.first();
         form->Dbf1.next();
         form->Dbf1.remove();
-        SetFileDialogHook([this](const FileDialogRequest&) { return answer; });
+        messages.fileAnswerer = [this](const FileDialogRequest&) { return answer; };
     }
 
     void writeSource()

@@ -129,9 +129,9 @@ TEST_F(ForeignLayoutTest, EveryValueStaysInItsOwnFieldAndTheUsersColumnSurvives)
     EXPECT_EQ(form->Edit1->text(), QStringLiteral("5:02")); // 90 + 92 + 120
 
     // The export and the report print each value in its column.
-    SetFileDialogHook([this](const FileDialogRequest&) { return file("flights.txt"); });
+    messages.fileAnswerer = [this](const FileDialogRequest&) { return file("flights.txt"); };
     form->Saveascommadelimitedtextfile1->trigger();
-    SetFileDialogHook({});
+    messages.fileAnswerer = {};
     const QByteArray d1 = QLocale::system().toString(QDate(2026, 3, 1), QLocale::ShortFormat).toUtf8();
     EXPECT_TRUE(ReadAll(file("flights.txt")).startsWith(d1 + ",9:05,1:30,1200,85,3,10:00,EA15,edited\r\n"))
         << ReadAll(file("flights.txt")).toStdString();

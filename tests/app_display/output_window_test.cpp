@@ -29,13 +29,11 @@ protected:
             { QDate(2026, 3, 9), 60 } });
         form = start();
         form->setForms(nullptr, &form3, nullptr, nullptr);
-        SetFileDialogHook([this](const FileDialogRequest& request) {
+        messages.fileAnswerer = [this](const FileDialogRequest& request) {
             dialogs.push_back(request);
             return answer;
-        });
+        };
     }
-
-    void TearDown() override { SetFileDialogHook({}); }
 
     static QString pdfText(const QString& path)
     {

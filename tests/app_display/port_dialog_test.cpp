@@ -274,8 +274,8 @@ TEST_F(PortDialogTest, UnattendedTheDialogClosesItself)
 {
     auto form = startOn(1);
     form->show();
-    ::setenv("CVLOG_AUTOCLOSE_MESSAGES", "1", 1);
-    ConfigureAutoCloseMessages();
+    ScriptedAnswers unattended(ScriptedAnswers::Boxes::ShownAndClosed);
+    const AnswersInPlace inPlace(unattended);
     // A safety net only: the dialog is expected to be gone before it fires.
     bool rescued = false;
     QTimer rescue;
@@ -286,8 +286,6 @@ TEST_F(PortDialogTest, UnattendedTheDialogClosesItself)
     });
     rescue.start(3000);
     form->Communicationsport1->trigger();
-    ::unsetenv("CVLOG_AUTOCLOSE_MESSAGES");
-    ConfigureAutoCloseMessages();
     EXPECT_FALSE(rescued);
     EXPECT_FALSE(form4.isVisible());
     EXPECT_TRUE(form->link.portReady);

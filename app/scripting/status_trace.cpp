@@ -1,4 +1,4 @@
-#include "app/status_trace.h"
+#include "app/scripting/status_trace.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
-#include "app/test_control.h"
+#include "app/scripting/control_channel.h"
 
-#include "app/cvlog_application.h"
+#include "app/scripting/user_answers.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -44,22 +44,22 @@ template <class T> T* findObject(const QString& name)
 
 } // namespace
 
-TestControl::TestControl(QObject* parent)
+ControlChannel::ControlChannel(QObject* parent)
     : QObject(parent)
 {
 }
 
-TestControl::~TestControl() = default;
+ControlChannel::~ControlChannel() = default;
 
-void TestControl::startIfAsked()
+void ControlChannel::startIfAsked()
 {
     if (qEnvironmentVariableIntValue("CVLOG_TEST_CONTROL") != 1)
         return;
     notifier_ = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, &TestControl::readInput);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &ControlChannel::readInput);
 }
 
-void TestControl::readInput()
+void ControlChannel::readInput()
 {
     char buffer[4096];
     const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
@@ -78,20 +78,22 @@ void TestControl::readInput()
     }
 }
 
-void TestControl::run(const QString& line)
+void ControlChannel::run(const QString& line)
 {
     const qsizetype space = line.indexOf(u' ');
     const QString command = space < 0 ? line : line.left(space);
     const QString argument = space < 0 ? QString() : line.mid(space + 1);
     if (command == u"file") {
-        QueueFileAnswer(argument);
+        if (ScriptedAnswers* script = ScriptAnswers())
+            script->fileAnswers.push_back(argument);
     } else if (command == u"sync") {
         // Said once everything sent before has been carried out: the timers
         // of earlier triggers run first.
         QTimer::singleShot(0, [line] { acknowledge("", line); });
         return;
     } else if (command == u"answer" && (argument == u"yes" || argument == u"no")) {
-        QueueMessageAnswer(argument == u"yes");
+        if (ScriptedAnswers* script = ScriptAnswers())
+            script->answers.push_back(argument == u"yes");
     } else if (command == u"type") {
         const QString name = argument.section(u' ', 0, 0);
         const QString text = argument.section(u' ', 1);

@@ -7,10 +7,11 @@
 //                    in whichever window holds it (the preview's too)
 //   click <name>     clicks the button or check box of that object name
 //   type <name> <text>  types the text, key by key, into that widget
-//   answer yes|no    answers the next message box (unattended boxes
-//                    otherwise take their default button)
-//   file <path>      answers the next file dialog with the path;
-//                    "file" alone cancels it
+//   answer yes|no    answers the next message box, when the program runs
+//                    unattended (its boxes otherwise take their default
+//                    button)
+//   file <path>      answers the next file dialog with the path, when the
+//                    program runs unattended; "file" alone cancels it
 //   close <caption>  closes the open window of that caption
 //   sync             acknowledged once the commands before it are done
 // A name may be given as "<window>/<name>", "Form5/Edit1", where two
@@ -26,12 +27,12 @@ class QSocketNotifier;
 namespace cvlog
 {
 
-class TestControl : public QObject
+class ControlChannel : public QObject
 {
     Q_OBJECT
 public:
-    explicit TestControl(QObject* parent = nullptr);
-    ~TestControl() override;
+    explicit ControlChannel(QObject* parent = nullptr);
+    ~ControlChannel() override;
 
     // Reads CVLOG_TEST_CONTROL; starts listening when it is 1.
     void startIfAsked();
