@@ -92,18 +92,20 @@ class User:
         os.makedirs(home, exist_ok=True)
         os.chown(home, NOBODY, NOBODY)
 
-    def env(self):
+    def env(self, platform=True):
         env = {key: value for key, value in os.environ.items()
-               if key not in ("DISPLAY", "WAYLAND_DISPLAY", "XDG_DATA_HOME", "XDG_RUNTIME_DIR")}
-        env.update({"HOME": self.home, "QT_QPA_PLATFORM": "offscreen", "CVLOG_AUTOCLOSE_MESSAGES": "1",
-                    "CVLOG_TEST_CONTROL": "1"})
+               if key not in ("DISPLAY", "WAYLAND_DISPLAY", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM")}
+        env.update({"HOME": self.home, "CVLOG_AUTOCLOSE_MESSAGES": "1", "CVLOG_TEST_CONTROL": "1"})
+        if platform:
+            env["QT_QPA_PLATFORM"] = "offscreen"
         return env
 
     def command(self, program, *args):
         return ["setpriv", "--reuid=%d" % NOBODY, "--regid=%d" % NOBODY, "--clear-groups", program] + list(args)
 
-    def run(self, program, *args):
-        return run(self.command(program, *args), env=self.env(), cwd="/", stdin=subprocess.DEVNULL)
+    def run(self, program, *args, platform=True):
+        """Without `platform` not even the offscreen one: the answer must come before the toolkit starts."""
+        return run(self.command(program, *args), env=self.env(platform), cwd="/", stdin=subprocess.DEVNULL)
 
     def start(self, program, *args):
         process = subprocess.Popen(self.command(program, *args), env=self.env(), cwd="/",
@@ -249,12 +251,12 @@ class PackageTest(unittest.TestCase):
         before = files_below(root)
         user = User(os.path.join(self.temp, "home"))
 
-        answered = user.run(program, "--version")
+        answered = user.run(program, "--version", platform=False)
         self.assertEqual((answered.returncode, answered.stdout), (0, "cvlog %s\n" % self.version))
-        answered = user.run(program, "--help")
+        answered = user.run(program, "--help", platform=False)
         self.assertEqual(answered.returncode, 0)
         self.assertIn("--data-dir DIR", answered.stdout)
-        answered = user.run(program, "--no-such-option")
+        answered = user.run(program, "--no-such-option", platform=False)
         self.assertEqual(answered.returncode, 2)
         self.assertTrue(answered.stderr.startswith('cvlog: unknown option "--no-such-option"\nUsage: cvlog'),
                         answered.stderr)
