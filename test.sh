@@ -4,6 +4,7 @@
 #   build-asan/  the suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   build-fuzz/  the libFuzzer targets (clang), each run as a test
 #   build-tsan/  the link and serial-channel tests under ThreadSanitizer
+# and then installs build/ into a temporary prefix and packages it.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
@@ -41,4 +42,7 @@ status=0
 # A race between the worker and the user-interface thread shows only in
 # some runs; the channel's tests on pseudo-terminals run many times.
 (cd build-tsan && ctest --output-on-failure -j "$jobs" -L serial --repeat until-fail:20) || status=1
+# The program as a user installs it: cmake --install, the .deb and lintian,
+# the package's contents run with an empty home; made from build/.
+python3 tests/install/package_test.py build || status=1
 exit $status

@@ -1,8 +1,9 @@
 #pragma once
 // Keeps a second copy of the program from working on the same table and
-// settings: an exclusive flock on "CVLOG1.lock" beside the executable. The
-// system drops the lock when the holding process ends, however it ends, so
-// a crashed copy never blocks the next start.
+// settings: an exclusive flock on "CVLOG1.lock" in the data folder, so two
+// copies with different data folders run side by side. The system drops the
+// lock when the holding process ends, however it ends, so a crashed copy
+// never blocks the next start.
 
 #include "logstore/file_names.h"
 #include "logstore/unique_fd.h"

@@ -1,17 +1,20 @@
-// Program entry: one copy per program directory, then the five forms in
-// their order, then the event loop until the main window has closed.
+// Program entry: the command line, then one copy per data folder, then the
+// five forms in their order, then the event loop until the main window has
+// closed.
 
 #include "app/cvlog_application.h"
 #include "app/instance_guard.h"
 #include "app/key_init_form.h"
 #include "app/main_window.h"
 #include "app/port_dialog.h"
-#include "app/program_directory.h"
 #include "app/report_form.h"
 #include "app/scripting/control_channel.h"
 #include "app/scripting/status_trace.h"
 #include "app/signal_handler.h"
 #include "app/status_form.h"
+#include "cli/command_line.h"
+#include "cli/program_folders.h"
+#include "cvlog_version.h"
 
 #include <QDate>
 
@@ -29,14 +32,27 @@ int main(int argc, char** argv)
     // A file that grows past the user's size limit fails to be written
     // ("Disk full") like any other write, instead of ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Before the application object, which needs a display: --help and
+    // --version answer without one.
+    const cvlog::CommandLine commandLine = cvlog::ParseCommandLine(argc, argv);
+    if (commandLine.action != cvlog::CommandLineAction::OpenWindow)
+        return cvlog::AnswerWithoutWindow(commandLine);
+
     cvlog::CvlogApplication app(argc, argv);
+    // The desktop finds our entry, and with it our icon, by this name.
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(cvlog::kApplicationId));
     cvlog::AnswerFromEnvironment();
     cvlog::StatusTraceEnabled(); // read once, before anything is shown
 
-    const QString directory = cvlog::ProgramDirectory();
+    const cvlog::ProgramFolders folders = cvlog::ChooseProgramFolders(cvlog::ProgramDirectory().toStdString(),
+        commandLine.dataDirectory, cvlog::UserFolders::fromEnvironment());
+    if (const std::string problem = cvlog::PrepareDataFolder(folders); !problem.empty()) {
+        cvlog::ShowErrorMessage(QString::fromStdString(problem));
+        return cvlog::kExitFailed;
+    }
     // Before any window: a second copy must not touch the table or the settings.
     cvlog::InstanceGuard guard;
-    if (!guard.acquire(directory.toStdString())) {
+    if (!guard.acquire(folders.data)) {
         cvlog::ShowPlainMessage(QStringLiteral("This application is active. This new copy will terminate."));
         return 0;
     }
@@ -59,7 +75,9 @@ int main(int argc, char** argv)
         QCoreApplication::exit(0);
     });
 
-    cvlog::TForm1 Form1({ directory, QDate::currentDate() });
+    cvlog::TForm1 Form1({ .dataDirectory = folders.data,
+        .today = QDate::currentDate(),
+        .libraryDirectories = folders.libraryDirectories });
     cvlog::TStatus Status;
     cvlog::TForm3 Form3;
     cvlog::TForm4 Form4;

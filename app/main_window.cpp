@@ -297,13 +297,12 @@ void TForm1::buildControls()
 
 std::filesystem::path TForm1::tablePath() const
 {
-    return FindIgnoringCase(std::filesystem::path(options_.programDirectory.toStdString()) / kTableFileName);
+    return FindIgnoringCase(options_.dataDirectory / kTableFileName);
 }
 
 std::filesystem::path TForm1::settingsPath() const
 {
-    return FindIgnoringCase(
-        std::filesystem::path(options_.programDirectory.toStdString()) / kSettingsFileName);
+    return FindIgnoringCase(options_.dataDirectory / kSettingsFileName);
 }
 
 void TForm1::FormCreate()
@@ -329,7 +328,7 @@ void TForm1::FormCreate()
         Comm1.setDeviceName(QStringLiteral("COM%1").arg(link.portNumber));
         link.deviceAddress = kSearchAddress;
         link.usbActive = false;
-        usb_->load(options_.programDirectory.toStdString());
+        usb_->load(options_.libraryDirectories);
         ProbeUsb(link, *usb_);
         ShowLinkStatus(0);
     } catch (const std::exception& error) {

@@ -12,6 +12,8 @@
 #include "logstore/file_names.h"
 #include "output/report_layout.h"
 
+#include "cvlog_version.h"
+
 #include <QDate>
 #include <QMainWindow>
 #include <QString>
@@ -20,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -47,17 +50,20 @@ class UsbBridge;
 
 // What the start-up takes from the world; tests give their own.
 struct StartupOptions {
-    QString programDirectory; // ends in "/"
+    // Where the log, the settings and the lock live.
+    std::filesystem::path dataDirectory;
     QDate today;
     // Today as the statistics count back from it, asked each time.
     std::function<QDate()> clock = [] { return QDate::currentDate(); };
+    // Looked in for the USB bridge library, in order, before the system's search.
+    std::vector<std::filesystem::path> libraryDirectories;
 };
 
 class TForm1 : public QMainWindow
 {
     Q_OBJECT
 public:
-    static constexpr const char* kCaption = "Varnok Zozivura Corvane Flight Log version 1.5";
+    static constexpr const char* kCaption = "Varnok Zozivura Corvane Flight Log version " CVLOG_VERSION;
     static constexpr const char* kTableFileName = "CVLog.dbf";
     static constexpr const char* kSettingsFileName = ::cvlog::kSettingsFileName;
 

@@ -2,6 +2,7 @@
 
 #include "app/cvlog_application.h"
 #include "link/comm.h"
+#include "link/device_access.h"
 #include "link/link_driver.h"
 #include "settings/settings.h"
 
@@ -9,15 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include <grp.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <string>
-#include <system_error>
-#include <vector>
 
 namespace cvlog
 {
@@ -39,50 +32,7 @@ constexpr int kGap = 4; // between columns that grew in the desktop's font
 constexpr int kMargin = 16;
 constexpr const char* kPortProperty = "portNumber";
 
-QString groupName(gid_t gid)
-{
-    long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
-    if (size <= 0)
-        size = 16384;
-    std::vector<char> buffer(static_cast<std::size_t>(size));
-    group entry {};
-    group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-        return QString::number(gid);
-    return QString::fromLocal8Bit(found->gr_name);
-}
-
-QString channelText(const ECommError& error)
-{
-    // The channel's text without the " (Error: n) " it carries for the message box.
-    const std::string what = error.what();
-    return QString::fromStdString(what.substr(0, what.find(" (Error:")));
-}
-
 } // namespace
-
-QString PortFailureDetail(const std::filesystem::path& device, const ECommError& error)
-{
-    const QString file = QString::fromStdString(device.string());
-    const int code = error.errorCode();
-    if (code <= 0)
-        return file + QStringLiteral(": ") + channelText(error);
-
-    // The advisory lock refuses with "would block", which says nothing to the
-    // user; the device is simply busy.
-    const int shown = code == EWOULDBLOCK ? EBUSY : code;
-    QString detail
-        = file + QStringLiteral(": ") + QString::fromStdString(std::generic_category().message(shown));
-    if (code == EACCES || code == EPERM) {
-        struct stat info {
-        };
-        if (::stat(device.c_str(), &info) == 0)
-            detail
-                += QStringLiteral(" (you may need to be a member of the group \"%1\", which owns the device)")
-                       .arg(groupName(info.st_gid));
-    }
-    return detail;
-}
 
 TForm4::TForm4(QWidget* parent)
     : QDialog(parent)

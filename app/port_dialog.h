@@ -22,7 +22,6 @@ class QRadioButton;
 namespace cvlog
 {
 
-class ECommError;
 class LinkDriver;
 class TComm;
 
@@ -34,10 +33,6 @@ struct PortSwitchContext {
     // CVLog.ini, whose [Ports] section names the device file behind each button.
     std::filesystem::path settingsPath;
 };
-
-// The line under the "not available" message: the device file and why it
-// could not be opened; for a permission, the group that owns the device.
-QString PortFailureDetail(const std::filesystem::path& device, const ECommError& error);
 
 class TForm4 : public QDialog
 {

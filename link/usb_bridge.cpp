@@ -43,15 +43,21 @@ void UsbBridge::LibraryCloser::operator()(void* handle) const
 UsbBridge::UsbBridge() = default;
 UsbBridge::~UsbBridge() = default;
 
-bool UsbBridge::load(const std::filesystem::path& programDirectory)
+bool UsbBridge::load(const std::vector<std::filesystem::path>& folders)
 {
     m_functions.reset();
     m_library.reset();
 
-    const std::filesystem::path local = programDirectory / kUsbLibraryName;
-    std::error_code ec;
-    void* library = std::filesystem::exists(local, ec) ? ::dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL)
-                                                       : ::dlopen(kUsbLibraryName, RTLD_NOW | RTLD_LOCAL);
+    // A bare name makes dlopen use the system's search.
+    std::filesystem::path found = kUsbLibraryName;
+    for (const std::filesystem::path& folder : folders) {
+        std::error_code ec;
+        if (std::filesystem::exists(folder / kUsbLibraryName, ec)) {
+            found = folder / kUsbLibraryName;
+            break;
+        }
+    }
+    void* library = ::dlopen(found.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr)
         return false;
     std::unique_ptr<void, LibraryCloser> owner(library);

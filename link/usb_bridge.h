@@ -1,7 +1,8 @@
 #pragma once
 // The USB serial bridge, reached through the vendor library libsiusbxp.so,
-// bound by name when the program starts: first from the program directory,
-// then through the system's library search. The first library found decides;
+// bound by name when the program starts: first from the folders given (the
+// program's own, then an installed program's library folder), then through
+// the system's library search. The first library found decides;
 // if any of the seven calls is missing from it, the bridge is simply not in
 // use. The library stays loaded for the whole run, since an opened device's
 // handle belongs to it.
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 namespace cvlog
 {
@@ -31,7 +33,7 @@ public:
     UsbBridge& operator=(const UsbBridge&) = delete;
     ~UsbBridge() override;
 
-    bool load(const std::filesystem::path& programDirectory);
+    bool load(const std::vector<std::filesystem::path>& folders);
     bool isLoaded() const;
     // The file that was bound, for diagnostics; empty while not loaded.
     std::filesystem::path libraryPath() const;

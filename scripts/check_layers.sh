@@ -10,7 +10,9 @@ declare -A allowed=(
   [link]="link settings logstore"
   [presentation]="presentation logstore"
   [output]="output presentation logstore"
-  [app]="app link output presentation settings logstore"
+  # The command line, and the commands that will run without a window.
+  [cli]="cli output presentation settings logstore"
+  [app]="app cli link output presentation settings logstore"
   # The simulator shares no code with the program, on purpose.
   [tools/cvlog_sim]="tools/cvlog_sim"
 )

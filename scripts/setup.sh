@@ -10,6 +10,8 @@ CVLOG_PACKAGES=(
   clang-14 libclang-rt-14-dev clang-format
   python3 python3-dbfread python3-pyshp
   poppler-utils xvfb xauth xclip fonts-liberation2
+  # The install and the Debian package, and the checks of both.
+  dpkg-dev file man-db lintian desktop-file-utils appstream
 )
 
 cvlog_install_packages() {

@@ -88,7 +88,9 @@ protected:
 
     std::unique_ptr<TForm1> makeWindow()
     {
-        return std::make_unique<TForm1>(StartupOptions { dir.path() + QLatin1Char('/'), Today() });
+        const std::filesystem::path folder = dir.path().toStdString();
+        return std::make_unique<TForm1>(
+            StartupOptions { .dataDirectory = folder, .today = Today(), .libraryDirectories = { folder } });
     }
 
     QTemporaryDir dir;

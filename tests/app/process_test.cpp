@@ -1,5 +1,4 @@
 #include "app/instance_guard.h"
-#include "app/program_directory.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -25,28 +24,6 @@ int runProbe(const QString& program, const QStringList& arguments, QByteArray* o
 }
 
 } // namespace
-
-TEST(ProgramDirectory, IsTheExecutablesDirectoryWithSlash)
-{
-    const fs::path exe = fs::read_symlink("/proc/self/exe");
-    EXPECT_EQ(cvlog::ProgramDirectory().toStdString(), exe.parent_path().string() + "/");
-}
-
-TEST(ProgramDirectory, WorksBeyondTheOldPathLimit)
-{
-    QTemporaryDir temp;
-    fs::path deep = temp.path().toStdString();
-    for (int i = 0; i < 6; ++i)
-        deep /= std::string(60, static_cast<char>('a' + i)) + " dir";
-    fs::create_directories(deep);
-    ASSERT_GT(deep.string().size(), 300u);
-    const fs::path copy = deep / "probe";
-    fs::copy_file(PROGRAM_DIRECTORY_PROBE, copy);
-
-    QByteArray output;
-    ASSERT_EQ(runProbe(QString::fromStdString(copy.string()), {}, &output), 0);
-    EXPECT_EQ(output.toStdString(), deep.string() + "/");
-}
 
 TEST(InstanceGuard, SecondCopyInTheSameDirectoryIsRefused)
 {

@@ -13,10 +13,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <grp.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 #include <functional>
 
@@ -289,38 +285,6 @@ TEST_F(PortDialogTest, UnattendedTheDialogClosesItself)
     EXPECT_FALSE(rescued);
     EXPECT_FALSE(form4.isVisible());
     EXPECT_TRUE(form->link.portReady);
-}
-
-TEST(PortFailureDetail, NamesTheDeviceTheReasonAndForAPermissionTheOwningGroup)
-{
-    QTemporaryDir dir;
-    const std::filesystem::path device = (dir.path() + QStringLiteral("/ttyUSB0")).toStdString();
-    WriteAll(QString::fromStdString(device.string()), "x");
-    // As root the file can be given to the usual serial group; otherwise it
-    // belongs to our own group, whose name is looked up the same way.
-    QString group;
-    if (const ::group* dialout = ::getgrnam("dialout");
-        dialout && ::chown(device.c_str(), -1, dialout->gr_gid) == 0)
-        group = QStringLiteral("dialout");
-    else if (const ::group* own = ::getgrgid(::getgid()))
-        group = QString::fromLocal8Bit(own->gr_name);
-    const QString path = QString::fromStdString(device.string());
-
-    struct Case {
-        int code;
-        const char* text;
-        QString expected;
-    };
-    const Case cases[] = {
-        { ENOENT, TComm::kAccessError, path + QStringLiteral(": No such file or directory") },
-        { EACCES, TComm::kAccessError,
-            path + QStringLiteral(": Permission denied (you may need to be a member of the group \"") + group
-                + QStringLiteral("\", which owns the device)") },
-        { EWOULDBLOCK, TComm::kAccessError, path + QStringLiteral(": Device or resource busy") },
-        { -1, TComm::kInvalidHandle, path + QStringLiteral(": Invalid device handle, access denied") },
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(PortFailureDetail(device, ECommError(c.text, c.code)), c.expected) << c.code;
 }
 
 } // namespace

@@ -291,6 +291,13 @@ class DownloadTest(DownloadCase):
                     seen = program.wait_line(lambda line: PORT_REFUSED_MESSAGE in line
                                              or line.startswith("CVLOG DIALOG"))
                     self.assertIsNotNone(seen, self.explain(program))
+                    if port == os.ttyname(holder):
+                        # The line under the message names who holds the device: this test.
+                        with open("/proc/self/comm") as f:
+                            holder_text = "%s: Device or resource busy; it is held by %s (process %d)" % (
+                                port, f.read().strip(), os.getpid())
+                        self.assertIsNotNone(program.wait_line(lambda line: line == holder_text),
+                                             self.explain(program))
                     # A few ticks with no port: still running, nothing sent anywhere.
                     time.sleep(1.0)
                     self.assertTrue(program.running(), self.explain(program))

@@ -77,7 +77,7 @@ using Calls = std::vector<std::string>;
 TEST_F(UsbBridgeTest, NoLibraryMeansNoBridge)
 {
     UsbBridge bridge;
-    EXPECT_FALSE(bridge.load(install(nullptr)));
+    EXPECT_FALSE(bridge.load({ install(nullptr) }));
     EXPECT_FALSE(bridge.isLoaded());
     EXPECT_TRUE(bridge.libraryPath().empty());
 
@@ -94,7 +94,7 @@ TEST_F(UsbBridgeTest, NoLibraryMeansNoBridge)
 TEST_F(UsbBridgeTest, IncompleteLibraryIsNotUsed)
 {
     UsbBridge bridge;
-    EXPECT_FALSE(bridge.load(install(FAKE_SIUSBXP_WITHOUT_READ)));
+    EXPECT_FALSE(bridge.load({ install(FAKE_SIUSBXP_WITHOUT_READ) }));
     EXPECT_FALSE(bridge.isLoaded());
     LinkState link;
     cvlog::ProbeUsb(link, bridge);
@@ -128,7 +128,7 @@ TEST_F(UsbBridgeTest, StartUpProbe)
         ::setenv("FAKE_SIUSBXP_DEVICES", c.devices, 1);
         ::setenv("FAKE_SIUSBXP_OPEN_STATUS", c.openStatus, 1);
         UsbBridge bridge;
-        ASSERT_TRUE(bridge.load(install(FAKE_SIUSBXP)));
+        ASSERT_TRUE(bridge.load({ install(FAKE_SIUSBXP) }));
         EXPECT_EQ(bridge.libraryPath(), programDir() / cvlog::kUsbLibraryName);
 
         LinkState link;
@@ -154,7 +154,7 @@ TEST_F(UsbBridgeTest, OpenedBridgeCarriesBytes)
     ::setenv("FAKE_SIUSBXP_PORT", ::ptsname(master), 1);
 
     UsbBridge bridge;
-    ASSERT_TRUE(bridge.load(install(FAKE_SIUSBXP)));
+    ASSERT_TRUE(bridge.load({ install(FAKE_SIUSBXP) }));
     LinkState link;
     cvlog::ProbeUsb(link, bridge);
     ASSERT_TRUE(link.usbActive);
@@ -195,35 +195,47 @@ TEST_F(UsbBridgeTest, OpenedBridgeCarriesBytes)
     ::close(master);
 }
 
-// Which library is bound, with a second copy on the system's search path
-// (LD_LIBRARY_PATH, which only a new process reads).
-TEST_F(UsbBridgeTest, ProgramDirectoryComesBeforeTheSystemSearch)
+// Which library is bound, with a second copy in an installed program's
+// library folder and a third on the system's search path (LD_LIBRARY_PATH,
+// which only a new process reads).
+TEST_F(UsbBridgeTest, ProgramDirectoryThenLibraryFolderThenTheSystemSearch)
 {
     const fs::path complete = fs::path(FAKE_SIUSBXP).parent_path();
     const fs::path incomplete = fs::path(FAKE_SIUSBXP_WITHOUT_READ).parent_path();
+    const fs::path libraryDir = fs::path(m_dir.path().toStdString()) / "lib";
     struct Case {
         const char* name;
         const char* inProgramDir;
+        const char* inLibraryDir;
         fs::path systemDir;
         std::string expected;
     };
     const std::string local = (programDir() / cvlog::kUsbLibraryName).string();
+    const std::string installed = (libraryDir / cvlog::kUsbLibraryName).string();
     const Case cases[] = {
-        { "program directory wins", FAKE_SIUSBXP, incomplete, "loaded=1\nlibrary=" + local + "\nactive=1\n" },
-        { "system search when none beside the program", nullptr, complete,
+        { "program directory wins", FAKE_SIUSBXP, FAKE_SIUSBXP_WITHOUT_READ, incomplete,
+            "loaded=1\nlibrary=" + local + "\nactive=1\n" },
+        { "then the library folder", nullptr, FAKE_SIUSBXP, incomplete,
+            "loaded=1\nlibrary=" + installed + "\nactive=1\n" },
+        { "system search when none in the folders", nullptr, nullptr, complete,
             "loaded=1\nlibrary=" + (complete / cvlog::kUsbLibraryName).string() + "\nactive=1\n" },
-        { "the first library found decides", FAKE_SIUSBXP_WITHOUT_READ, complete,
+        { "the first library found decides", FAKE_SIUSBXP_WITHOUT_READ, FAKE_SIUSBXP, complete,
             "loaded=0\nlibrary=\nactive=0\n" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove_all(programDir());
+        fs::remove_all(libraryDir);
         install(c.inProgramDir);
+        fs::create_directories(libraryDir);
+        if (c.inLibraryDir)
+            fs::copy_file(c.inLibraryDir, libraryDir / cvlog::kUsbLibraryName);
         QProcess probe;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LD_LIBRARY_PATH", QString::fromStdString(c.systemDir.string()));
         probe.setProcessEnvironment(env);
-        probe.start(USB_PROBE, { QString::fromStdString(programDir().string()) });
+        probe.start(USB_PROBE,
+            { QString::fromStdString(programDir().string()), QString::fromStdString(libraryDir.string()) });
         ASSERT_TRUE(probe.waitForFinished(30000));
         EXPECT_EQ(probe.exitCode(), 0) << probe.readAllStandardError().toStdString();
         const std::string out = probe.readAllStandardOutput().toStdString();

@@ -1,6 +1,6 @@
 // Prints what ProgramDirectory() gives in a process of its own, so a test can
 // copy it to any place and see where it thinks it lives.
-#include "app/program_directory.h"
+#include "cli/program_folders.h"
 
 #include <cstdio>
 
