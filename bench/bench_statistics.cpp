@@ -30,7 +30,7 @@ void BM_ComputeFlightStatistics(benchmark::State& state)
     StatisticsParameters parameters;
     parameters.today = kFirstDay.addDays(kDaysSpanned);
     if (state.range(0) > 0)
-        parameters.period = std::pair(kFirstDay, kFirstDay.addDays(state.range(0) - 1));
+        parameters.period = DatePeriod(kFirstDay, kFirstDay.addDays(state.range(0) - 1));
     FlightStatistics statistics;
     for (auto _ : state) {
         statistics = ComputeFlightStatistics(table, parameters);

@@ -64,7 +64,7 @@ void exportAndLayOut(cvlog::DbfTable& t)
     parameters.today = QDate(2026, 3, 5);
     for (const bool period : { false, true }) {
         if (period)
-            parameters.period = std::pair(QDate(2026, 1, 1), QDate(2026, 12, 31));
+            parameters.period = cvlog::DatePeriod(QDate(2026, 1, 1), QDate(2026, 12, 31));
         const cvlog::FlightStatistics statistics = cvlog::ComputeFlightStatistics(t, parameters);
         (void)cvlog::StatisticsTabText(statistics, cvlog::DisplayMarks {}, QLocale::c());
         (void)cvlog::FlightTimeChart(statistics);
