@@ -27,9 +27,8 @@ const std::filesystem::path& tablePath()
 // starts on the first day, so that many twentieths of the rows pass.
 void BM_DateFromToChangeFrom(benchmark::State& state)
 {
-    DbfTable table;
+    FlightLog table;
     table.setPath(tablePath());
-    table.setRequiredFields(logTableFieldNames());
     table.open();
     DateFilter filter;
     table.setFilterPredicate(filter.predicate());
@@ -53,9 +52,8 @@ void BM_DateFromToChangeFrom(benchmark::State& state)
 // and is refreshed; the From date moves by one day each run.
 void BM_PickerChangeWhileFiltered(benchmark::State& state)
 {
-    DbfTable table;
+    FlightLog table;
     table.setPath(tablePath());
-    table.setRequiredFields(logTableFieldNames());
     table.open();
     DateFilter filter;
     table.setFilterPredicate(filter.predicate());
