@@ -373,10 +373,9 @@ TEST_F(WindowTest, ATableThatCannotBeOpenedIsShownAndTheWindowStillOpens)
 TEST_F(WindowTest, TableFileIsFoundWhateverTheCaseOfItsName)
 {
     {
-        DbfTable table;
+        FlightLog table;
         table.setPath((dir.path() + QStringLiteral("/cvlog.DBF")).toStdString());
         table.create(logTableFields());
-        table.setRequiredFields(logTableFieldNames());
         table.open();
         table.append();
         table.setText(kComment, QStringLiteral("kept"));

@@ -115,10 +115,9 @@ protected:
     // posted a row and has not closed yet leaves it.
     void writeTableWithUncountedRow()
     {
-        cvlog::DbfTable table;
+        cvlog::FlightLog table;
         table.setPath(file("CVLog.dbf").toStdString());
         table.create(cvlog::logTableFields());
-        table.setRequiredFields(cvlog::logTableFieldNames());
         table.open();
         table.append();
         table.setDate(cvlog::kTakeoffDate, QDate(2026, 3, 5));

@@ -29,7 +29,6 @@ protected:
         ASSERT_TRUE(dir.isValid());
         table.setPath((dir.path() + QStringLiteral("/CVLog.dbf")).toStdString());
         table.create(logTableFields());
-        table.setRequiredFields(logTableFieldNames());
         table.open();
     }
 

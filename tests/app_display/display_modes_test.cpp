@@ -300,9 +300,8 @@ TEST_F(ModesTest, TypedKeysAreTakenOrRefusedByTheFieldTheyAreFor)
     EXPECT_TRUE(form->Dbf1.isOpen());
     type(*form, kFlightTime, QStringLiteral("1:30"));
     EXPECT_TRUE(form->close());
-    DbfTable log;
+    FlightLog log;
     log.setPath(file("CVLog.dbf").toStdString());
-    log.setRequiredFields(logTableFieldNames());
     log.open(DbfTable::Access::ReadOnly);
     EXPECT_EQ(log.integer(kFlightTime), 90);
     EXPECT_EQ(log.text(kComment), QStringLiteral("two circuits  at ?? ?"));

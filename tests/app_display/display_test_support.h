@@ -44,10 +44,9 @@ protected:
 
     void seed(const std::vector<SeedRow>& rows)
     {
-        DbfTable table;
+        FlightLog table;
         table.setPath(file("CVLog.dbf").toStdString());
         table.create(logTableFields());
-        table.setRequiredFields(logTableFieldNames());
         table.open();
         for (const SeedRow& row : rows) {
             table.append();

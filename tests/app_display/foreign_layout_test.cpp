@@ -184,10 +184,9 @@ TEST_F(WideTextFieldsTest, TheGridShowsAndEditsTheWholeTexts)
     for (const auto& [field, text] : texts)
         fields[static_cast<std::size_t>(field)].width = 200;
     {
-        DbfTable table;
+        FlightLog table;
         table.setPath(file("CVLog.dbf").toStdString());
         table.create(fields);
-        table.setRequiredFields(logTableFieldNames());
         table.open();
         table.append();
         table.setDate(kTakeoffDate, QDate(2026, 3, 1));

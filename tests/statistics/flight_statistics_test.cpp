@@ -1,5 +1,4 @@
 #include "logstore/flight_statistics.h"
-#include "logstore/log_fields.h"
 #include "table_test_support.h"
 
 #include <QLocale>
@@ -103,27 +102,26 @@ protected:
 
     // A log of the given flights, written through the view by field name;
     // the flights in `deleted` come first and are removed again.
-    DbfTable& log(const std::vector<FieldDef>& layout, const std::vector<Flight>& flights,
+    FlightLog& log(const std::vector<FieldDef>& layout, const std::vector<Flight>& flights,
         const std::vector<Flight>& deleted = {})
     {
         table_.setPath(std::filesystem::path(dir_.path().toStdString()) / "CVLog.dbf");
-        table_.setRequiredFields(logTableFieldNames());
         table_.create(layout);
         table_.open();
-        const LogFieldMap at = LogFieldMap::resolve(table_);
+        DbfTable& table = table_;
         auto add = [&](const Flight& f) {
             table_.append();
-            if (const int pilot = table_.fieldIndex(QStringLiteral("PILOT")); pilot >= 0)
-                table_.setText(pilot, QStringLiteral("another pilot"));
+            if (const int pilot = table.fieldIndex(QStringLiteral("PILOT")); pilot >= 0)
+                table.setText(pilot, QStringLiteral("another pilot"));
             if (f.date.isValid())
-                table_.setDate(at[kTakeoffDate], f.date);
+                table_.setDate(kTakeoffDate, f.date);
             if (f.minutes)
-                table_.setInteger(at[kFlightTime], *f.minutes);
+                table_.setInteger(kFlightTime, *f.minutes);
             if (f.feet)
-                table_.setInteger(at[kMaxAltitude], *f.feet);
+                table_.setInteger(kMaxAltitude, *f.feet);
             if (f.mph)
-                table_.setInteger(at[kMaxSpeed], *f.mph);
-            table_.setText(at[kInstrument], f.instrument);
+                table_.setInteger(kMaxSpeed, *f.mph);
+            table_.setText(kInstrument, f.instrument);
             table_.post();
         };
         for (const Flight& f : deleted) {
@@ -135,13 +133,15 @@ protected:
         return table_;
     }
 
-    // Stores a field's bytes unchecked, as a foreign writer may.
+    // Stores a field's bytes unchecked, as a foreign writer may: where they
+    // stand in the file is read from its header, as any reader of the file would.
     void storeField(std::uint32_t record, LogField field, const std::string& bytes)
     {
-        const int at = LogFieldMap::resolve(table_)[field];
+        const DbfTable& table = table_;
+        const int at = table.fieldIndexOrThrow(logTableField(field).name);
         std::size_t offset = 1; // the deletion flag
         for (int i = 0; i < at; ++i)
-            offset += static_cast<std::size_t>(table_.field(i).width);
+            offset += static_cast<std::size_t>(table.field(i).width);
         const std::filesystem::path path = table_.path();
         table_.close();
         std::string file = cvlog::testing::readBytes(path);
@@ -152,7 +152,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    DbfTable table_;
+    FlightLog table_;
 };
 
 class StatisticsInEachLayout : public Statistics, public ::testing::WithParamInterface<bool>
@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, StatisticsInEachLayout, ::testing::Bool(),
 TEST_P(StatisticsInEachLayout, FiguresOfThePeriodOrOfTheWholeLog)
 {
     const QDate nov3(2024, 11, 3), jan20(2025, 1, 20), apr2(2025, 4, 2), apr30(2025, 4, 30);
-    DbfTable& table = log(GetParam() ? foreignLayout() : programLayout(),
+    FlightLog& table = log(GetParam() ? foreignLayout() : programLayout(),
         {
             { nov3, 90, 5000, 120, QStringLiteral("A123") },
             { QDate(2025, 1, 10), 45, 3000, 100, QStringLiteral("B7") },
@@ -223,7 +223,7 @@ TEST_F(Statistics, RecentFlyingCountsBackFromTodayOverTheWholeLog)
     // Each flight's minutes are a bit of its own, so a total names the flights in it.
     const QDate year = kToday.addMonths(-12);
     const QDate twoYears = kToday.addMonths(-24);
-    DbfTable& table = log(programLayout(),
+    FlightLog& table = log(programLayout(),
         {
             { kToday, 1, {}, {}, {} },
             { kToday.addDays(-89), 2, {}, {}, {} },
@@ -249,7 +249,7 @@ TEST_F(Statistics, RecentFlyingCountsBackFromTodayOverTheWholeLog)
 
 TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
 {
-    DbfTable& table = log(programLayout(),
+    FlightLog& table = log(programLayout(),
         {
             { QDate(2020, 1, 5), 90, 10000, 100, QStringLiteral("A1") },
             { QDate(2024, 12, 20), 75, 500, 50, QStringLiteral("A1") },
