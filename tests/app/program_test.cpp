@@ -1,7 +1,7 @@
 // The real program, copied into a directory of its own and run on the
 // offscreen platform: one copy per directory, and the shutdown on a signal.
 
-#include "logstore/dbf_table.h"
+#include "logstore/flight_log.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>

@@ -76,7 +76,7 @@ protected:
         return times;
     }
 
-    static QLineEdit* currentEdit(TForm1& form, int field)
+    static QLineEdit* currentEdit(TForm1& form, LogField field)
     {
         return form.DBCtrlGrid1->edit(form.DBCtrlGrid1->currentPanel(), field);
     }

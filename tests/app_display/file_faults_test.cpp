@@ -54,7 +54,7 @@ protected:
 
     void writeSource()
     {
-        DbfTable source;
+        FlightLog source;
         source.setPath(file("source.dbf").toStdString());
         source.create(logTableFields());
         source.open();
