@@ -31,7 +31,7 @@ void BM_DateFromToChangeFrom(benchmark::State& state)
     table.setPath(tablePath());
     table.open();
     DateFilter filter;
-    table.setFilterPredicate(filter.predicate());
+    table.setFilterPredicate(filter.predicate(table));
 
     const QDate from = state.range(0) < 0 ? kFirstDay.addDays(-10) : kFirstDay;
     const QDate to = state.range(0) < 0 ? kFirstDay.addDays(-1) : kFirstDay.addDays(state.range(0));
@@ -56,7 +56,7 @@ void BM_PickerChangeWhileFiltered(benchmark::State& state)
     table.setPath(tablePath());
     table.open();
     DateFilter filter;
-    table.setFilterPredicate(filter.predicate());
+    table.setFilterPredicate(filter.predicate(table));
     const QDate to = kFirstDay.addDays(state.range(0));
     filter.CheckBox1Click(table, true, kFirstDay, to);
     int shift = 0;
