@@ -17,7 +17,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cvlog
@@ -46,39 +48,61 @@ std::vector<FieldDef> logTableFields();
 // One field of that list.
 FieldDef logTableField(LogField field);
 
-// One row of the log, its fields named by meaning. Valid as long as the row
-// it was read from (see DbfTable::peek and current).
+// One row of the log, its fields named by meaning; valid as long as the log
+// and the row's bytes (see DbfTable::peek and current). A row the view
+// handed out is looked at where it stands, so that the walks over every row
+// of a large log copy nothing; a row read for the look is held.
 class LoggedFlight
 {
 public:
-    LoggedFlight() = default;
+    LoggedFlight(const LoggedFlight& other)
+        : held_(other.held_)
+        , row_(held_ ? &*held_ : other.row_)
+        , places_(other.places_)
+    {
+    }
+    LoggedFlight& operator=(const LoggedFlight& other)
+    {
+        held_ = other.held_;
+        row_ = held_ ? &*held_ : other.row_;
+        places_ = other.places_;
+        return *this;
+    }
 
     // The row as the table holds it: its number and flag.
-    const DbfRecord& record() const { return row_; }
-    std::uint32_t recordNumber() const { return row_.recordNumber(); }
+    const DbfRecord& record() const { return *row_; }
+    std::uint32_t recordNumber() const { return record().recordNumber(); }
 
-    bool isNull(LogField field) const { return row_.isNull(at(field)); }
-    QDate date(LogField field) const { return row_.date(at(field)); }
-    QString text(LogField field) const { return row_.text(at(field)); }
-    std::int32_t integer(LogField field) const { return row_.integer(at(field)); }
+    bool isNull(LogField field) const { return record().isNull(at(field)); }
+    QDate date(LogField field) const { return record().date(at(field)); }
+    QString text(LogField field) const { return record().text(at(field)); }
+    std::int32_t integer(LogField field) const { return record().integer(at(field)); }
     // Day count of a date field (see DayNumber); 0 for a row without a date.
-    std::int32_t dayNumber(LogField field) const { return row_.dayNumber(at(field)); }
+    std::int32_t dayNumber(LogField field) const { return record().dayNumber(at(field)); }
     // The field's bytes as stored (untrimmed, CP850).
-    std::string_view raw(LogField field) const { return row_.raw(at(field)); }
+    std::string_view raw(LogField field) const { return record().raw(at(field)); }
 
 private:
     friend class FlightLog;
     using Places = std::array<int, kLogFieldCount>;
 
     LoggedFlight(const DbfRecord& row, const Places& places)
-        : row_(row)
+        : row_(&row)
+        , places_(places)
+    {
+    }
+    LoggedFlight(DbfRecord&& row, const Places& places)
+        : held_(row)
+        , row_(&*held_)
         , places_(places)
     {
     }
     int at(LogField field) const { return places_[static_cast<std::size_t>(field)]; }
 
-    DbfRecord row_;
-    Places places_ {};
+    std::optional<DbfRecord> held_; // a row read for this look
+    const DbfRecord* row_; // the row looked at: one handed out, or held_
+    // A copy, which the export's stores of text cannot be taken to change.
+    Places places_;
 };
 
 // The view of the log table: the generic view's rows, states and commands,
@@ -91,6 +115,7 @@ public:
 
     // A row the view handed out (to a predicate, a search), read by meaning.
     LoggedFlight flight(const DbfRecord& row) const { return { row, places_ }; }
+    LoggedFlight flight(DbfRecord&& row) const { return { std::move(row), places_ }; }
     // A row looked at without moving (peek); valid until the next look.
     LoggedFlight flight(std::uint32_t recordNumber) const { return flight(peek(recordNumber)); }
     // The current row, the edit buffer while editing or adding.
@@ -100,10 +125,10 @@ public:
     const FieldDef& field(LogField field) const;
 
     // The current row's fields, read and set as DbfTable reads and sets them.
-    bool isNull(LogField field) const { return currentFlight().isNull(field); }
-    QDate date(LogField field) const { return currentFlight().date(field); }
-    QString text(LogField field) const { return currentFlight().text(field); }
-    std::int32_t integer(LogField field) const { return currentFlight().integer(field); }
+    bool isNull(LogField field) const { return DbfTable::isNull(at(field)); }
+    QDate date(LogField field) const { return DbfTable::date(at(field)); }
+    QString text(LogField field) const { return DbfTable::text(at(field)); }
+    std::int32_t integer(LogField field) const { return DbfTable::integer(at(field)); }
     void setDate(LogField field, const QDate& value);
     void setText(LogField field, const QString& value);
     void setInteger(LogField field, std::int64_t value);

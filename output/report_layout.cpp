@@ -194,12 +194,14 @@ std::uint32_t TableReportRows::next(std::uint32_t after)
 
 std::int32_t TableReportRows::flightMinutes(std::uint32_t key)
 {
-    return view_.flight(key).integer(kFlightTime);
+    const DbfRecord row = view_.peek(key);
+    return view_.flight(row).integer(kFlightTime);
 }
 
 ReportFlight TableReportRows::flight(std::uint32_t key)
 {
-    return ReadReportFlight(view_.flight(key));
+    const DbfRecord row = view_.peek(key);
+    return ReadReportFlight(view_.flight(row));
 }
 
 QString ReportTimeText(std::int64_t minutes, FractionMode mode)

@@ -155,8 +155,9 @@ char* putHoursMinutes(char* at, std::int32_t minutes)
 }
 
 // An integer field's value, 0 when null: what the row reads, the usual
-// right-aligned digits read here at once.
-[[gnu::noinline]] std::int32_t otherIntegerValue(const LoggedFlight& row, LogField field)
+// right-aligned digits read here at once. The slow readings take a copy of
+// the row's look, so that the line's own stays where no store can reach it.
+[[gnu::noinline]] std::int32_t otherIntegerValue(LoggedFlight row, LogField field)
 {
     if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
         return *plain;
@@ -172,7 +173,7 @@ std::int32_t integerValue(const LoggedFlight& row, LogField field)
 
 // An integer field as its decimal number, nothing when null. A field that
 // holds the number as its plain digits is copied as it stands.
-[[gnu::noinline]] char* putOtherInteger(char* at, const LoggedFlight& row, LogField field)
+[[gnu::noinline]] char* putOtherInteger(char* at, LoggedFlight row, LogField field)
 {
     const std::string_view s = TrimStored(row.raw(field));
     if (s.empty())
@@ -272,12 +273,13 @@ ExportLineWriter::ExportLineWriter(const FlightLog& log, char separator, const Q
 // out of line.
 [[gnu::flatten]] void ExportLineWriter::append(const DbfRecord& row)
 {
-    // A copy in a local, which no store through char can change.
-    const LoggedFlight r = log_.flight(row);
-    const std::string_view date = dates_.text(r.raw(kTakeoffDate));
+    const std::string_view date = dates_.text(log_.flight(row).raw(kTakeoffDate));
     const std::size_t room = lineRoom_ + date.size();
     if (buffer_.size() - used_ < room)
         buffer_.resize(std::max(used_ + room, buffer_.size() * 2));
+    // Copies in locals, which no store through char can change.
+    const DbfRecord copy = row;
+    const LoggedFlight r = log_.flight(copy);
     const char separator = separator_;
     char* at = putBytes(buffer_.data() + used_, date);
     *at++ = separator;
