@@ -1,13 +1,13 @@
 #include "app/grid_flight_store.h"
 
-#include "logstore/dbf_table.h"
+#include "logstore/flight_log.h"
 
 #include <utility>
 
 namespace cvlog
 {
 
-GridFlightStore::GridFlightStore(DbfTable& table)
+GridFlightStore::GridFlightStore(FlightLog& table)
     : table(table)
     , store(table)
 {

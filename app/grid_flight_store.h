@@ -19,12 +19,10 @@
 namespace cvlog
 {
 
-class DbfTable;
-
 class GridFlightStore : public FlightStore
 {
 public:
-    explicit GridFlightStore(DbfTable& table);
+    explicit GridFlightStore(FlightLog& table);
 
     bool findFlight(const FlightRow& flight) override;
     void appendFlights(const std::vector<FlightRow>& rows) override;
@@ -35,7 +33,7 @@ private:
     // Writes what the user typed before the flights go in.
     void endUsersEdit();
 
-    DbfTable& table;
+    FlightLog& table;
     DbfFlightStore store;
     int suspensions = 0;
     // Where the view goes once the flights are in: the row whose edit the

@@ -111,7 +111,7 @@ TForm1::TForm1(StartupOptions options, QWidget* parent)
 
     // The record edits show and read the fields in the units of the check
     // marks, read afresh for every text and every key.
-    for (int field = 0; field < kLogFieldCount; ++field)
+    for (LogField field : kLogFields)
         DBCtrlGrid1->setFieldBinding(field, Dbf1FieldTextBinding(field, [this] { return displayMarks(); }));
     Dbf1.setListener([this](DbfTable::Change change) { DataSource1DataChange(change); });
     DBCtrlGrid1->setTable(&Dbf1);
@@ -321,7 +321,6 @@ void TForm1::FormCreate()
         RemoveLeftoverTemporaries(linked.parent_path(), linked.filename().string());
         linkDriver_->ResetReceiver();
         loadSettings();
-        Dbf1.setRequiredFields(logTableFieldNames());
         Dbf1.open();
         if (!Dbf1.writeRefusal().empty())
             ShowErrorMessage(QString::fromStdString(Dbf1.writeRefusal()), this);
@@ -491,7 +490,7 @@ void TForm1::Statistics1Click()
                 StatisticsParameters parameters;
                 parameters.today = options_.clock();
                 if (dateFilter_.isChecked() && Dbf1.isFiltered())
-                    parameters.period = std::pair(DateFrom->date(), DateTo->date());
+                    parameters.period = DatePeriod(DateFrom->date(), DateTo->date());
                 return ComputeFlightStatistics(Dbf1, parameters);
             },
             [this] { return displayMarks(); },

@@ -7,9 +7,9 @@
 #include "link/comm.h"
 #include "link/link_state.h"
 #include "logstore/date_filter.h"
-#include "logstore/dbf_table.h"
 #include "logstore/field_presentation.h"
 #include "logstore/file_names.h"
+#include "logstore/flight_log.h"
 #include "output/report_layout.h"
 
 #include "cvlog_version.h"
@@ -91,7 +91,7 @@ public:
     bool firstShowPending() const { return firstShow; }
 
     // Components, by their design names.
-    DbfTable Dbf1;
+    FlightLog Dbf1;
     DbfTable Dbf2;
     LinkState link;
     TComm Comm1;

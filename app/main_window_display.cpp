@@ -40,7 +40,7 @@ std::optional<DateFilterView> underWaitCursor(const std::function<DateFilterView
 
 bool TForm1::installDateFilter()
 {
-    Dbf1.setFilterPredicate(dateFilter_.predicate());
+    Dbf1.setFilterPredicate(dateFilter_.predicate(Dbf1));
     // A re-reading with the box unchecked empties the total box; the box may
     // not be made yet when the first reading happens.
     dateFilter_.setTotalEmptied([this] {

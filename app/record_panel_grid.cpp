@@ -36,7 +36,7 @@ struct EditDesign {
     int maxLength; // 0: no limit of its own
 };
 
-// Indexed by LogField.
+// The edits of the log's fields, in the order of LogField.
 constexpr std::array<EditDesign, kLogFieldCount> kEdits { {
     { "DBEdit1", 8, 24, 81, 7, 0 }, // TAKEOFFD
     { "DBEdit9", 88, 24, 41, 8, 5 }, // TAKEOFFT
@@ -67,6 +67,12 @@ constexpr std::array<LabelDesign, 8> kLabels { {
     { "Label7", "Comment", 96, 52 },
     { "Label8", "Student", 600, 32 },
 } };
+
+// A field's place in the arrays of the panel's edits.
+constexpr std::size_t slot(LogField field)
+{
+    return static_cast<std::size_t>(field);
+}
 
 constexpr int kEditHeight = 21;
 constexpr int kWheelNotch = 120;
@@ -99,7 +105,7 @@ constexpr int kCommentLabel = 6;
 // that moves with them.
 struct PanelColumn {
     int label;
-    std::vector<int> fields;
+    std::vector<LogField> fields;
     int extraLabel;
 };
 
@@ -134,9 +140,8 @@ RecordPanelGrid::RecordPanelGrid(QWidget* parent)
     , studentHidden_([](const QString& text) { return !StudentEditVisible(text); })
 {
     setObjectName(QStringLiteral("DBCtrlGrid1"));
-    const std::vector<FieldDef> fields = logTableFields();
-    for (int f = 0; f < kLogFieldCount; ++f)
-        bindings_[f] = StoredFieldTextBinding(fields[f].type);
+    for (LogField f : kLogFields)
+        bindings_[slot(f)] = StoredFieldTextBinding(logTableField(f).type);
 
     int panelWidth = kPanelWidth;
     for (int i = 0; i < kPanelCount; ++i) {
@@ -191,10 +196,9 @@ void RecordPanelGrid::buildPanel(int index)
 
     // Made in tab order, which is the order the tab key walks them.
     for (int t = 0; t < kLogFieldCount; ++t) {
-        const int f = static_cast<int>(std::find_if(kEdits.begin(), kEdits.end(), [t](const EditDesign& d) {
-            return d.tabOrder == t;
-        }) - kEdits.begin());
-        const EditDesign& d = kEdits[f];
+        const LogField f = *std::find_if(kLogFields.begin(), kLogFields.end(),
+            [t](LogField field) { return kEdits[slot(field)].tabOrder == t; });
+        const EditDesign& d = kEdits[slot(f)];
         auto* edit = new QLineEdit(p->frame);
         edit->setObjectName(QString::fromLatin1(d.objectName));
         edit->setGeometry(d.left, d.top, d.width, std::max(kEditHeight, edit->sizeHint().height()));
@@ -211,20 +215,20 @@ void RecordPanelGrid::buildPanel(int index)
                 table_->edit();
         }));
         connect(edit, &QLineEdit::editingFinished, this, [this, edit] {
-            int field = 0;
-            if (panelOf(edit, &field) != currentPanel_ || !edit->isModified() || !table_)
+            std::optional<LogField> field;
+            if (panelOf(edit, &field) != currentPanel_ || !field || !edit->isModified() || !table_)
                 return;
             // Moving into another panel hands the edits over on the way there.
             const int target = panelOf(QApplication::focusWidget(), nullptr);
             if (target >= 0 && target != currentPanel_)
                 return;
             userMove([&] {
-                bindings_[field].setText(*table_, field, edit->text());
+                bindings_[slot(*field)].setText(*table_, *field, edit->text());
                 edit->setModified(false);
-                showRow(currentPanel_, table_->current(), true);
+                showRow(currentPanel_, table_->currentFlight(), true);
             });
         });
-        p->edits[f] = edit;
+        p->edits[slot(f)] = edit;
     }
     panels_[index] = std::move(p);
 }
@@ -244,9 +248,9 @@ int RecordPanelGrid::arrangePanel(Panel& p)
         caption->move(designedLeft + shift, kLabels[column.label].top);
         previousRight = caption->geometry().right() + 1;
         right = std::max(right, previousRight);
-        for (int f : column.fields) {
-            QLineEdit* e = p.edits[f];
-            e->move(kEdits[f].left + shift, kEdits[f].top);
+        for (LogField f : column.fields) {
+            QLineEdit* e = p.edits[slot(f)];
+            e->move(kEdits[slot(f)].left + shift, kEdits[slot(f)].top);
             right = std::max(right, e->geometry().right() + 1);
         }
         if (column.extraLabel >= 0) {
@@ -254,7 +258,7 @@ int RecordPanelGrid::arrangePanel(Panel& p)
             int left = kLabels[column.extraLabel].left + shift;
             // The Comment caption stands left of its edit and grows leftwards.
             if (column.extraLabel == kCommentLabel)
-                left = std::min(left, p.edits[kComment]->x() - kColumnGap - extra->width());
+                left = std::min(left, p.edits[slot(kComment)]->x() - kColumnGap - extra->width());
             extra->move(std::max(left, 0), kLabels[column.extraLabel].top);
             right = std::max(right, extra->geometry().right() + 1);
         }
@@ -262,7 +266,7 @@ int RecordPanelGrid::arrangePanel(Panel& p)
     return std::max(kPanelWidth, right + kRightMargin);
 }
 
-void RecordPanelGrid::setTable(DbfTable* table)
+void RecordPanelGrid::setTable(FlightLog* table)
 {
     if (table_)
         table_->setBeforeChange({});
@@ -273,9 +277,9 @@ void RecordPanelGrid::setTable(DbfTable* table)
     reload();
 }
 
-void RecordPanelGrid::setFieldBinding(int field, FieldTextBinding binding)
+void RecordPanelGrid::setFieldBinding(LogField field, FieldTextBinding binding)
 {
-    bindings_.at(field) = std::move(binding);
+    bindings_[slot(field)] = std::move(binding);
     reload();
 }
 
@@ -313,14 +317,13 @@ void RecordPanelGrid::reload()
     // A text edit holds what its field in the open file holds: another
     // program's file may have wider fields, whose texts must be neither cut
     // when shown nor lost when edited.
-    for (int f = 0; f < kLogFieldCount; ++f) {
-        const int at = table_->boundField(f);
-        if (kEdits[f].maxLength == 0 || at < 0 || at >= table_->fieldCount())
+    for (LogField f : kLogFields) {
+        if (kEdits[slot(f)].maxLength == 0)
             continue;
-        const int width = table_->field(at).width;
+        const int width = table_->field(f).width;
         for (const auto& p : panels_) {
-            if (p->edits[f]->maxLength() != width)
-                p->edits[f]->setMaxLength(width);
+            if (p->edits[slot(f)]->maxLength() != width)
+                p->edits[slot(f)]->setMaxLength(width);
         }
     }
 
@@ -334,8 +337,8 @@ void RecordPanelGrid::reload()
     const std::vector<std::uint32_t>& rows = chosen.rows;
     const int currentIndex = chosen.currentPanel;
 
-    int focusedField = -1;
-    const bool focusInGrid = panelOf(QApplication::focusWidget(), &focusedField) >= 0;
+    std::optional<LogField> focusedField;
+    const bool focusInGrid = panelOf(QApplication::focusWidget(), &focusedField) >= 0 && focusedField;
     const int previousPanel = currentPanel_;
     setCurrentPanel(currentIndex);
 
@@ -346,34 +349,34 @@ void RecordPanelGrid::reload()
         if (r == kNoRow) {
             clearPanel(i);
         } else if (i == currentIndex) {
-            showRow(i, table_->current(), editing && previousPanel == currentIndex);
+            showRow(i, table_->currentFlight(), editing && previousPanel == currentIndex);
         } else {
-            showRow(i, table_->peek(r), false);
+            showRow(i, table_->flight(r), false);
         }
     }
     if (focusInGrid && currentIndex >= 0 && currentIndex != previousPanel)
-        edit(currentIndex, focusedField)->setFocus();
+        edit(currentIndex, *focusedField)->setFocus();
     syncScrollBar();
 }
 
-void RecordPanelGrid::showRow(int panel, const DbfRecord& row, bool keepModified)
+void RecordPanelGrid::showRow(int panel, const LoggedFlight& row, bool keepModified)
 {
     Panel& p = *panels_[panel];
-    for (int f = 0; f < kLogFieldCount; ++f) {
-        QLineEdit* e = p.edits[f];
+    for (LogField f : kLogFields) {
+        QLineEdit* e = p.edits[slot(f)];
         if (keepModified && e->isModified())
             continue;
         // An unchanged text is left alone, so a reload while the user is in
         // the edit (a download appending rows) keeps the cursor where it was.
-        const QString text = bindings_[f].getText(row, f);
+        const QString text = bindings_[slot(f)].getText(row, f);
         if (e->text() != text)
             e->setText(text);
         e->setModified(false);
         if (!e->hasFocus())
             e->setCursorPosition(0);
     }
-    const bool hideStudent = studentHidden_ && studentHidden_(p.edits[kStudent]->text());
-    p.edits[kStudent]->setVisible(!hideStudent);
+    const bool hideStudent = studentHidden_ && studentHidden_(p.edits[slot(kStudent)]->text());
+    p.edits[slot(kStudent)]->setVisible(!hideStudent);
     p.labels[kStudentLabel]->setVisible(!hideStudent);
     p.frame->setVisible(true);
 }
@@ -428,12 +431,12 @@ void RecordPanelGrid::handOverEdits()
     if (!table_ || currentPanel_ < 0)
         return;
     Panel& p = *panels_[currentPanel_];
-    for (int f = 0; f < kLogFieldCount; ++f) {
-        QLineEdit* e = p.edits[f];
+    for (LogField f : kLogFields) {
+        QLineEdit* e = p.edits[slot(f)];
         if (!e->isModified())
             continue;
         try {
-            bindings_[f].setText(*table_, f, e->text());
+            bindings_[slot(f)].setText(*table_, f, e->text());
         } catch (const DbfError&) {
             e->setFocus();
             e->selectAll();
@@ -451,9 +454,9 @@ void RecordPanelGrid::finishEdit()
     EndRowEdit(*table_);
 }
 
-void RecordPanelGrid::makeStorable(int field, QString& text, int& cursor)
+void RecordPanelGrid::makeStorable(LogField field, QString& text, int& cursor)
 {
-    const auto& storable = bindings_[field].storable;
+    const auto& storable = bindings_[slot(field)].storable;
     if (!storable)
         return;
     StorableText made = storable(text);
@@ -557,7 +560,7 @@ void RecordPanelGrid::wheelEvent(QWheelEvent* event)
     event->accept();
 }
 
-int RecordPanelGrid::panelOf(const QObject* object, int* field) const
+int RecordPanelGrid::panelOf(const QObject* object, std::optional<LogField>* field) const
 {
     if (!object)
         return -1;
@@ -565,10 +568,13 @@ int RecordPanelGrid::panelOf(const QObject* object, int* field) const
         if (!panels_[i]) // still being built
             continue;
         const Panel& p = *panels_[i];
-        if (object == p.frame)
+        if (object == p.frame) {
+            if (field)
+                field->reset();
             return i;
-        for (int f = 0; f < kLogFieldCount; ++f) {
-            if (object == p.edits[f]) {
+        }
+        for (LogField f : kLogFields) {
+            if (object == p.edits[slot(f)]) {
                 if (field)
                     *field = f;
                 return i;
@@ -580,7 +586,7 @@ int RecordPanelGrid::panelOf(const QObject* object, int* field) const
 
 bool RecordPanelGrid::eventFilter(QObject* watched, QEvent* event)
 {
-    int field = -1;
+    std::optional<LogField> field;
     const int panel = panelOf(watched, &field);
     if (panel < 0)
         return QWidget::eventFilter(watched, event);
@@ -588,15 +594,15 @@ bool RecordPanelGrid::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::MouseButtonPress:
         // An edit of another panel makes its row current when it takes the focus.
-        if (field < 0 && panel != currentPanel_)
+        if (!field && panel != currentPanel_)
             userMove([&] { activatePanel(panel); });
         break;
     case QEvent::FocusIn:
-        if (field >= 0 && panel != currentPanel_)
+        if (field && panel != currentPanel_)
             userMove([&] { activatePanel(panel); });
         break;
     case QEvent::KeyPress: {
-        if (field < 0 || panel != currentPanel_)
+        if (!field || panel != currentPanel_)
             break;
         auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
@@ -615,7 +621,7 @@ bool RecordPanelGrid::eventFilter(QObject* watched, QEvent* event)
         default:
             break;
         }
-        const auto& acceptsKey = bindings_[field].acceptsKey;
+        const auto& acceptsKey = bindings_[slot(*field)].acceptsKey;
         if (acceptsKey && !key->text().isEmpty() && !acceptsKey(key->text())
             && !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
             QApplication::beep();
@@ -670,9 +676,9 @@ QFrame* RecordPanelGrid::panel(int index) const
     return panels_.at(index)->frame;
 }
 
-QLineEdit* RecordPanelGrid::edit(int panel, int field) const
+QLineEdit* RecordPanelGrid::edit(int panel, LogField field) const
 {
-    return panels_.at(panel)->edits.at(field);
+    return panels_.at(panel)->edits[slot(field)];
 }
 
 QLabel* RecordPanelGrid::studentLabel(int panel) const

@@ -8,8 +8,8 @@
 // row current. Typing starts an edit of the row, leaving an edit hands its
 // text to the field, and leaving the row writes it when it was changed.
 
-#include "logstore/dbf_table.h"
 #include "logstore/field_presentation.h"
+#include "logstore/flight_log.h"
 
 #include <QDate>
 #include <QLocale>
@@ -18,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -41,8 +42,8 @@ public:
 
     // The view shown; the grid hands changed edits to it before it moves,
     // posts or re-reads.
-    void setTable(DbfTable* table);
-    void setFieldBinding(int field, FieldTextBinding binding);
+    void setTable(FlightLog* table);
+    void setFieldBinding(LogField field, FieldTextBinding binding);
     // Whether a panel hides its Student edit and label for the text shown.
     void setStudentHiddenRule(std::function<bool(const QString& studentText)> rule);
 
@@ -66,7 +67,7 @@ public:
     void activatePanel(int panel);
 
     QFrame* panel(int index) const;
-    QLineEdit* edit(int panel, int field) const;
+    QLineEdit* edit(int panel, LogField field) const;
     QLabel* studentLabel(int panel) const;
     QScrollBar* scrollBar() const { return scrollBar_; }
     int currentPanel() const { return currentPanel_; }
@@ -82,14 +83,16 @@ private:
     struct Panel;
     void buildPanel(int index);
     static int arrangePanel(Panel& panel); // the width the panel needs
-    void showRow(int panel, const DbfRecord& row, bool keepModified);
+    void showRow(int panel, const LoggedFlight& row, bool keepModified);
     void clearPanel(int panel);
     void setCurrentPanel(int panel);
     void syncScrollBar();
     void onScrollAction(int action);
     void moveTo(std::uint32_t recordNumber);
     std::uint32_t anchorRecord() const;
-    int panelOf(const QObject* object, int* field) const;
+    // The panel of a panel's frame or edit, -1 for none; `field` tells the
+    // edit's field, none for the frame.
+    int panelOf(const QObject* object, std::optional<LogField>* field) const;
     // Every move the user starts from a Qt event or signal goes through
     // here: an error never travels back into the toolkit, and a field that
     // refuses its text says so in the general error box.
@@ -97,10 +100,10 @@ private:
     void reportRefusal(const QString& message);
     // A pasted text as the field can keep it (the binding's storable), and
     // the cursor moved with it; the user is told of replaced characters.
-    void makeStorable(int field, QString& text, int& cursor);
+    void makeStorable(LogField field, QString& text, int& cursor);
     QLineEdit* firstModifiedEdit() const;
 
-    DbfTable* table_ = nullptr;
+    FlightLog* table_ = nullptr;
     std::array<FieldTextBinding, kLogFieldCount> bindings_;
     std::function<bool(const QString&)> studentHidden_;
     std::array<std::unique_ptr<Panel>, kPanelCount> panels_;

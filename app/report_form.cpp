@@ -1,8 +1,6 @@
 #include "app/report_form.h"
 
 #include "app/scripting/status_trace.h"
-#include "logstore/conversions.h"
-#include "logstore/log_fields.h"
 #include "logstore/scope_exit.h"
 
 namespace cvlog
@@ -14,7 +12,7 @@ TForm3::TForm3(QWidget* parent)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Form3"));
-    Dbf1.setFilterPredicate([this](const DbfRecord& row) { return Dbf1FilterRecord(row); });
+    Dbf1.setFilterPredicate([this](const DbfRecord& row) { return Dbf1FilterRecord(Dbf1.flight(row)); });
 }
 
 TForm3::~TForm3()
@@ -43,7 +41,6 @@ void TForm3::openView()
     Dbf1.close();
     // The report only reads; the main view is the table's one writer.
     Dbf1.open(DbfTable::Access::ReadOnly);
-    dateField_ = LogFieldMap::resolve(Dbf1)[kTakeoffDate];
     Dbf1.setFiltered(request_.filtered);
 }
 
@@ -51,8 +48,7 @@ bool TForm3::generate(QPagedPaintDevice& device, const ReportProgress& progress)
 {
     const ReportSettings settings = request_.settings();
     checked_ = request_.filterChecked();
-    fromDay_ = DayNumber(settings.from);
-    toDay_ = DayNumber(settings.to);
+    period_ = DatePeriod(settings.from, settings.to);
     openView();
     TableReportRows rows(Dbf1);
     const ReportLayout layout = LayOutReport(rows, settings);
@@ -63,12 +59,9 @@ bool TForm3::generate(QPagedPaintDevice& device, const ReportProgress& progress)
     return PaintReport(device, layout, rows, progress);
 }
 
-bool TForm3::Dbf1FilterRecord(const DbfRecord& row) const
+bool TForm3::Dbf1FilterRecord(const LoggedFlight& row) const
 {
-    if (!checked_)
-        return true;
-    const std::int32_t day = row.dayNumber(dateField_);
-    return fromDay_ <= day && day <= toDay_;
+    return !checked_ || period_.contains(row.dayNumber(kTakeoffDate));
 }
 
 } // namespace cvlog

@@ -4,7 +4,8 @@
 // while the report is prepared and previewed.
 
 #include "app/log_report.h"
-#include "logstore/dbf_table.h"
+#include "logstore/date_period.h"
+#include "logstore/flight_log.h"
 #include "output/report_layout.h"
 
 #include <QDialog>
@@ -37,7 +38,7 @@ public:
     // this ends.
     void Print(const ReportRequest& request, QWidget* previewParent = nullptr);
 
-    DbfTable Dbf1;
+    FlightLog Dbf1;
     LogReport LogPrint;
 
 private:
@@ -46,13 +47,11 @@ private:
     void openView();
     bool generate(QPagedPaintDevice& device, const ReportProgress& progress);
     // Dbf1FilterRecord: while the box is checked, the pickers' period.
-    bool Dbf1FilterRecord(const DbfRecord& row) const;
+    bool Dbf1FilterRecord(const LoggedFlight& row) const;
 
     ReportRequest request_;
-    int dateField_ = 0;
     bool checked_ = false;
-    std::int32_t fromDay_ = 0;
-    std::int32_t toDay_ = 0;
+    DatePeriod period_;
 };
 
 } // namespace cvlog

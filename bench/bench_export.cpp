@@ -33,10 +33,9 @@ double peakMegabytes()
     return usage.ru_maxrss / 1024.0;
 }
 
-DbfTable& openLog(DbfTable& table, int rows)
+FlightLog& openLog(FlightLog& table, int rows)
 {
     table.setPath(bench::generatedLog(rows));
-    table.setRequiredFields(logTableFieldNames());
     table.open();
     return table;
 }
@@ -49,7 +48,7 @@ ReportSettings reportSettings()
 
 void BM_ExportCsv(benchmark::State& state)
 {
-    DbfTable table;
+    FlightLog table;
     openLog(table, static_cast<int>(state.range(0)));
     const std::filesystem::path out
         = bench::generatedLog(static_cast<int>(state.range(0))).parent_path() / "out.csv";
@@ -68,7 +67,7 @@ enum class ExportPart { Unflushed, LinesOnly, WalkOnly };
 
 void exportPart(benchmark::State& state, ExportPart part)
 {
-    DbfTable table;
+    FlightLog table;
     openLog(table, static_cast<int>(state.range(0)));
     const std::filesystem::path out
         = bench::generatedLog(static_cast<int>(state.range(0))).parent_path() / "unflushed.csv";
@@ -117,7 +116,7 @@ void BM_ExportWalkOnly(benchmark::State& state)
 
 void BM_ReportLayout(benchmark::State& state)
 {
-    DbfTable table;
+    FlightLog table;
     openLog(table, static_cast<int>(state.range(0)));
     std::size_t pages = 0;
     for (auto _ : state) {
@@ -133,7 +132,7 @@ void BM_ReportLayout(benchmark::State& state)
 
 void BM_ReportPdf(benchmark::State& state)
 {
-    DbfTable table;
+    FlightLog table;
     openLog(table, static_cast<int>(state.range(0)));
     qint64 bytes = 0;
     for (auto _ : state) {

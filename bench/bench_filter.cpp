@@ -27,12 +27,11 @@ const std::filesystem::path& tablePath()
 // starts on the first day, so that many twentieths of the rows pass.
 void BM_DateFromToChangeFrom(benchmark::State& state)
 {
-    DbfTable table;
+    FlightLog table;
     table.setPath(tablePath());
-    table.setRequiredFields(logTableFieldNames());
     table.open();
     DateFilter filter;
-    table.setFilterPredicate(filter.predicate());
+    table.setFilterPredicate(filter.predicate(table));
 
     const QDate from = state.range(0) < 0 ? kFirstDay.addDays(-10) : kFirstDay;
     const QDate to = state.range(0) < 0 ? kFirstDay.addDays(-1) : kFirstDay.addDays(state.range(0));
@@ -53,12 +52,11 @@ void BM_DateFromToChangeFrom(benchmark::State& state)
 // and is refreshed; the From date moves by one day each run.
 void BM_PickerChangeWhileFiltered(benchmark::State& state)
 {
-    DbfTable table;
+    FlightLog table;
     table.setPath(tablePath());
-    table.setRequiredFields(logTableFieldNames());
     table.open();
     DateFilter filter;
-    table.setFilterPredicate(filter.predicate());
+    table.setFilterPredicate(filter.predicate(table));
     const QDate to = kFirstDay.addDays(state.range(0));
     filter.CheckBox1Click(table, true, kFirstDay, to);
     int shift = 0;

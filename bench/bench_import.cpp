@@ -36,7 +36,6 @@ struct Log {
     {
         table.setPath(dir.filePath("CVLOG.DBF").toStdString());
         table.create(logTableFields());
-        table.setRequiredFields(logTableFieldNames());
         table.open();
         std::vector<FlightRow> rows(kRows);
         for (int i = 0; i < kRows; ++i) {
@@ -51,7 +50,7 @@ struct Log {
     }
 
     QTemporaryDir dir;
-    DbfTable table;
+    FlightLog table;
     DbfFlightStore store { table };
     LinkState link;
     Today host;

@@ -30,9 +30,8 @@ void BM_RestoreLog(benchmark::State& state)
 {
     const int rows = static_cast<int>(state.range(0));
     const fs::path backup = bench::generatedLog(rows);
-    DbfTable log;
+    FlightLog log;
     log.setPath(workingLog(rows, "restore"));
-    log.setRequiredFields(logTableFieldNames());
     log.open();
     DbfTable source;
     for (auto _ : state)
@@ -43,9 +42,8 @@ void BM_RestoreLog(benchmark::State& state)
 void BM_BackupLog(benchmark::State& state)
 {
     const int rows = static_cast<int>(state.range(0));
-    DbfTable log;
+    FlightLog log;
     log.setPath(workingLog(rows, "backup"));
-    log.setRequiredFields(logTableFieldNames());
     log.open();
     const fs::path target = log.path().parent_path() / "backup.dbf";
     for (auto _ : state)

@@ -22,15 +22,14 @@ using bench::kFirstDay;
 // range(0): days in the period from the first take-off; 0 for the whole log.
 void BM_ComputeFlightStatistics(benchmark::State& state)
 {
-    DbfTable table;
+    FlightLog table;
     table.setPath(bench::generatedLog(kRows));
-    table.setRequiredFields(logTableFieldNames());
     table.open(DbfTable::Access::ReadOnly);
 
     StatisticsParameters parameters;
     parameters.today = kFirstDay.addDays(kDaysSpanned);
     if (state.range(0) > 0)
-        parameters.period = std::pair(kFirstDay, kFirstDay.addDays(state.range(0) - 1));
+        parameters.period = DatePeriod(kFirstDay, kFirstDay.addDays(state.range(0) - 1));
     FlightStatistics statistics;
     for (auto _ : state) {
         statistics = ComputeFlightStatistics(table, parameters);
@@ -44,9 +43,8 @@ void BM_ComputeFlightStatistics(benchmark::State& state)
 // Everything the window shows after the pass: the tables, the copy and the chart.
 void BM_StatisticsTextsAndChart(benchmark::State& state)
 {
-    DbfTable table;
+    FlightLog table;
     table.setPath(bench::generatedLog(kRows));
-    table.setRequiredFields(logTableFieldNames());
     table.open(DbfTable::Access::ReadOnly);
     const FlightStatistics statistics
         = ComputeFlightStatistics(table, { {}, kFirstDay.addDays(kDaysSpanned) });

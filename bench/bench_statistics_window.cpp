@@ -18,9 +18,8 @@ namespace
 
 void BM_OpenStatisticsWindow(benchmark::State& state)
 {
-    DbfTable table;
+    FlightLog table;
     table.setPath(bench::generatedLog(static_cast<int>(state.range(0))));
-    table.setRequiredFields(logTableFieldNames());
     table.open(DbfTable::Access::ReadOnly);
     const TStatistics::Source source {
         [&table] {

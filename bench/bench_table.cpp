@@ -1,7 +1,7 @@
 // The log table on a large file: a generated table of a million flights
 // (127 MB) in a temporary directory, made once per run.
-#include "logstore/conversions.h"
-#include "logstore/dbf_table.h"
+#include "logstore/date_period.h"
+#include "logstore/flight_log.h"
 
 #include <QDate>
 #include <QTemporaryDir>
@@ -19,6 +19,7 @@ namespace
 
 using cvlog::DbfRecord;
 using cvlog::DbfTable;
+using cvlog::FlightLog;
 
 constexpr std::uint32_t kLargeRows = 1'000'000;
 constexpr std::uint32_t kSearchRows = 100'000;
@@ -83,9 +84,8 @@ void BM_OpenOnFirstRow(benchmark::State& state)
 {
     const std::string& path = files().large;
     for (auto _ : state) {
-        DbfTable t;
+        FlightLog t;
         t.setPath(path);
-        t.setRequiredFields(cvlog::logTableFieldNames());
         t.open(DbfTable::Access::ReadOnly);
         benchmark::DoNotOptimize(t.integer(cvlog::kFlightTime));
     }
@@ -96,16 +96,12 @@ BENCHMARK(BM_OpenOnFirstRow)->Unit(benchmark::kMicrosecond);
 void BM_FilteredWalk(benchmark::State& state)
 {
     const long before = residentKiB();
-    DbfTable t;
+    FlightLog t;
     t.setPath(files().large);
-    t.setRequiredFields(cvlog::logTableFieldNames());
     t.open(DbfTable::Access::ReadOnly);
-    const std::int32_t from = cvlog::DayNumber(QDate(2000, 1, 1));
-    const std::int32_t to = cvlog::DayNumber(QDate(2020, 12, 31));
-    t.setFilterPredicate([&](const DbfRecord& r) {
-        const std::int32_t day = r.dayNumber(cvlog::kTakeoffDate);
-        return from <= day && day <= to;
-    });
+    const cvlog::DatePeriod period(QDate(2000, 1, 1), QDate(2020, 12, 31));
+    t.setFilterPredicate(
+        [&](const DbfRecord& r) { return period.contains(t.flight(r).dayNumber(cvlog::kTakeoffDate)); });
     t.setFiltered(true);
     std::int64_t total = 0;
     for (auto _ : state) {
@@ -137,9 +133,8 @@ BENCHMARK(BM_PlainWalk)->Unit(benchmark::kMillisecond);
 
 void BM_AppendPost(benchmark::State& state)
 {
-    DbfTable t;
+    FlightLog t;
     t.setPath(files().small);
-    t.setRequiredFields(cvlog::logTableFieldNames());
     t.open();
     const QDate date(2026, 3, 5);
     for (auto _ : state) {
@@ -162,15 +157,15 @@ BENCHMARK(BM_AppendPost)->Unit(benchmark::kMicrosecond);
 // every live row by its stored date and time bytes.
 void BM_FindLiveMiss(benchmark::State& state)
 {
-    DbfTable t;
+    FlightLog t;
     t.setPath(files().search);
-    t.setRequiredFields(cvlog::logTableFieldNames());
     t.open(DbfTable::Access::ReadOnly);
     const std::string_view date = "20260305";
     const std::string_view time = "23:59";
     for (auto _ : state) {
         const std::uint32_t found = t.findLive([&](const DbfRecord& r) {
-            return r.raw(cvlog::kTakeoffDate) == date && r.raw(cvlog::kTakeoffTime) == time;
+            const cvlog::LoggedFlight flight = t.flight(r);
+            return flight.raw(cvlog::kTakeoffDate) == date && flight.raw(cvlog::kTakeoffTime) == time;
         });
         benchmark::DoNotOptimize(found);
     }
@@ -182,9 +177,8 @@ BENCHMARK(BM_FindLiveMiss)->Unit(benchmark::kMillisecond);
 // row anywhere in the file, and the five rows its panels show.
 void BM_GridScrollStep(benchmark::State& state)
 {
-    DbfTable t;
+    FlightLog t;
     t.setPath(files().large);
-    t.setRequiredFields(cvlog::logTableFieldNames());
     t.open(DbfTable::Access::ReadOnly);
     const std::uint32_t rows = t.recordCount();
     std::uint32_t target = 1;
@@ -193,7 +187,7 @@ void BM_GridScrollStep(benchmark::State& state)
         t.moveToRecord(target);
         std::uint32_t shown = t.recordNumber();
         for (int panel = 0; panel < 5 && shown != 0; ++panel) {
-            benchmark::DoNotOptimize(t.peek(shown).integer(cvlog::kFlightTime));
+            benchmark::DoNotOptimize(t.flight(shown).integer(cvlog::kFlightTime));
             shown = t.nextVisible(shown);
         }
     }

@@ -2,7 +2,7 @@
 // A log table of many generated flights for the benchmarks: take-off dates
 // over twenty years, every field filled, a comment on every fourth row.
 
-#include "logstore/dbf_table.h"
+#include "logstore/flight_log.h"
 
 #include <QDate>
 #include <QTemporaryDir>

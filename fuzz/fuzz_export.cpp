@@ -4,10 +4,9 @@
 // any bytes. Each table is exported and laid out as the report; every
 // exported line must be what the row's own readings make of it, and the
 // stored values read a word at a time what they read a byte at a time.
-#include "logstore/dbf_table.h"
 #include "logstore/field_presentation.h"
 #include "logstore/file_error.h"
-#include "logstore/log_fields.h"
+#include "logstore/flight_log.h"
 #include "logstore/stored_values.h"
 #include "output/report_layout.h"
 #include "output/text_export.h"
@@ -54,8 +53,8 @@ const fs::path& scratchDirectory()
 std::vector<Column> columnsFrom(FuzzedDataProvider& in)
 {
     std::vector<Column> columns;
-    for (const QString& name : cvlog::logTableFieldNames())
-        columns.push_back({ name.toStdString(), 'C', 1 });
+    for (const cvlog::FieldDef& field : cvlog::logTableFields())
+        columns.push_back({ field.name.toUpper().toStdString(), 'C', 1 });
     const int extras = in.ConsumeIntegralInRange(0, 3);
     for (int i = 0; i < extras; ++i)
         columns.push_back({ "OTHER" + std::to_string(i), 'C', 1 });
@@ -143,16 +142,16 @@ std::string hoursMinutes(std::int32_t minutes)
 }
 
 // The line as the row reads its own fields, one value at a time.
-std::string expectedLine(const cvlog::DbfRecord& row, const cvlog::LogFieldMap& f, const QLocale& locale)
+std::string expectedLine(const cvlog::LoggedFlight& row, const QLocale& locale)
 {
     using namespace cvlog;
     auto number = [&](LogField field) {
-        return row.isNull(f[field]) ? std::string() : std::to_string(row.integer(f[field]));
+        return row.isNull(field) ? std::string() : std::to_string(row.integer(field));
     };
-    auto text = [&](LogField field) { return row.text(f[field]).toStdString(); };
-    return ShortDateText(row.date(f[kTakeoffDate]), locale).toStdString() + ',' + text(kTakeoffTime) + ','
-        + hoursMinutes(row.integer(f[kFlightTime])) + ',' + number(kMaxAltitude) + ',' + number(kMaxSpeed)
-        + ',' + number(kStudent) + ',' + hoursMinutes(row.integer(f[kHobbs])) + ',' + text(kInstrument) + ','
+    auto text = [&](LogField field) { return row.text(field).toStdString(); };
+    return ShortDateText(row.date(kTakeoffDate), locale).toStdString() + ',' + text(kTakeoffTime) + ','
+        + hoursMinutes(row.integer(kFlightTime)) + ',' + number(kMaxAltitude) + ',' + number(kMaxSpeed) + ','
+        + number(kStudent) + ',' + hoursMinutes(row.integer(kHobbs)) + ',' + text(kInstrument) + ','
         + text(kComment) + "\r\n";
 }
 
@@ -198,13 +197,12 @@ void checkStoredReadings(std::string_view s)
         fail("StoredDateDigits", s);
 }
 
-void exportAndLayOut(cvlog::DbfTable& view)
+void exportAndLayOut(cvlog::FlightLog& view)
 {
     static const QLocale british(QLocale::English, QLocale::UnitedKingdom);
-    const cvlog::LogFieldMap fields = cvlog::LogFieldMap::resolve(view);
     std::string expected;
     for (view.first(); !view.eof(); view.next()) {
-        expected += expectedLine(view.current(), fields, british);
+        expected += expectedLine(view.currentFlight(), british);
         for (int f = 0; f < view.fieldCount(); ++f)
             checkStoredReadings(view.current().raw(f));
     }
@@ -234,9 +232,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     const fs::path path = scratchDirectory() / "CVLog.dbf";
     writeTable(path, columnsFrom(in), in);
-    cvlog::DbfTable view;
+    cvlog::FlightLog view;
     view.setPath(path);
-    view.setRequiredFields(cvlog::logTableFieldNames());
     try {
         view.open(cvlog::DbfTable::Access::ReadOnly);
         exportAndLayOut(view);

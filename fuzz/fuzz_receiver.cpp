@@ -36,7 +36,6 @@ struct Table {
             std::abort();
         path = std::filesystem::path(dir) / "CVLOG.DBF";
         table.setPath(path);
-        table.setRequiredFields(logTableFieldNames());
         reset();
     }
     ~Table()
@@ -58,7 +57,7 @@ struct Table {
     }
 
     std::filesystem::path path;
-    DbfTable table;
+    FlightLog table;
 };
 
 Table& SharedTable()

@@ -2,8 +2,8 @@
 // view, every row walked and every field read, the main view exported, laid
 // out as the report and summed up as statistics; a file that opens takes a new row and is
 // compacted (on a copy, so each view sees the input as given).
-#include "logstore/dbf_table.h"
 #include "logstore/file_error.h"
+#include "logstore/flight_log.h"
 #include "logstore/flight_statistics.h"
 #include "output/report_layout.h"
 #include "output/text_export.h"
@@ -50,7 +50,7 @@ void readEverything(cvlog::DbfTable& t)
     (void)t.findLive([](const cvlog::DbfRecord& r) { return r.integer(0) == 1; });
 }
 
-void exportAndLayOut(cvlog::DbfTable& t)
+void exportAndLayOut(cvlog::FlightLog& t)
 {
     try {
         cvlog::ExportVisibleRows(t, scratchDirectory() / "out.txt", cvlog::kCommaSeparator, QLocale::c());
@@ -64,7 +64,7 @@ void exportAndLayOut(cvlog::DbfTable& t)
     parameters.today = QDate(2026, 3, 5);
     for (const bool period : { false, true }) {
         if (period)
-            parameters.period = std::pair(QDate(2026, 1, 1), QDate(2026, 12, 31));
+            parameters.period = cvlog::DatePeriod(QDate(2026, 1, 1), QDate(2026, 12, 31));
         const cvlog::FlightStatistics statistics = cvlog::ComputeFlightStatistics(t, parameters);
         (void)cvlog::StatisticsTabText(statistics, cvlog::DisplayMarks {}, QLocale::c());
         (void)cvlog::FlightTimeChart(statistics);
@@ -73,10 +73,10 @@ void exportAndLayOut(cvlog::DbfTable& t)
 
 void exercise(const fs::path& path, bool mainView)
 {
-    cvlog::DbfTable t;
+    cvlog::DbfTable plain;
+    cvlog::FlightLog log;
+    cvlog::DbfTable& t = mainView ? log : plain;
     t.setPath(path);
-    if (mainView)
-        t.setRequiredFields(cvlog::logTableFieldNames());
     try {
         t.open();
     } catch (const cvlog::DbfError&) {
@@ -85,7 +85,7 @@ void exercise(const fs::path& path, bool mainView)
     try {
         readEverything(t);
         if (mainView)
-            exportAndLayOut(t);
+            exportAndLayOut(log);
         t.append();
         for (int f = 0; f < t.fieldCount(); ++f) {
             try {
@@ -112,10 +112,9 @@ void writeSeed(const fs::path& target)
 {
     const fs::path made = scratchDirectory() / "seed.dbf";
     {
-        cvlog::DbfTable t;
+        cvlog::FlightLog t;
         t.setPath(made);
         t.create(cvlog::logTableFields());
-        t.setRequiredFields(cvlog::logTableFieldNames());
         t.open();
         for (int i = 0; i < 3; ++i) {
             t.append();

@@ -27,49 +27,38 @@ std::array<char, 8> StoredDateBytes(const QDate& date)
 }
 
 // An integer field's value as the row reads it; plain digits are read here.
-std::int32_t IntegerOf(const DbfRecord& row, int field)
+std::int32_t IntegerOf(const LoggedFlight& row, LogField field)
 {
     if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
         return *plain;
     return row.integer(field);
 }
 
-int LogFieldIndex(const DbfTable& table, LogField field)
-{
-    static const std::vector<QString> names = logTableFieldNames();
-    return table.fieldIndexOrThrow(names[static_cast<std::size_t>(field)]);
-}
-
 } // namespace
 
-DbfFlightStore::DbfFlightStore(DbfTable& table)
-    : table(table)
+DbfFlightStore::DbfFlightStore(FlightLog& log)
+    : log(log)
 {
 }
 
 bool DbfFlightStore::findFlight(const FlightRow& flight)
 {
-    if (!table.isOpen())
+    if (!log.isOpen())
         throw DbfError("Cannot perform this operation on a closed dataset");
-    const int dateField = LogFieldIndex(table, kTakeoffDate);
-    const int timeField = LogFieldIndex(table, kTakeoffTime);
-    const int flightTimeField = LogFieldIndex(table, kFlightTime);
-    const int hobbsField = LogFieldIndex(table, kHobbs);
-    const int instrumentField = LogFieldIndex(table, kInstrument);
     const std::array<char, 8> date = StoredDateBytes(flight.takeoffDate);
     const std::string_view dateBytes(date.data(), date.size());
     // The instrument as the row would store it: cut to the column.
     const std::string instrument
-        = flight.instrument.toLatin1().left(table.field(instrumentField).width).toStdString();
+        = flight.instrument.toLatin1().left(log.field(kInstrument).width).toStdString();
     // Every live row counts, whatever the date filter shows: a flight
     // outside the filter's range is no less in the log.
-    const std::uint32_t match = table.findLive([&](const DbfRecord& row) {
-        if (row.raw(dateField) != dateBytes || TrimStored(row.raw(timeField)) != flight.takeoffTime)
+    const std::uint32_t match = log.findLive([&](const DbfRecord& record) {
+        const LoggedFlight row = log.flight(record);
+        if (row.raw(kTakeoffDate) != dateBytes || TrimStored(row.raw(kTakeoffTime)) != flight.takeoffTime)
             return false;
-        if (IntegerOf(row, flightTimeField) != flight.flightTime
-            || IntegerOf(row, hobbsField) != flight.hobbs)
+        if (IntegerOf(row, kFlightTime) != flight.flightTime || IntegerOf(row, kHobbs) != flight.hobbs)
             return false;
-        const std::string_view stored = TrimStored(row.raw(instrumentField));
+        const std::string_view stored = TrimStored(row.raw(kInstrument));
         return stored.empty() || stored == instrument;
     });
     return match != 0;
@@ -79,7 +68,7 @@ void DbfFlightStore::appendFlights(const std::vector<FlightRow>& rows)
 {
     if (rows.empty())
         return;
-    AppendBatch batch(table);
+    AppendBatch batch(log);
     for (const FlightRow& row : rows)
         appendFlight(row);
     batch.commit();
@@ -87,33 +76,33 @@ void DbfFlightStore::appendFlights(const std::vector<FlightRow>& rows)
 
 void DbfFlightStore::appendFlight(const FlightRow& row)
 {
-    table.append();
+    log.append();
     try {
-        table.setDate(LogFieldIndex(table, kTakeoffDate), row.takeoffDate);
-        table.setText(LogFieldIndex(table, kTakeoffTime), QString::fromStdString(row.takeoffTime));
-        table.setInteger(LogFieldIndex(table, kFlightTime), row.flightTime);
-        table.setInteger(LogFieldIndex(table, kMaxAltitude), row.maxAltitude);
-        table.setInteger(LogFieldIndex(table, kMaxSpeed), row.maxSpeed);
-        table.setInteger(LogFieldIndex(table, kStudent), row.student);
-        table.setInteger(LogFieldIndex(table, kHobbs), row.hobbs);
-        table.setText(LogFieldIndex(table, kInstrument), row.instrument);
-        table.setText(LogFieldIndex(table, kComment), QString());
-        table.post();
+        log.setDate(kTakeoffDate, row.takeoffDate);
+        log.setText(kTakeoffTime, QString::fromStdString(row.takeoffTime));
+        log.setInteger(kFlightTime, row.flightTime);
+        log.setInteger(kMaxAltitude, row.maxAltitude);
+        log.setInteger(kMaxSpeed, row.maxSpeed);
+        log.setInteger(kStudent, row.student);
+        log.setInteger(kHobbs, row.hobbs);
+        log.setText(kInstrument, row.instrument);
+        log.setText(kComment, QString());
+        log.post();
     } catch (...) {
         // A row that could not be written is not left half-made in the view.
-        table.cancel();
+        log.cancel();
         throw;
     }
 }
 
 void DbfFlightStore::suspendDisplay()
 {
-    table.disableControls();
+    log.disableControls();
 }
 
 void DbfFlightStore::resumeDisplay()
 {
-    table.enableControls();
+    log.enableControls();
 }
 
 } // namespace cvlog

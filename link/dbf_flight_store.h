@@ -2,7 +2,7 @@
 // The import's view of the log table: the main view of "CVLog.dbf".
 
 #include "link/link_ports.h"
-#include "logstore/dbf_table.h"
+#include "logstore/flight_log.h"
 
 namespace cvlog
 {
@@ -10,7 +10,7 @@ namespace cvlog
 class DbfFlightStore : public FlightStore
 {
 public:
-    explicit DbfFlightStore(DbfTable& table);
+    explicit DbfFlightStore(FlightLog& log);
 
     bool findFlight(const FlightRow& flight) override;
     void appendFlights(const std::vector<FlightRow>& rows) override;
@@ -20,7 +20,7 @@ public:
 private:
     void appendFlight(const FlightRow& row);
 
-    DbfTable& table;
+    FlightLog& log;
 };
 
 } // namespace cvlog

@@ -1,77 +1,67 @@
 #include "logstore/date_filter.h"
 
-#include "logstore/conversions.h"
 #include "logstore/field_presentation.h"
 
 namespace cvlog
 {
 
-bool DateFilter::accepts(const DbfRecord& row) const
+bool DateFilter::accepts(const LoggedFlight& row) const
 {
     if (!checked_) {
         emptyTotal();
         return true;
     }
-    const std::int32_t day = row.dayNumber(row.boundField(kTakeoffDate));
-    return fromDay_ <= day && day <= toDay_;
+    return period_.contains(row.dayNumber(kTakeoffDate));
 }
 
-DbfTable::Predicate DateFilter::predicate() const
+DbfTable::Predicate DateFilter::predicate(const FlightLog& log) const
 {
-    return [this](const DbfRecord& row) { return accepts(row); };
+    return [this, &log](const DbfRecord& row) { return accepts(log.flight(row)); };
 }
 
 DateFilterView DateFilter::DateFromToChangeFrom(
-    DbfTable& table, bool checked, const QDate& from, const QDate& to)
+    FlightLog& log, bool checked, const QDate& from, const QDate& to)
 {
     // The predicate reads the pickers as they stand, whether or not this
     // recomputation goes through.
     checked_ = checked;
-    fromDay_ = DayNumber(from);
-    toDay_ = DayNumber(to);
+    period_ = DatePeriod(from, to);
     if (!checked_) {
         totalText_.clear();
         return { true, to, totalText_ };
     }
-    if (!table.isOpen())
+    if (!log.isOpen())
         return { false, to, totalText_ };
-
-    // The pickers cannot express an empty range.
-    QDate shownTo = to;
-    if (toDay_ < fromDay_) {
-        shownTo = from;
-        toDay_ = fromDay_;
-    }
 
     // Switching the filter on already ends an edit and re-reads the view;
     // a second reading would only cost another pass over the file.
-    if (table.isFiltered())
-        table.refresh();
+    if (log.isFiltered())
+        log.refresh();
     else
-        table.setFiltered(true);
+        log.setFiltered(true);
 
     std::int64_t total = 0;
     {
-        const auto suspended = SuspendDisplay(table);
-        for (table.first(); !table.eof(); table.next())
-            total += table.integer(table.boundField(kFlightTime));
+        const auto suspended = SuspendDisplay(log);
+        for (log.first(); !log.eof(); log.next())
+            total += log.integer(kFlightTime);
     }
     totalMinutes_ = total;
     totalText_ = FormatHoursMinutes(total);
-    return { true, shownTo, totalText_ };
+    return { true, period_.to(), totalText_ };
 }
 
-DateFilterView DateFilter::CheckBox1Click(DbfTable& table, bool checked, const QDate& from, const QDate& to)
+DateFilterView DateFilter::CheckBox1Click(FlightLog& log, bool checked, const QDate& from, const QDate& to)
 {
     if (checked)
-        return DateFromToChangeFrom(table, checked, from, to);
+        return DateFromToChangeFrom(log, checked, from, to);
 
     checked_ = false;
     // The switch can only change on an open table; a closed one keeps it on,
     // and the unchecked box then lets every row pass once it is reopened.
-    if (table.isOpen())
-        table.setFiltered(false);
-    table.refresh();
+    if (log.isOpen())
+        log.setFiltered(false);
+    log.refresh();
     totalText_.clear();
     return { true, to, totalText_ };
 }

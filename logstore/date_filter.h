@@ -6,7 +6,8 @@
 // the total box); this keeps what the table's predicate needs to see while
 // the view is read, and the total of the last recomputation.
 
-#include "logstore/dbf_table.h"
+#include "logstore/date_period.h"
+#include "logstore/flight_log.h"
 
 #include <QDate>
 #include <QString>
@@ -28,22 +29,22 @@ struct DateFilterView {
 class DateFilter
 {
 public:
-    // Dbf1FilterRecord: with the box checked, From <= TAKEOFFD <= To as
-    // calendar dates, both ends included; a row without a date counts as day 0
-    // (30 December 1899). With the box unchecked every row passes.
-    bool accepts(const DbfRecord& row) const;
-    // The predicate for DbfTable::setFilterPredicate; it refers to this
-    // filter, which must stay alive as long as the table may read rows.
-    DbfTable::Predicate predicate() const;
+    // Dbf1FilterRecord: with the box checked, the rows whose take-off day
+    // falls in the pickers' period. With the box unchecked every row passes.
+    bool accepts(const LoggedFlight& row) const;
+    // The predicate for the log's setFilterPredicate; it refers to this
+    // filter and the log, which must stay alive as long as the log may read
+    // rows.
+    DbfTable::Predicate predicate(const FlightLog& log) const;
 
     // DateFromToChangeFrom, for a change of either picker or the box being
     // checked: re-reads the view with the filter and sums the flight times of
     // the rows that pass. The last row that passed is current afterwards.
-    DateFilterView DateFromToChangeFrom(DbfTable& table, bool checked, const QDate& from, const QDate& to);
+    DateFilterView DateFromToChangeFrom(FlightLog& log, bool checked, const QDate& from, const QDate& to);
     // CheckBox1Click: checking recomputes; unchecking shows every row again
     // and empties the total. Unchecking with the table closed throws the
     // table's error and leaves the total as it was.
-    DateFilterView CheckBox1Click(DbfTable& table, bool checked, const QDate& from, const QDate& to);
+    DateFilterView CheckBox1Click(FlightLog& log, bool checked, const QDate& from, const QDate& to);
 
     bool isChecked() const { return checked_; }
     std::int64_t totalMinutes() const { return totalMinutes_; }
@@ -58,8 +59,7 @@ private:
     void emptyTotal() const;
 
     bool checked_ = false;
-    std::int32_t fromDay_ = 0;
-    std::int32_t toDay_ = 0;
+    DatePeriod period_;
     std::int64_t totalMinutes_ = 0;
     // Mutable: the predicate empties the total when it finds the box unchecked.
     mutable QString totalText_;

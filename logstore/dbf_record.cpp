@@ -36,10 +36,9 @@ constexpr std::int64_t kDayZeroFromEpoch = -25569; // 30 December 1899
 } // namespace
 
 DbfRecord::DbfRecord(const std::vector<FieldDef>* fields, const std::vector<int>* offsets, const char* bytes,
-    std::uint32_t recordNumber, const std::vector<int>* bound)
+    std::uint32_t recordNumber)
     : fields_(fields)
     , offsets_(offsets)
-    , bound_(bound)
     , bytes_(bytes)
     , recordNumber_(recordNumber)
 {

@@ -97,6 +97,13 @@ std::string tooLong(std::size_t length, int width)
     return message;
 }
 
+int findField(const std::vector<FieldDef>& fields, const QString& name)
+{
+    const auto found = std::find_if(fields.begin(), fields.end(),
+        [&](const FieldDef& f) { return f.name.compare(name, Qt::CaseInsensitive) == 0; });
+    return found == fields.end() ? -1 : static_cast<int>(found - fields.begin());
+}
+
 [[noreturn]] void throwFileError(const char* what, const fs::path& path, int error)
 {
     throw DbfError(std::string(what) + " \"" + path.string() + "\". " + std::strerror(error));
@@ -107,8 +114,6 @@ std::string tooLong(std::size_t length, int width)
 struct DbfTable::Impl {
     fs::path path;
     fs::path openPath; // the spelling found on disk
-    std::vector<QString> required;
-    std::vector<int> bound; // where each required field stands in the open file
     DbfLayout layout;
     std::string damage; // why the open file must not be written
     std::string refusal; // what a change is refused with
@@ -150,7 +155,7 @@ struct DbfTable::Impl {
 
     DbfRecord record(const char* bytes, std::uint32_t number) const
     {
-        return DbfRecord(&layout.fields, &layout.offsets, bytes, number, &bound);
+        return DbfRecord(&layout.fields, &layout.offsets, bytes, number);
     }
 
     bool visible(const char* bytes, std::uint32_t number) const
@@ -337,8 +342,9 @@ struct DbfTable::Impl {
         file.writeAt(layout.rowOffset(rowCount + 1), &eofByte, 1);
     }
 
-    // The header a view writes into a missing or empty file.
-    DbfLayout layoutForMissingFile() const
+    // The header a view writes into a missing or empty file: that of the
+    // file it read last, or one of the fields a new file of its kind has.
+    DbfLayout layoutForMissingFile(std::vector<FieldDef> newFileFields) const
     {
         if (hasLayout) {
             DbfLayout l = layout;
@@ -346,13 +352,9 @@ struct DbfTable::Impl {
             l.headerLength = kDbfHeaderSize + static_cast<std::uint32_t>(l.descriptors.size()) + 1;
             return l;
         }
-        if (required == logTableFieldNames()) {
-            std::vector<FieldDef> fields = logTableFields();
-            for (FieldDef& f : fields)
-                f.name = f.name.toUpper();
-            return layoutForFields(fields);
-        }
-        return layoutForFields({});
+        for (FieldDef& f : newFileFields)
+            f.name = f.name.toUpper();
+        return layoutForFields(newFileFields);
     }
 
     void writeNewFile(const fs::path& target, const DbfLayout& l)
@@ -405,16 +407,6 @@ fs::path DbfTable::path() const
 {
     return d->path;
 }
-void DbfTable::setRequiredFields(const std::vector<QString>& names)
-{
-    d->required = names;
-}
-
-int DbfTable::boundField(int n) const
-{
-    return n >= 0 && static_cast<std::size_t>(n) < d->bound.size() ? d->bound[static_cast<std::size_t>(n)]
-                                                                   : n;
-}
 bool DbfTable::isOpen() const
 {
     return d->isOpen();
@@ -456,7 +448,7 @@ void DbfTable::open(Access access)
                 throwFileError("Cannot open file", target, ENOENT);
             throw DbfError("Not a table file: \"" + target.string() + "\" is empty");
         }
-        d->writeNewFile(target, d->layoutForMissingFile());
+        d->writeNewFile(target, d->layoutForMissingFile(newFileFields()));
     }
 
     std::string refusal;
@@ -491,20 +483,12 @@ void DbfTable::open(Access access)
             access = Access::ReadOnly;
         }
     }
-    std::vector<int> bound;
-    for (const QString& name : d->required) {
-        const auto found = std::find_if(layout.fields.begin(), layout.fields.end(),
-            [&](const FieldDef& f) { return f.name.compare(name, Qt::CaseInsensitive) == 0; });
-        if (found == layout.fields.end())
-            throw DbfError("Field '" + name.toStdString() + "' not found");
-        bound.push_back(static_cast<int>(found - layout.fields.begin()));
-    }
+    bindFields(layout.fields);
 
     d->file = std::move(file);
     d->layout = std::move(layout);
     d->damage = std::move(damage);
     d->refusal = std::move(refusal);
-    d->bound = std::move(bound);
     d->hasLayout = true;
     d->openPath = target;
     d->access = access;
@@ -564,19 +548,12 @@ const std::vector<FieldDef>& DbfTable::fields() const
 
 int DbfTable::fieldIndex(const QString& name) const
 {
-    for (int i = 0; i < fieldCount(); ++i) {
-        if (d->layout.fields[static_cast<std::size_t>(i)].name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
+    return findField(d->layout.fields, name);
 }
 
 int DbfTable::fieldIndexOrThrow(const QString& name) const
 {
-    const int i = fieldIndex(name);
-    if (i < 0)
-        throw DbfError("Field '" + name.toStdString() + "' not found");
-    return i;
+    return RequiredFieldIndex(d->layout.fields, name);
 }
 
 void DbfTable::first()
@@ -1129,6 +1106,13 @@ void DbfTable::setDateSource(std::function<QDate()> today)
     d->today = std::move(today);
 }
 
+void DbfTable::bindFields(const std::vector<FieldDef>&) { }
+
+std::vector<FieldDef> DbfTable::newFileFields() const
+{
+    return {};
+}
+
 fs::path AppendNoteFor(const fs::path& table)
 {
     const fs::path folder = table.has_parent_path() ? table.parent_path() : fs::path(".");
@@ -1140,27 +1124,12 @@ std::string DamagedFileText(const fs::path& path, const std::string& damage)
     return "\"" + path.string() + "\" is damaged: " + damage + ". It can be read but not changed";
 }
 
-std::vector<FieldDef> logTableFields()
+int RequiredFieldIndex(const std::vector<FieldDef>& fields, const QString& name)
 {
-    return {
-        { QStringLiteral("TakeoffD"), FieldType::Date, 8 },
-        { QStringLiteral("TakeoffT"), FieldType::Text, 5 },
-        { QStringLiteral("FlightTime"), FieldType::Integer, 9 },
-        { QStringLiteral("MaxAlt"), FieldType::Integer, 9 },
-        { QStringLiteral("MaxSPD"), FieldType::Integer, 9 },
-        { QStringLiteral("Student"), FieldType::Integer, 9 },
-        { QStringLiteral("Hobbs"), FieldType::Integer, 9 },
-        { QStringLiteral("Instrument"), FieldType::Text, 4 },
-        { QStringLiteral("Comment"), FieldType::Text, 64 },
-    };
-}
-
-std::vector<QString> logTableFieldNames()
-{
-    std::vector<QString> names;
-    for (const FieldDef& f : logTableFields())
-        names.push_back(f.name.toUpper());
-    return names;
+    const int at = findField(fields, name);
+    if (at < 0)
+        throw DbfError("Field '" + name.toStdString() + "' not found");
+    return at;
 }
 
 } // namespace cvlog

@@ -47,17 +47,9 @@ class DbfRecord
 public:
     DbfRecord() = default;
     DbfRecord(const std::vector<FieldDef>* fields, const std::vector<int>* offsets, const char* bytes,
-        std::uint32_t recordNumber, const std::vector<int>* bound = nullptr);
+        std::uint32_t recordNumber);
 
     std::uint32_t recordNumber() const { return recordNumber_; }
-    // Where the view's n-th required field stands in this row (see
-    // DbfTable::boundField).
-    int boundField(int n) const
-    {
-        return bound_ != nullptr && n >= 0 && static_cast<std::size_t>(n) < bound_->size()
-            ? (*bound_)[static_cast<std::size_t>(n)]
-            : n;
-    }
     bool isDeleted() const;
     // The flag byte: a space for a live row, "*" for a deleted one.
     char flag() const { return bytes_ == nullptr ? '\0' : bytes_[0]; }
@@ -80,7 +72,6 @@ public:
 private:
     const std::vector<FieldDef>* fields_ = nullptr;
     const std::vector<int>* offsets_ = nullptr;
-    const std::vector<int>* bound_ = nullptr;
     const char* bytes_ = nullptr;
     std::uint32_t recordNumber_ = 0;
 };
@@ -99,21 +90,13 @@ public:
     using Predicate = std::function<bool(const DbfRecord&)>;
 
     DbfTable();
-    ~DbfTable();
+    virtual ~DbfTable();
     DbfTable(const DbfTable&) = delete;
     DbfTable& operator=(const DbfTable&) = delete;
 
     // The file. Matched without regard to case in its directory when opened.
     void setPath(const std::filesystem::path& path);
     std::filesystem::path path() const;
-
-    // Fields the view must find by name on Open ("Field '%s' not found").
-    // The view binds them: boundField(n) is where the n-th of them stands in
-    // the file, whatever order the file keeps its fields in.
-    void setRequiredFields(const std::vector<QString>& names);
-    // The position of the n-th required field; n itself for a view that
-    // requires none (its fields are taken as they stand).
-    int boundField(int n) const;
 
     // Writes a complete table with no rows (the view must be closed).
     void create(const std::vector<FieldDef>& fields);
@@ -138,7 +121,7 @@ public:
     // after Close so that the table can be created anew with them.
     const std::vector<FieldDef>& fields() const;
     int fieldIndex(const QString& name) const; // -1 when missing
-    int fieldIndexOrThrow(const QString& name) const;
+    int fieldIndexOrThrow(const QString& name) const; // "Field '%s' not found"
 
     // Walking the visible rows.
     void first();
@@ -227,25 +210,17 @@ public:
     // The clock that dates the header (tests fix it); the local date by default.
     void setDateSource(std::function<QDate()> today);
 
+protected:
+    // Called at every opening with the fields of the file, before a row is
+    // read; an exception refuses the file, which then is not opened.
+    virtual void bindFields(const std::vector<FieldDef>& fields);
+    // The fields a missing or empty file is given when it is opened for
+    // writing and the view has read no file before; none by default.
+    virtual std::vector<FieldDef> newFileFields() const;
+
 private:
     struct Impl;
     std::unique_ptr<Impl> d;
-};
-
-// The nine fields of the log table, in the order the program creates them
-// and the main view requires them: boundField(kFlightTime) is where the
-// flight time stands in the main view's file.
-enum LogField : int {
-    kTakeoffDate = 0,
-    kTakeoffTime,
-    kFlightTime,
-    kMaxAltitude,
-    kMaxSpeed,
-    kStudent,
-    kHobbs,
-    kInstrument,
-    kComment,
-    kLogFieldCount
 };
 
 // Appends that stand together: whatever the scope appends is taken back
@@ -296,9 +271,8 @@ std::filesystem::path AppendNoteFor(const std::filesystem::path& table);
 // every change to it is refused with.
 std::string DamagedFileText(const std::filesystem::path& path, const std::string& damage);
 
-// The field list the log table is created with at first start.
-std::vector<FieldDef> logTableFields();
-// Names the main view binds: "TAKEOFFD" ... "COMMENT".
-std::vector<QString> logTableFieldNames();
+// Where the named field stands among the fields, found without regard to
+// case; throws DbfError "Field '%s' not found" when it is missing.
+int RequiredFieldIndex(const std::vector<FieldDef>& fields, const QString& name);
 
 } // namespace cvlog

@@ -380,36 +380,33 @@ FieldTextBinding StoredFieldTextBinding(FieldType type)
     switch (type) {
     case FieldType::Date:
         return {
-            [](const DbfRecord& row, int field) { return ShortDateText(row.date(row.boundField(field))); },
-            [](DbfTable& table, int field, const QString& text) {
-                field = table.boundField(field);
+            [](const LoggedFlight& row, LogField field) { return ShortDateText(row.date(field)); },
+            [](FlightLog& log, LogField field, const QString& text) {
                 if (text.trimmed().isEmpty()) {
-                    table.clear(field);
+                    log.clear(field);
                     return;
                 }
                 const QDate date = ParseShortDate(text, QDate::currentDate().year());
                 if (!date.isValid())
                     throw DbfError(QStringLiteral("'%1' is not a valid date").arg(text).toStdString());
-                table.setDate(field, date);
+                log.setDate(field, date);
             },
             {},
             {},
         };
     case FieldType::Integer:
         return {
-            [](const DbfRecord& row, int field) {
-                field = row.boundField(field);
+            [](const LoggedFlight& row, LogField field) {
                 return row.isNull(field) ? QString() : QString::number(row.integer(field));
             },
-            [](DbfTable& table, int field, const QString& text) {
-                field = table.boundField(field);
+            [](FlightLog& log, LogField field, const QString& text) {
                 if (text.trimmed().isEmpty()) {
-                    table.clear(field);
+                    log.clear(field);
                     return;
                 }
                 if (!isWholeNumber(text))
-                    throw integerError(text, table.field(field).name);
-                table.setInteger(field, integerOf(text));
+                    throw integerError(text, log.field(field).name);
+                log.setInteger(field, integerOf(text));
             },
             [](QStringView keyText) { return numberKeys(keyText, QChar()); },
             {},
@@ -418,46 +415,44 @@ FieldTextBinding StoredFieldTextBinding(FieldType type)
         break;
     }
     return {
-        [](const DbfRecord& row, int field) { return row.text(row.boundField(field)); },
-        [](DbfTable& table, int field, const QString& text) {
-            table.setText(table.boundField(field), MakeStorable(text).text);
+        [](const LoggedFlight& row, LogField field) { return row.text(field); },
+        [](FlightLog& log, LogField field, const QString& text) {
+            log.setText(field, MakeStorable(text).text);
         },
         storableKeys,
         MakeStorable,
     };
 }
 
-QString Dbf1FieldGetText(const DbfRecord& row, int field, const DisplayMarks& marks)
+QString Dbf1FieldGetText(const LoggedFlight& row, LogField field, const DisplayMarks& marks)
 {
-    const int at = row.boundField(field);
     switch (field) {
     case kFlightTime:
-        return FlightTimeText(row.integer(at), fractionMode(marks));
+        return FlightTimeText(row.integer(field), fractionMode(marks));
     case kHobbs:
-        return HobbsText(row.integer(at), fractionMode(marks));
+        return HobbsText(row.integer(field), fractionMode(marks));
     case kMaxAltitude:
-        return AltitudeText(row.integer(at), unitMode(marks));
+        return AltitudeText(row.integer(field), unitMode(marks));
     case kMaxSpeed:
-        return SpeedText(row.integer(at), unitMode(marks));
+        return SpeedText(row.integer(field), unitMode(marks));
     case kTakeoffDate:
-        return ShortDateText(row.date(at));
+        return ShortDateText(row.date(field));
     case kStudent:
-        return row.isNull(at) ? QString() : QString::number(row.integer(at));
+        return row.isNull(field) ? QString() : QString::number(row.integer(field));
     default:
-        return row.text(at);
+        return row.text(field);
     }
 }
 
-void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const DisplayMarks& marks)
+void Dbf1FieldSetText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks)
 {
-    const int at = table.boundField(field);
     switch (field) {
     case kFlightTime:
     case kHobbs: {
         const auto minutes = ParseDuration(text, fractionMode(marks));
         if (!minutes)
-            throw durationError(text, table.field(at).name);
-        table.setInteger(at, *minutes);
+            throw durationError(text, log.field(field).name);
+        log.setInteger(field, *minutes);
         return;
     }
     case kMaxAltitude:
@@ -465,29 +460,29 @@ void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const Displa
         const auto value = field == kMaxAltitude ? AltitudeFromText(text, unitMode(marks))
                                                  : SpeedFromText(text, unitMode(marks));
         // A number wider than the field is no value of it either.
-        if (!value || std::to_string(*value).size() > static_cast<std::size_t>(table.field(at).width))
-            throw integerError(text, table.field(at).name);
-        table.setInteger(at, *value);
+        if (!value || std::to_string(*value).size() > static_cast<std::size_t>(log.field(field).width))
+            throw integerError(text, log.field(field).name);
+        log.setInteger(field, *value);
         return;
     }
     case kStudent:
-        SetStudentText(table, text);
+        SetStudentText(log, text);
         return;
     case kTakeoffDate:
         throw std::invalid_argument("typed dates are read by the window");
     default:
-        table.setText(at, MakeStorable(text).text);
+        log.setText(field, MakeStorable(text).text);
         return;
     }
 }
 
-FieldTextBinding Dbf1FieldTextBinding(int field, std::function<DisplayMarks()> marks)
+FieldTextBinding Dbf1FieldTextBinding(LogField field, std::function<DisplayMarks()> marks)
 {
     if (field == kTakeoffDate)
         return StoredFieldTextBinding(FieldType::Date);
     FieldTextBinding binding {
-        [marks](const DbfRecord& row, int f) { return Dbf1FieldGetText(row, f, marks()); },
-        [marks](DbfTable& table, int f, const QString& text) { Dbf1FieldSetText(table, f, text, marks()); },
+        [marks](const LoggedFlight& row, LogField f) { return Dbf1FieldGetText(row, f, marks()); },
+        [marks](FlightLog& log, LogField f, const QString& text) { Dbf1FieldSetText(log, f, text, marks()); },
         [marks, field](QStringView keyText) { return IsAcceptedEditKey(field, keyText, marks()); },
         {},
     };
@@ -496,16 +491,15 @@ FieldTextBinding Dbf1FieldTextBinding(int field, std::function<DisplayMarks()> m
     return binding;
 }
 
-void SetStudentText(DbfTable& table, QStringView text)
+void SetStudentText(FlightLog& log, QStringView text)
 {
-    const int student = table.boundField(kStudent);
     if (text.isEmpty()) {
-        table.clear(student);
+        log.clear(kStudent);
         return;
     }
     if (!isWholeNumber(text))
-        throw integerError(text, table.field(student).name);
-    table.setInteger(student, integerOf(text));
+        throw integerError(text, log.field(kStudent).name);
+    log.setInteger(kStudent, integerOf(text));
 }
 
 bool StudentEditVisible(QStringView studentText)
@@ -513,13 +507,12 @@ bool StudentEditVisible(QStringView studentText)
     return studentText != u"0";
 }
 
-bool StudentEditVisible(const DbfRecord& row)
+bool StudentEditVisible(const LoggedFlight& row)
 {
-    const int student = row.boundField(kStudent);
-    return row.isNull(student) || row.integer(student) != 0;
+    return row.isNull(kStudent) || row.integer(kStudent) != 0;
 }
 
-bool IsAcceptedEditKey(int field, QStringView keyText, const DisplayMarks& marks)
+bool IsAcceptedEditKey(LogField field, QStringView keyText, const DisplayMarks& marks)
 {
     switch (field) {
     case kTakeoffDate:

@@ -6,7 +6,7 @@
 // the check marks of the Setup menu are the only place the display modes
 // live; they are read afresh each time a text is made or read.
 
-#include "logstore/dbf_table.h"
+#include "logstore/flight_log.h"
 
 #include <QDate>
 #include <QLocale>
@@ -99,14 +99,13 @@ QString ReplacedCharactersMessage(QStringView replaced);
 QString ShortDateText(const QDate& date, const QLocale& locale = QLocale::system());
 QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale = QLocale::system());
 
-// How one field reads and writes its edit's text, the field named by its
-// place among the log's nine (LogField) and found in the row by name.
+// How one of the log's fields reads and writes its edit's text.
 struct FieldTextBinding {
     // The text an edit shows, and is edited, for the field of a row.
-    std::function<QString(const DbfRecord& row, int field)> getText;
+    std::function<QString(const LoggedFlight& row, LogField field)> getText;
     // Hands a typed text to the field of the current row; throws DbfError
     // when the field refuses it (the field then keeps its value).
-    std::function<void(DbfTable& table, int field, const QString& text)> setText;
+    std::function<void(FlightLog& log, LogField field, const QString& text)> setText;
     // Whether the edit takes a key's text from the keyboard (a refused key
     // beeps); empty: every key.
     std::function<bool(QStringView keyText)> acceptsKey;
@@ -124,34 +123,33 @@ FieldTextBinding StoredFieldTextBinding(FieldType type);
 // (FLIGHTTIME, HOBBS, MAXALT, MAXSPD) have their own texts, STUDENT is its
 // decimal number (empty when null), the date is in the short date format of
 // the locale, the text fields are shown as stored.
-QString Dbf1FieldGetText(const DbfRecord& row, int field, const DisplayMarks& marks);
+QString Dbf1FieldGetText(const LoggedFlight& row, LogField field, const DisplayMarks& marks);
 // Sets a field of the current row from its typed text: the converted fields
 // and STUDENT as described here, the text fields as MakeStorable leaves them.
 // Throws DbfError when the text or the value is refused ("'<text>' is not a
 // valid duration for field 'FLIGHTTIME'", "... valid integer value for field
 // 'MAXALT'", the table's own refusal of a value too long); the field keeps
-// its value. Typed dates go through StoredFieldTextBinding. The fields of
-// both are the log's nine (LogField), found in the row by name.
-void Dbf1FieldSetText(DbfTable& table, int field, QStringView text, const DisplayMarks& marks);
+// its value. Typed dates go through StoredFieldTextBinding.
+void Dbf1FieldSetText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks);
 // The record edits' whole binding for one of the log's fields, in the modes
 // that `marks` gives at the moment each text is made, read or typed.
-FieldTextBinding Dbf1FieldTextBinding(int field, std::function<DisplayMarks()> marks);
+FieldTextBinding Dbf1FieldTextBinding(LogField field, std::function<DisplayMarks()> marks);
 
 // The Student edit has no conversion: an empty text clears the field, a
 // whole number is stored, anything else is refused with
 // "'<text>' is not a valid integer value for field 'STUDENT'".
-void SetStudentText(DbfTable& table, QStringView text);
+void SetStudentText(FlightLog& log, QStringView text);
 
 // Whether the Student edit and its label are shown for a row: hidden where
 // the Student value is 0, shown elsewhere (an empty Student included).
 bool StudentEditVisible(QStringView studentText);
-bool StudentEditVisible(const DbfRecord& row);
+bool StudentEditVisible(const LoggedFlight& row);
 
 // The keys a record edit takes from the keyboard. The number edits take
 // signs and digits, and the duration edits the separator of the fraction
 // mode too; the text edits take what the code page holds; the date edit
 // takes every key. Control and navigation keys (empty text, control
 // characters) always pass. A pasted text does not go through here.
-bool IsAcceptedEditKey(int field, QStringView keyText, const DisplayMarks& marks);
+bool IsAcceptedEditKey(LogField field, QStringView keyText, const DisplayMarks& marks);
 
 } // namespace cvlog

@@ -1,7 +1,6 @@
 #include "logstore/flight_statistics.h"
 
 #include "logstore/conversions.h"
-#include "logstore/log_fields.h"
 #include "logstore/stored_values.h"
 
 #include <algorithm>
@@ -35,7 +34,7 @@ std::size_t monthSlot(int year, int month)
 
 // Integer fields hold right-aligned digits; anything else (a sign, stars,
 // digits padded on the right, a null) is left to the record to read.
-std::int32_t integerOf(const DbfRecord& row, int field)
+std::int32_t integerOf(const LoggedFlight& row, LogField field)
 {
     if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
         return *plain;
@@ -54,14 +53,9 @@ struct TakeoffDay {
 class TakeoffDays
 {
 public:
-    explicit TakeoffDays(int field)
-        : field_(field)
+    TakeoffDay read(const LoggedFlight& row)
     {
-    }
-
-    TakeoffDay read(const DbfRecord& row)
-    {
-        const std::string_view s = row.raw(field_);
+        const std::string_view s = row.raw(kTakeoffDate);
         if (s.size() == kDigits && s.substr(0, kMonthDigits) == month_) {
             const int tens = s[kMonthDigits] - '0';
             const int ones = s[kMonthDigits + 1] - '0';
@@ -69,9 +63,9 @@ public:
             if (tens >= 0 && tens <= 9 && ones >= 0 && ones <= 9 && day >= 1 && day <= daysInMonth_)
                 return { firstDay_ + day - 1, true, slot_ };
         }
-        const std::int32_t number = row.dayNumber(field_);
+        const std::int32_t number = row.dayNumber(kTakeoffDate);
         // Day 0 is also what a row without a date reads as.
-        if (number == 0 && !row.date(field_).isValid())
+        if (number == 0 && !row.date(kTakeoffDate).isValid())
             return {};
         const QDate date = DateFromDayNumber(number);
         const std::size_t slot = monthSlot(date.year(), date.month());
@@ -88,7 +82,6 @@ private:
     static constexpr std::size_t kDigits = 8; // "yyyymmdd"
     static constexpr std::size_t kMonthDigits = 6;
 
-    int field_;
     std::string month_; // "yyyymm" of the last month read
     std::int32_t firstDay_ = 0;
     int daysInMonth_ = 0;
@@ -133,26 +126,11 @@ struct Instrument {
 class Gathering
 {
 public:
-    Gathering(const LogFieldMap& fields, const StatisticsParameters& parameters)
-        : days_(fields[kTakeoffDate])
-        , timeField_(fields[kFlightTime])
-        , altitudeField_(fields[kMaxAltitude])
-        , speedField_(fields[kMaxSpeed])
-        , instrumentField_(fields[kInstrument])
-        , months_(kMonthSlots)
+    explicit Gathering(const StatisticsParameters& parameters)
+        : months_(kMonthSlots)
     {
         result_.today = parameters.today;
-        if (parameters.period) {
-            QDate from = parameters.period->first;
-            QDate to = parameters.period->second;
-            fromDay_ = DayNumber(from);
-            toDay_ = DayNumber(to);
-            if (toDay_ < fromDay_) {
-                to = from;
-                toDay_ = fromDay_;
-            }
-            result_.period = std::pair(from, to);
-        }
+        result_.period = parameters.period;
         if (parameters.today.isValid()) {
             todayDay_ = DayNumber(parameters.today);
             recentDaysFrom_ = todayDay_ - (kRecentDays - 1);
@@ -161,10 +139,10 @@ public:
         }
     }
 
-    void add(const DbfRecord& row)
+    void add(const LoggedFlight& row)
     {
         const auto [day, dated, slot] = days_.read(row);
-        const std::int32_t minutes = integerOf(row, timeField_);
+        const std::int32_t minutes = integerOf(row, kFlightTime);
 
         if (dated && day <= todayDay_) {
             if (day >= recentDaysFrom_)
@@ -175,14 +153,14 @@ public:
                 count(result_.recent.last24Months, minutes);
         }
 
-        if (day < fromDay_ || day > toDay_)
+        if (result_.period && !result_.period->contains(day))
             return;
         StatisticsSummary& s = result_.summary;
         ++s.flights;
         s.totalMinutes += minutes;
         longest_ = std::max(longest_, minutes);
-        highestFeet_ = std::max(highestFeet_, integerOf(row, altitudeField_));
-        highestMph_ = std::max(highestMph_, integerOf(row, speedField_));
+        highestFeet_ = std::max(highestFeet_, integerOf(row, kMaxAltitude));
+        highestMph_ = std::max(highestMph_, integerOf(row, kMaxSpeed));
         if (dated) {
             firstDay_ = std::min(firstDay_, day);
             lastDay_ = std::max(lastDay_, day);
@@ -214,14 +192,14 @@ public:
 private:
     // Rows of one instrument mostly come in runs, and the few distinct
     // field values are each turned into text once.
-    Instrument& instrument(const DbfRecord& row)
+    Instrument& instrument(const LoggedFlight& row)
     {
-        const std::string_view key = row.raw(instrumentField_);
+        const std::string_view key = row.raw(kInstrument);
         if (lastInstrument_ != nullptr && key == lastKey_)
             return *lastInstrument_;
         auto it = instruments_.find(key);
         if (it == instruments_.end())
-            it = instruments_.emplace(std::string(key), Instrument { row.text(instrumentField_), {} }).first;
+            it = instruments_.emplace(std::string(key), Instrument { row.text(kInstrument), {} }).first;
         lastKey_ = it->first;
         lastInstrument_ = &it->second;
         return *lastInstrument_;
@@ -261,13 +239,7 @@ private:
     }
 
     TakeoffDays days_;
-    int timeField_;
-    int altitudeField_;
-    int speedField_;
-    int instrumentField_;
 
-    std::int32_t fromDay_ = std::numeric_limits<std::int32_t>::min();
-    std::int32_t toDay_ = std::numeric_limits<std::int32_t>::max();
     // Without a today nothing is recent.
     std::int32_t todayDay_ = std::numeric_limits<std::int32_t>::min();
     std::int32_t recentDaysFrom_ = kNoDay;
@@ -388,16 +360,16 @@ void appendLine(QString& out, const QStringList& cells)
 
 } // namespace
 
-FlightStatistics ComputeFlightStatistics(const DbfTable& table, const StatisticsParameters& parameters)
+FlightStatistics ComputeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters)
 {
-    if (!table.isOpen())
+    if (!log.isOpen())
         throw DbfError("Cannot perform this operation on a closed dataset");
-    Gathering gathering(LogFieldMap::resolve(table), parameters);
+    Gathering gathering(parameters);
     // findLive hands every live row to its predicate in file order, reading
     // the file in large blocks; a predicate that never accepts makes it the
     // one pass over the whole log.
-    table.findLive([&gathering](const DbfRecord& row) {
-        gathering.add(row);
+    log.findLive([&gathering, &log](const DbfRecord& row) {
+        gathering.add(log.flight(row));
         return false;
     });
     return gathering.finish();
@@ -430,7 +402,7 @@ QString StatisticsCaption(const FlightStatistics& statistics, const QLocale& loc
     if (!statistics.period)
         return QStringLiteral("All flights");
     return QStringLiteral("Flights from %1 to %2")
-        .arg(dateText(statistics.period->first, locale), dateText(statistics.period->second, locale));
+        .arg(dateText(statistics.period->from(), locale), dateText(statistics.period->to(), locale));
 }
 
 std::vector<StatisticsTable> StatisticsTables(

@@ -7,8 +7,9 @@
 // read as the grid and the printed report read: times, altitudes and speeds
 // in the modes of the Setup menu, dates in the locale's short format.
 
-#include "logstore/dbf_table.h"
+#include "logstore/date_period.h"
 #include "logstore/field_presentation.h"
+#include "logstore/flight_log.h"
 
 #include <QDate>
 #include <QLocale>
@@ -17,18 +18,15 @@
 
 #include <cstdint>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace cvlog
 {
 
 struct StatisticsParameters {
-    // Take-off dates, both ends included, compared as calendar dates; a row
-    // without a date counts as 30 December 1899, as in the date filter. A To
-    // date earlier than From is raised to it, as the filter's pickers do.
-    // None: every live row.
-    std::optional<std::pair<QDate, QDate>> period;
+    // The take-off days counted, as the date filter chooses them; none:
+    // every live row.
+    std::optional<DatePeriod> period;
     // The day recent flying is counted back from (the caller's clock).
     QDate today;
 };
@@ -81,7 +79,7 @@ struct InstrumentTally {
 };
 
 struct FlightStatistics {
-    std::optional<std::pair<QDate, QDate>> period; // as applied: To no earlier than From
+    std::optional<DatePeriod> period;
     QDate today;
     StatisticsSummary summary;
     RecentFlying recent;
@@ -91,9 +89,9 @@ struct FlightStatistics {
 };
 
 // Reads every live row of the file once (the view's filter switch plays no
-// part; an edit not yet posted is not counted). Fields are found by name.
-// Throws DbfError when the view is closed or lacks a log field.
-FlightStatistics ComputeFlightStatistics(const DbfTable& table, const StatisticsParameters& parameters);
+// part; an edit not yet posted is not counted). Throws DbfError when the
+// view is closed.
+FlightStatistics ComputeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters);
 
 // The bar chart of flight time: one bar per month of the period, or one per
 // year when the months would be more than this many.

@@ -5,6 +5,7 @@
 #include "logstore/file_error.h"
 #include "logstore/file_faults.h"
 #include "logstore/file_names.h"
+#include "logstore/flight_log.h"
 #include "logstore/scope_exit.h"
 #include "logstore/unique_fd.h"
 
@@ -281,7 +282,6 @@ void openSource(DbfTable& source, const fs::path& from)
         throw DbfError(restoreError(from, "it is not a regular file"));
     source.close();
     source.setPath(from);
-    source.setRequiredFields({});
     try {
         source.open(DbfTable::Access::ReadOnly);
     } catch (const std::exception& error) {

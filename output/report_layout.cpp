@@ -162,29 +162,28 @@ int firstDetailTop(int pageIndex)
 
 } // namespace
 
-ReportFlight ReadReportFlight(const DbfRecord& row, const LogFieldMap& fields)
+ReportFlight ReadReportFlight(const LoggedFlight& row)
 {
     auto number = [&](LogField field) -> std::optional<std::int32_t> {
-        if (row.isNull(fields[field]))
+        if (row.isNull(field))
             return std::nullopt;
-        return row.integer(fields[field]);
+        return row.integer(field);
     };
     ReportFlight flight;
-    flight.takeoffDate = row.date(fields[kTakeoffDate]);
-    flight.takeoffTime = row.text(fields[kTakeoffTime]);
+    flight.takeoffDate = row.date(kTakeoffDate);
+    flight.takeoffTime = row.text(kTakeoffTime);
     flight.flightTime = number(kFlightTime);
     flight.altitude = number(kMaxAltitude);
     flight.speed = number(kMaxSpeed);
     flight.student = number(kStudent);
     flight.hobbs = number(kHobbs);
-    flight.instrument = row.text(fields[kInstrument]);
-    flight.comment = row.text(fields[kComment]);
+    flight.instrument = row.text(kInstrument);
+    flight.comment = row.text(kComment);
     return flight;
 }
 
-TableReportRows::TableReportRows(const DbfTable& view)
+TableReportRows::TableReportRows(const FlightLog& view)
     : view_(view)
-    , fields_(LogFieldMap::resolve(view))
 {
 }
 
@@ -195,12 +194,12 @@ std::uint32_t TableReportRows::next(std::uint32_t after)
 
 std::int32_t TableReportRows::flightMinutes(std::uint32_t key)
 {
-    return view_.peek(key).integer(fields_[kFlightTime]);
+    return view_.flight(key).integer(kFlightTime);
 }
 
 ReportFlight TableReportRows::flight(std::uint32_t key)
 {
-    return ReadReportFlight(view_.peek(key), fields_);
+    return ReadReportFlight(view_.flight(key));
 }
 
 QString ReportTimeText(std::int64_t minutes, FractionMode mode)

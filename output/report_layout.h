@@ -10,9 +10,8 @@
 // are placed, with every text and rule in millimetres from the paper's top
 // left corner, when that page is drawn.
 
-#include "logstore/dbf_table.h"
 #include "logstore/field_presentation.h"
-#include "logstore/log_fields.h"
+#include "logstore/flight_log.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -44,7 +43,7 @@ struct ReportFlight {
     QString comment;
 };
 
-ReportFlight ReadReportFlight(const DbfRecord& row, const LogFieldMap& fields);
+ReportFlight ReadReportFlight(const LoggedFlight& row);
 
 // The flights to print, in order. A key names one flight (a record number
 // for a table); 0 is none.
@@ -58,18 +57,17 @@ public:
     virtual ReportFlight flight(std::uint32_t key) = 0;
 };
 
-// The visible rows of an open view, fields found by name.
+// The visible rows of the open log.
 class TableReportRows : public ReportRows
 {
 public:
-    explicit TableReportRows(const DbfTable& view);
+    explicit TableReportRows(const FlightLog& view);
     std::uint32_t next(std::uint32_t after) override;
     std::int32_t flightMinutes(std::uint32_t key) override;
     ReportFlight flight(std::uint32_t key) override;
 
 private:
-    const DbfTable& view_;
-    LogFieldMap fields_;
+    const FlightLog& view_;
 };
 
 // What a generation of the report reads from the window at its moment.

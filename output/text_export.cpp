@@ -156,14 +156,14 @@ char* putHoursMinutes(char* at, std::int32_t minutes)
 
 // An integer field's value, 0 when null: what the row reads, the usual
 // right-aligned digits read here at once.
-[[gnu::noinline]] std::int32_t otherIntegerValue(const DbfRecord& row, int field)
+[[gnu::noinline]] std::int32_t otherIntegerValue(const LoggedFlight& row, LogField field)
 {
     if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
         return *plain;
     return row.integer(field);
 }
 
-std::int32_t integerValue(const DbfRecord& row, int field)
+std::int32_t integerValue(const LoggedFlight& row, LogField field)
 {
     if (const auto number = PlainStoredNumber(row.raw(field)))
         return number->value;
@@ -172,7 +172,7 @@ std::int32_t integerValue(const DbfRecord& row, int field)
 
 // An integer field as its decimal number, nothing when null. A field that
 // holds the number as its plain digits is copied as it stands.
-[[gnu::noinline]] char* putOtherInteger(char* at, const DbfRecord& row, int field)
+[[gnu::noinline]] char* putOtherInteger(char* at, const LoggedFlight& row, LogField field)
 {
     const std::string_view s = TrimStored(row.raw(field));
     if (s.empty())
@@ -189,7 +189,7 @@ std::int32_t integerValue(const DbfRecord& row, int field)
     return at;
 }
 
-char* putInteger(char* at, const DbfRecord& row, int field)
+char* putInteger(char* at, const LoggedFlight& row, LogField field)
 {
     if (const auto number = PlainStoredNumber(row.raw(field)))
         return putBytes(at, number->digits);
@@ -197,9 +197,9 @@ char* putInteger(char* at, const DbfRecord& row, int field)
 }
 
 // The most a field's text can take in a line.
-std::size_t textRoom(const DbfTable& view, int field)
+std::size_t textRoom(const FlightLog& log, LogField field)
 {
-    return kUtf8PerByte * static_cast<std::size_t>(view.field(field).width);
+    return kUtf8PerByte * static_cast<std::size_t>(log.field(field).width);
 }
 
 } // namespace
@@ -255,17 +255,16 @@ std::string_view ShortDateTexts::textOf(std::string_view stored)
     return unremembered_;
 }
 
-ExportLineWriter::ExportLineWriter(const DbfTable& view, char separator, const QLocale& locale)
-    : fields_(LogFieldMap::resolve(view))
+ExportLineWriter::ExportLineWriter(const FlightLog& log, char separator, const QLocale& locale)
+    : log_(log)
     , separator_(separator)
     , dates_(locale)
 {
     // Every value at its longest, the date aside: that is known once the
     // row is read. Integers read as 32 bits; their texts get the room of any
     // number.
-    lineRoom_ = textRoom(view, fields_[kTakeoffTime]) + 2 * kHoursMinutesRoom + 3 * kNumberRoom
-        + textRoom(view, fields_[kInstrument]) + textRoom(view, fields_[kComment]) + kLogFieldCount - 1
-        + kLineEnd.size();
+    lineRoom_ = textRoom(log, kTakeoffTime) + 2 * kHoursMinutesRoom + 3 * kNumberRoom
+        + textRoom(log, kInstrument) + textRoom(log, kComment) + kLogFieldCount - 1 + kLineEnd.size();
 }
 
 // Everything called here is inlined: a line is a few dozen small steps,
@@ -273,35 +272,34 @@ ExportLineWriter::ExportLineWriter(const DbfTable& view, char separator, const Q
 // out of line.
 [[gnu::flatten]] void ExportLineWriter::append(const DbfRecord& row)
 {
-    const std::string_view date = dates_.text(row.raw(fields_[kTakeoffDate]));
+    // A copy in a local, which no store through char can change.
+    const LoggedFlight r = log_.flight(row);
+    const std::string_view date = dates_.text(r.raw(kTakeoffDate));
     const std::size_t room = lineRoom_ + date.size();
     if (buffer_.size() - used_ < room)
         buffer_.resize(std::max(used_ + room, buffer_.size() * 2));
-    // Copies in locals, which no store through char can change.
-    const DbfRecord r = row;
-    const LogFieldMap f = fields_;
     const char separator = separator_;
     char* at = putBytes(buffer_.data() + used_, date);
     *at++ = separator;
-    at = putText(at, r.raw(f[kTakeoffTime]));
+    at = putText(at, r.raw(kTakeoffTime));
     *at++ = separator;
-    at = putHoursMinutes(at, integerValue(r, f[kFlightTime]));
+    at = putHoursMinutes(at, integerValue(r, kFlightTime));
     for (LogField field : { kMaxAltitude, kMaxSpeed, kStudent }) {
         *at++ = separator;
-        at = putInteger(at, r, f[field]);
+        at = putInteger(at, r, field);
     }
     *at++ = separator;
-    at = putHoursMinutes(at, integerValue(r, f[kHobbs]));
+    at = putHoursMinutes(at, integerValue(r, kHobbs));
     *at++ = separator;
-    at = putText(at, r.raw(f[kInstrument]));
+    at = putText(at, r.raw(kInstrument));
     *at++ = separator;
-    at = putText(at, r.raw(f[kComment]));
+    at = putText(at, r.raw(kComment));
     at = putBytes(at, kLineEnd);
     used_ = static_cast<std::size_t>(at - buffer_.data());
 }
 
 std::uint32_t ExportVisibleRows(
-    DbfTable& view, const std::filesystem::path& target, char separator, const QLocale& locale)
+    FlightLog& view, const std::filesystem::path& target, char separator, const QLocale& locale)
 {
     ExportLineWriter lines(view, separator, locale);
     const auto suspended = SuspendDisplay(view);

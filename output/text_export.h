@@ -4,8 +4,7 @@
 // total. Values are in the stored units whatever the display modes, texts in
 // UTF-8.
 
-#include "logstore/dbf_table.h"
-#include "logstore/log_fields.h"
+#include "logstore/flight_log.h"
 #include "logstore/stored_values.h"
 
 #include <QLocale>
@@ -74,17 +73,17 @@ private:
 class ExportLineWriter
 {
 public:
-    // The room a line needs is reckoned once from the view's field widths,
+    // The room a line needs is reckoned once from the log's field widths,
     // so a table with wider fields than the program's own exports whole.
-    ExportLineWriter(const DbfTable& view, char separator, const QLocale& locale);
+    ExportLineWriter(const FlightLog& log, char separator, const QLocale& locale);
 
-    // Adds the row's line, CR LF included.
+    // Adds the line of a row of the log, CR LF included.
     void append(const DbfRecord& row);
     std::string_view text() const { return { buffer_.data(), used_ }; }
     void clear() { used_ = 0; }
 
 private:
-    LogFieldMap fields_;
+    const FlightLog& log_;
     char separator_;
     ShortDateTexts dates_;
     std::size_t lineRoom_ = 0; // every value at its longest, the date aside
@@ -99,6 +98,6 @@ private:
 // suspended meanwhile and resumed however the export ends. Returns the
 // number of lines written.
 std::uint32_t ExportVisibleRows(
-    DbfTable& view, const std::filesystem::path& target, char separator, const QLocale& locale);
+    FlightLog& view, const std::filesystem::path& target, char separator, const QLocale& locale);
 
 } // namespace cvlog

@@ -191,11 +191,11 @@ protected:
         return instrument.wasAskedFor(0xF180) && !status.isVisible() && form.Dbf1.recordCount() == rows;
     }
 
-    static std::set<QString> TakeoffTimes(const DbfTable& table)
+    static std::set<QString> TakeoffTimes(const FlightLog& table)
     {
         std::set<QString> times;
         for (std::uint32_t n = table.nextVisible(0); n != 0; n = table.nextVisible(n))
-            times.insert(table.peek(n).text(kTakeoffTime));
+            times.insert(table.flight(n).text(kTakeoffTime));
         return times;
     }
 
@@ -230,10 +230,10 @@ TEST_F(LinkWiringTest, SerialDownloadOverAPseudoTerminalMappedAsCom1)
     EXPECT_EQ(form->StatusPanel1->text(), QStringLiteral("Connected to Corvane Kite F123 V2.1"));
     EXPECT_EQ(
         TakeoffTimes(form->Dbf1), (std::set<QString> { QStringLiteral("14:05"), QStringLiteral("9:30") }));
-    EXPECT_EQ(form->Dbf1.peek(1).text(kInstrument), QStringLiteral("F123"));
+    EXPECT_EQ(form->Dbf1.flight(1).text(kInstrument), QStringLiteral("F123"));
     // Read newest first, logged oldest first.
-    EXPECT_EQ(form->Dbf1.peek(1).date(kTakeoffDate), QDate(QDate::currentDate().year(), 1, 10));
-    EXPECT_EQ(form->Dbf1.peek(2).date(kTakeoffDate), QDate(QDate::currentDate().year(), 1, 11));
+    EXPECT_EQ(form->Dbf1.flight(1).date(kTakeoffDate), QDate(QDate::currentDate().year(), 1, 10));
+    EXPECT_EQ(form->Dbf1.flight(2).date(kTakeoffDate), QDate(QDate::currentDate().year(), 1, 11));
     // The grid shows the new rows without being told.
     EXPECT_EQ(form->DBCtrlGrid1->panelRecord(form->DBCtrlGrid1->currentPanel()), form->Dbf1.recordNumber());
     EXPECT_FALSE(status.isVisible()); // hidden after the last record reply
@@ -273,7 +273,7 @@ TEST_F(LinkWiringTest, TheOpenStatisticsWindowShowsEachFlightOfADownloadWithinAT
     }));
     EXPECT_EQ(seen.back(), 2);
     EXPECT_EQ(statistics->shown().summary.totalMinutes,
-        form->Dbf1.peek(1).integer(kFlightTime) + form->Dbf1.peek(2).integer(kFlightTime));
+        form->Dbf1.flight(1).integer(kFlightTime) + form->Dbf1.flight(2).integer(kFlightTime));
 
     // Closed, it reads nothing.
     statistics->close();
@@ -371,7 +371,7 @@ TEST_F(LinkWiringTest, ADownloadDuringAnEditWritesTheUsersRowAndLeavesThemOnIt)
     ASSERT_EQ(form->Dbf1.state(), DbfTable::State::Edit);
 
     ASSERT_TRUE(runUntil(instrument, [&] { return downloadEnded(*form, 3); }));
-    EXPECT_EQ(form->Dbf1.peek(1).text(kComment), QStringLiteral("mine typed"));
+    EXPECT_EQ(form->Dbf1.flight(1).text(kComment), QStringLiteral("mine typed"));
     EXPECT_EQ(form->Dbf1.recordNumber(), 1u);
     EXPECT_EQ(grid.panelRecord(grid.currentPanel()), 1u);
 
@@ -380,9 +380,9 @@ TEST_F(LinkWiringTest, ADownloadDuringAnEditWritesTheUsersRowAndLeavesThemOnIt)
     again->end(false);
     QTest::keyClicks(again, QStringLiteral("!"));
     form->Dbf1.post();
-    EXPECT_EQ(form->Dbf1.peek(1).text(kComment), QStringLiteral("mine typed!"));
-    EXPECT_EQ(form->Dbf1.peek(2).text(kComment), QString());
-    EXPECT_EQ(form->Dbf1.peek(3).text(kComment), QString());
+    EXPECT_EQ(form->Dbf1.flight(1).text(kComment), QStringLiteral("mine typed!"));
+    EXPECT_EQ(form->Dbf1.flight(2).text(kComment), QString());
+    EXPECT_EQ(form->Dbf1.flight(3).text(kComment), QString());
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -405,8 +405,8 @@ TEST_F(LinkWiringTest, ANewRowStartedBeforeADownloadIsThereAfterIt)
     RecordPanelGrid& grid = *form->DBCtrlGrid1;
     QTest::keyClicks(grid.edit(grid.currentPanel(), kComment), QStringLiteral("NEW"));
     form->DBNavigator1->button(DBNavigator::Post)->click();
-    EXPECT_EQ(form->Dbf1.peek(1).text(kComment), QStringLiteral("orig"));
-    EXPECT_EQ(form->Dbf1.peek(4).text(kComment), QStringLiteral("NEW"));
+    EXPECT_EQ(form->Dbf1.flight(1).text(kComment), QStringLiteral("orig"));
+    EXPECT_EQ(form->Dbf1.flight(4).text(kComment), QStringLiteral("NEW"));
     EXPECT_TRUE(messages.shown.empty());
 }
 

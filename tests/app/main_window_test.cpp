@@ -373,10 +373,9 @@ TEST_F(WindowTest, ATableThatCannotBeOpenedIsShownAndTheWindowStillOpens)
 TEST_F(WindowTest, TableFileIsFoundWhateverTheCaseOfItsName)
 {
     {
-        DbfTable table;
+        FlightLog table;
         table.setPath((dir.path() + QStringLiteral("/cvlog.DBF")).toStdString());
         table.create(logTableFields());
-        table.setRequiredFields(logTableFieldNames());
         table.open();
         table.append();
         table.setText(kComment, QStringLiteral("kept"));
@@ -440,7 +439,7 @@ TEST_F(WindowTest, RecordEditsShowAndReadTheChosenUnits)
     form->DBNavigator1->button(DBNavigator::Insert)->click();
     const int panel = grid.currentPanel();
     EXPECT_EQ(grid.edit(panel, kFlightTime)->text(), QStringLiteral("0:00")); // an empty row reads 0
-    auto type = [&](int field, const QString& text) {
+    auto type = [&](LogField field, const QString& text) {
         QLineEdit* e = grid.edit(grid.currentPanel(), field);
         e->selectAll();
         QTest::keyClicks(e, text);
@@ -487,7 +486,7 @@ TEST_F(WindowTest, RecordEditsShowAndReadTheChosenUnits)
 TEST_F(WindowTest, ARefusedValueReachedByAnyMoveShowsTheBoxAndTheProgramGoesOn)
 {
     {
-        DbfTable seed;
+        FlightLog seed;
         seed.setPath(file("CVLog.dbf").toStdString());
         seed.create(logTableFields());
         seed.open();

@@ -1,7 +1,7 @@
 // The real program, copied into a directory of its own and run on the
 // offscreen platform: one copy per directory, and the shutdown on a signal.
 
-#include "logstore/dbf_table.h"
+#include "logstore/flight_log.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -115,10 +115,9 @@ protected:
     // posted a row and has not closed yet leaves it.
     void writeTableWithUncountedRow()
     {
-        cvlog::DbfTable table;
+        cvlog::FlightLog table;
         table.setPath(file("CVLog.dbf").toStdString());
         table.create(cvlog::logTableFields());
-        table.setRequiredFields(cvlog::logTableFieldNames());
         table.open();
         table.append();
         table.setDate(cvlog::kTakeoffDate, QDate(2026, 3, 5));

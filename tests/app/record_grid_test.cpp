@@ -29,7 +29,6 @@ protected:
         ASSERT_TRUE(dir.isValid());
         table.setPath((dir.path() + QStringLiteral("/CVLog.dbf")).toStdString());
         table.create(logTableFields());
-        table.setRequiredFields(logTableFieldNames());
         table.open();
     }
 
@@ -69,7 +68,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    DbfTable table;
+    FlightLog table;
     Grid grid;
     MessageRecorder messages;
 };
@@ -167,7 +166,7 @@ TEST_F(GridTest, EditsSitAtTheirDesignedPlacesWithTheFieldWidths)
 {
     attach();
     struct Design {
-        int field;
+        LogField field;
         const char* name;
         QPoint at;
         int width;
@@ -218,7 +217,7 @@ TEST_F(GridTest, EditsSitAtTheirDesignedPlacesWithTheFieldWidths)
     }
 
     // The tab key walks the panel in its designed order.
-    const int order[] = { kFlightTime, kMaxAltitude, kMaxSpeed, kComment, kInstrument, kHobbs, kStudent,
+    const LogField order[] = { kFlightTime, kMaxAltitude, kMaxSpeed, kComment, kInstrument, kHobbs, kStudent,
         kTakeoffDate, kTakeoffTime };
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget* next = grid.edit(0, order[i])->nextInFocusChain();
@@ -255,7 +254,7 @@ TEST_F(GridTest, TypingEditsTheRowAndLeavingItWritesIt)
     EXPECT_EQ(table.state(), DbfTable::State::Edit);
     grid.step(1);
     EXPECT_EQ(table.state(), DbfTable::State::Browse);
-    EXPECT_EQ(table.peek(1).text(kComment), QStringLiteral("changed"));
+    EXPECT_EQ(table.flight(1).text(kComment), QStringLiteral("changed"));
     EXPECT_EQ(grid.edit(0, kComment)->text(), QStringLiteral("changed"));
 
     // Number edits take digits and signs only.
@@ -265,7 +264,7 @@ TEST_F(GridTest, TypingEditsTheRowAndLeavingItWritesIt)
     altitude->setText(QStringLiteral("1500"));
     altitude->setModified(true);
     table.post();
-    EXPECT_EQ(table.peek(2).integer(kMaxAltitude), 1500);
+    EXPECT_EQ(table.flight(2).integer(kMaxAltitude), 1500);
 }
 
 TEST_F(GridTest, AReloadLeavesTheCursorOfAnUnchangedEdit)
@@ -295,7 +294,7 @@ TEST_F(GridTest, ARefusedTextKeepsTheFieldAndTheRowBeingEdited)
     addRows(2);
     attach();
     struct Case {
-        int field;
+        LogField field;
         const char* typed;
         const char* message;
     };

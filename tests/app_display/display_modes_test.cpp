@@ -31,7 +31,7 @@ protected:
     }
 
     // Pasted text, as the separators cannot be typed.
-    static void paste(TForm1& form, int field, const QString& text)
+    static void paste(TForm1& form, LogField field, const QString& text)
     {
         QLineEdit* e = currentEdit(form, field);
         e->setText(text);
@@ -41,7 +41,7 @@ protected:
     }
 
     // Key by key; a key beyond ASCII carries only its text, as from a keyboard layout.
-    static void type(TForm1& form, int field, const QString& text)
+    static void type(TForm1& form, LogField field, const QString& text)
     {
         QLineEdit* e = currentEdit(form, field);
         e->selectAll();
@@ -81,13 +81,13 @@ TEST_F(ModesTest, EveryFieldIsShownAndAcceptedInEveryMode)
         { "metric, decimals", &TForm1::Metricunits1, &TForm1::bHourfractionsaredecimals1,
             { "0.10", "1.0", "304", "160" }, { 6, 60, 997, 99 }, { "0.10", "1.0", "303", "159" } },
     };
-    const int fields[4] = { kFlightTime, kHobbs, kMaxAltitude, kMaxSpeed };
+    const LogField fields[4] = { kFlightTime, kHobbs, kMaxAltitude, kMaxSpeed };
     auto form = start();
     const QDate day(2026, 2, 14);
     for (const Case& c : cases) {
         choose(*form, { c.units, c.fractions });
         press(*form, DBNavigator::Insert);
-        for (int f : fields) { // a new row reads 0 in every mode
+        for (LogField f : fields) { // a new row reads 0 in every mode
             const QString shown = currentEdit(*form, f)->text();
             EXPECT_TRUE(!shown.isEmpty()
                 && std::all_of(shown.begin(), shown.end(),
@@ -106,9 +106,10 @@ TEST_F(ModesTest, EveryFieldIsShownAndAcceptedInEveryMode)
         ASSERT_TRUE(messages.shown.empty()) << c.name << ": " << messages.shown[0].text.toStdString();
 
         for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(form->Dbf1.integer(fields[i]), c.stored[i]) << c.name << " field " << fields[i];
+            EXPECT_EQ(form->Dbf1.integer(fields[i]), c.stored[i])
+                << c.name << " field " << logTableField(fields[i]).name.toStdString();
             EXPECT_EQ(currentEdit(*form, fields[i])->text(), QString::fromLatin1(c.shown[i]))
-                << c.name << " field " << fields[i];
+                << c.name << " field " << logTableField(fields[i]).name.toStdString();
         }
         EXPECT_EQ(form->Dbf1.date(kTakeoffDate), day) << c.name;
         EXPECT_EQ(form->Dbf1.text(kTakeoffTime), QStringLiteral("09:05"));
@@ -174,7 +175,7 @@ TEST_F(ModesTest, ATextNotYetHandedOverIsReadInTheModeItWasTypedIn)
     seed({ { QDate(2026, 3, 1), 60, 1, 500 } });
     struct Case {
         Item before;
-        int field;
+        LogField field;
         const char* typed;
         Item after;
         std::int64_t stored;
@@ -224,7 +225,7 @@ TEST_F(ModesTest, TypedKeysAreTakenOrRefusedByTheFieldTheyAreFor)
     auto form = start();
     struct Case {
         Item fractions;
-        int field;
+        LogField field;
         const char16_t* keys;
         const char16_t* shown; // the edit's text after the keys
         const char* stored; // as the field reads back; nullptr: refused
@@ -300,9 +301,8 @@ TEST_F(ModesTest, TypedKeysAreTakenOrRefusedByTheFieldTheyAreFor)
     EXPECT_TRUE(form->Dbf1.isOpen());
     type(*form, kFlightTime, QStringLiteral("1:30"));
     EXPECT_TRUE(form->close());
-    DbfTable log;
+    FlightLog log;
     log.setPath(file("CVLog.dbf").toStdString());
-    log.setRequiredFields(logTableFieldNames());
     log.open(DbfTable::Access::ReadOnly);
     EXPECT_EQ(log.integer(kFlightTime), 90);
     EXPECT_EQ(log.text(kComment), QStringLiteral("two circuits  at ?? ?"));

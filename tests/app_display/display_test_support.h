@@ -44,10 +44,9 @@ protected:
 
     void seed(const std::vector<SeedRow>& rows)
     {
-        DbfTable table;
+        FlightLog table;
         table.setPath(file("CVLog.dbf").toStdString());
         table.create(logTableFields());
-        table.setRequiredFields(logTableFieldNames());
         table.open();
         for (const SeedRow& row : rows) {
             table.append();
@@ -77,7 +76,7 @@ protected:
         return times;
     }
 
-    static QLineEdit* currentEdit(TForm1& form, int field)
+    static QLineEdit* currentEdit(TForm1& form, LogField field)
     {
         return form.DBCtrlGrid1->edit(form.DBCtrlGrid1->currentPanel(), field);
     }

@@ -50,7 +50,7 @@ protected:
 
     void writeSource()
     {
-        DbfTable source;
+        FlightLog source;
         source.setPath(file("source.dbf").toStdString());
         source.create(logTableFields());
         source.open();

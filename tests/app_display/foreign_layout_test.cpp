@@ -33,30 +33,23 @@ protected:
         std::vector<FieldDef> fields = logTableFields();
         std::reverse(fields.begin(), fields.end());
         fields.insert(fields.begin(), { QStringLiteral("Pilot"), FieldType::Text, 10 });
-        DbfTable table;
+        FlightLog table;
         table.setPath(file("CVLog.dbf").toStdString());
         table.create(fields);
         table.open();
         const char* pilots[] = { "Jones", "Smith", "Brown" };
         for (int i = 0; i < 3; ++i) {
             table.append();
-            auto set = [&](const char* name, auto value) {
-                const int at = table.fieldIndexOrThrow(QLatin1String(name));
-                if constexpr (std::is_same_v<decltype(value), int>)
-                    table.setInteger(at, value);
-                else
-                    table.setText(at, QString::fromLatin1(value));
-            };
-            table.setText(0, QString::fromLatin1(pilots[i]));
-            table.setDate(table.fieldIndexOrThrow(QStringLiteral("TAKEOFFD")), QDate(2026, 3, 1 + i));
-            set("TAKEOFFT", "9:05");
-            set("FLIGHTTIME", 90 + i);
-            set("MAXALT", 1200 + i);
-            set("MAXSPD", 85 + i);
-            set("STUDENT", 3);
-            set("HOBBS", 600 + i);
-            set("INSTRUMENT", "EA15");
-            set("COMMENT", "flight");
+            static_cast<DbfTable&>(table).setText(0, QString::fromLatin1(pilots[i])); // the user's column
+            table.setDate(kTakeoffDate, QDate(2026, 3, 1 + i));
+            table.setText(kTakeoffTime, QStringLiteral("9:05"));
+            table.setInteger(kFlightTime, 90 + i);
+            table.setInteger(kMaxAltitude, 1200 + i);
+            table.setInteger(kMaxSpeed, 85 + i);
+            table.setInteger(kStudent, 3);
+            table.setInteger(kHobbs, 600 + i);
+            table.setText(kInstrument, QStringLiteral("EA15"));
+            table.setText(kComment, QStringLiteral("flight"));
             table.post();
         }
         table.close();
@@ -64,7 +57,7 @@ protected:
         form->setForms(nullptr, &form3, nullptr, nullptr);
     }
 
-    void type(int field, const QString& text)
+    void type(LogField field, const QString& text)
     {
         QLineEdit* e = currentEdit(*form, field);
         e->setFocus();
@@ -97,7 +90,8 @@ TEST_F(ForeignLayoutTest, EveryValueStaysInItsOwnFieldAndTheUsersColumnSurvives)
         = { { kTakeoffTime, "9:05" }, { kFlightTime, "1:30" }, { kMaxAltitude, "1200" }, { kMaxSpeed, "85" },
               { kStudent, "3" }, { kHobbs, "10:00" }, { kInstrument, "EA15" }, { kComment, "flight" } };
     for (const auto& [field, text] : shown)
-        EXPECT_EQ(currentEdit(*form, field)->text(), QLatin1String(text)) << field;
+        EXPECT_EQ(currentEdit(*form, field)->text(), QLatin1String(text))
+            << logTableField(field).name.toStdString();
     EXPECT_EQ(currentEdit(*form, kTakeoffDate)->text(), ShortDateText(QDate(2026, 3, 1)));
 
     // An edit changes only its field; an insert, a download and a compact
@@ -184,10 +178,9 @@ TEST_F(WideTextFieldsTest, TheGridShowsAndEditsTheWholeTexts)
     for (const auto& [field, text] : texts)
         fields[static_cast<std::size_t>(field)].width = 200;
     {
-        DbfTable table;
+        FlightLog table;
         table.setPath(file("CVLog.dbf").toStdString());
         table.create(fields);
-        table.setRequiredFields(logTableFieldNames());
         table.open();
         table.append();
         table.setDate(kTakeoffDate, QDate(2026, 3, 1));

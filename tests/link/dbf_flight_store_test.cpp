@@ -26,7 +26,6 @@ protected:
         path = dir.filePath("CVLOG.DBF").toStdString();
         table.setPath(path);
         table.create(logTableFields());
-        table.setRequiredFields(logTableFieldNames());
         table.open();
     }
 
@@ -60,7 +59,7 @@ protected:
 
     QTemporaryDir dir;
     std::string path;
-    DbfTable table;
+    FlightLog table;
     DbfFlightStore store { table };
 };
 

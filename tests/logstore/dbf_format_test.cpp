@@ -76,7 +76,7 @@ TEST_F(FormatTest, HeaderDateComesFromTheLocalClock)
 TEST_F(FormatTest, PostedRowIsOnDiskBeforeTheHeaderIsWritten)
 {
     createLog(file());
-    DbfTable t;
+    FlightLog t;
     setUpMainView(t, file());
     t.open();
     t.append();
@@ -109,7 +109,7 @@ TEST_F(FormatTest, PostedRowIsOnDiskBeforeTheHeaderIsWritten)
 
 TEST_F(FormatTest, MissingFileOpenedByTheMainViewGetsTheLogHeaderInCapitals)
 {
-    DbfTable t;
+    FlightLog t;
     setUpMainView(t, file());
     t.open();
     EXPECT_TRUE(t.isEmpty());
@@ -121,7 +121,7 @@ TEST_F(FormatTest, MissingFileOpenedByTheMainViewGetsTheLogHeaderInCapitals)
 TEST_F(FormatTest, EmptyFileOpenedByTheMainViewIsFilled)
 {
     writeBytes(file(), {});
-    DbfTable t;
+    FlightLog t;
     setUpMainView(t, file());
     t.open();
     t.close();
@@ -168,7 +168,7 @@ TEST_F(FormatTest, OtherViewsOnAMissingFile)
 TEST_F(FormatTest, FileNameIsMatchedWithoutRegardToCase)
 {
     createLog(file("cvlog.DBF"));
-    DbfTable t;
+    FlightLog t;
     setUpMainView(t, file("CVLog.dbf"));
     t.open();
     appendFlight(t, QDate(2026, 1, 2), QStringLiteral("10:00"), 30);
@@ -185,7 +185,7 @@ TEST_F(FormatTest, FileNameIsMatchedWithoutRegardToCase)
 TEST_F(FormatTest, DeletedRowKeepsItsBytesUntilCompact)
 {
     createLog(file());
-    DbfTable t;
+    FlightLog t;
     setUpMainView(t, file());
     t.open();
     appendFlight(t, QDate(2026, 1, 1), QStringLiteral("8:00"), 10);
@@ -226,7 +226,7 @@ TEST_F(FormatTest, CompactDropsRowsWithAnyFlagButASpaceAndKeepsTheReservedBytes)
 {
     createLog(file());
     {
-        DbfTable t;
+        FlightLog t;
         setUpMainView(t, file());
         t.open();
         for (int i = 1; i <= 4; ++i)
@@ -237,7 +237,7 @@ TEST_F(FormatTest, CompactDropsRowsWithAnyFlagButASpaceAndKeepsTheReservedBytes)
     bytes[29] = 0x57; // a language driver set by another program
     writeBytes(file(), bytes);
 
-    DbfTable t;
+    FlightLog t;
     setUpMainView(t, file());
     t.compact();
     EXPECT_EQ(visibleMinutes(t), (std::vector<int> { 1, 3, 4 }));
@@ -250,7 +250,7 @@ TEST_F(FormatTest, CompactDropsRowsWithAnyFlagButASpaceAndKeepsTheReservedBytes)
 TEST_F(FormatTest, TextIsStoredInCodePage850)
 {
     createLog(file());
-    DbfTable t;
+    FlightLog t;
     setUpMainView(t, file());
     t.open();
     appendFlight(t, QDate(2026, 1, 1), QStringLiteral("8:00"), 10, QStringLiteral("Zürich é ß € 😀"));
@@ -283,7 +283,7 @@ TEST_F(FormatTest, KilledProcessLosesNoPostedRow)
     if (child == 0) {
         ::close(ready[0]);
         // The view stays open, its header unwritten, until the signal.
-        DbfTable t;
+        FlightLog t;
         try {
             setUpMainView(t, file());
             t.open();
@@ -307,7 +307,7 @@ TEST_F(FormatTest, KilledProcessLosesNoPostedRow)
     ASSERT_TRUE(WIFSIGNALED(status));
 
     EXPECT_EQ(le32(readBytes(file()), 4), 0u);
-    DbfTable t;
+    FlightLog t;
     setUpMainView(t, file());
     t.open();
     EXPECT_EQ(t.recordCount(), 1u);

@@ -38,7 +38,7 @@ TEST_F(InteropTest, DbfreadReadsWhatTheTableWrites)
 {
     createLog(file());
     {
-        DbfTable t;
+        FlightLog t;
         setUpMainView(t, file());
         t.open();
         t.append();
@@ -69,7 +69,7 @@ TEST_F(InteropTest, DbfreadReadsWhatTheTableWrites)
     };
     EXPECT_EQ(before[QStringLiteral("rows")].toArray(), expectedRows);
 
-    DbfTable t;
+    FlightLog t;
     setUpMainView(t, file());
     t.compact();
     t.close();
@@ -122,9 +122,8 @@ TEST_F(InteropTest, PyshpFileOpensInAPlainView)
     ASSERT_EQ(rows.size(), 4);
     EXPECT_EQ(rows[3].toArray(), row({ QJsonValue(), QString(), 7, QJsonValue(), QStringLiteral("added") }));
 
-    DbfTable main;
+    FlightLog main;
     main.setPath(file("foreign.dbf"));
-    main.setRequiredFields(logTableFieldNames());
     EXPECT_THROW(main.open(), DbfError);
 }
 

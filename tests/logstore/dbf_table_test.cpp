@@ -39,21 +39,23 @@ protected:
             appendFlight(t, QDate(2026, 4, day++), QStringLiteral("12:00"), m);
     }
 
-    DbfTable t;
+    FlightLog t;
 };
 
 TEST_F(OpsTest, FieldsAreFoundByPositionAndByNameInCapitals)
 {
-    const std::vector<QString> names = logTableFieldNames();
-    ASSERT_EQ(t.fieldCount(), kLogFieldCount);
+    const std::vector<FieldDef> created = logTableFields();
+    const DbfTable& table = t;
+    ASSERT_EQ(table.fieldCount(), kLogFieldCount);
     for (int i = 0; i < kLogFieldCount; ++i) {
-        EXPECT_EQ(t.field(i).name, names[static_cast<std::size_t>(i)]);
-        EXPECT_EQ(t.fieldIndex(names[static_cast<std::size_t>(i)].toLower()), i);
+        const QString name = created[static_cast<std::size_t>(i)].name;
+        EXPECT_EQ(table.field(i).name, name.toUpper());
+        EXPECT_EQ(table.fieldIndex(name.toLower()), i);
     }
     EXPECT_EQ(t.field(kComment).width, 64);
     EXPECT_EQ(t.field(kTakeoffDate).type, FieldType::Date);
-    EXPECT_EQ(t.fieldIndex(QStringLiteral("NOPE")), -1);
-    EXPECT_EQ(errorOf([&] { t.fieldIndexOrThrow(QStringLiteral("Nope")); }), "Field 'Nope' not found");
+    EXPECT_EQ(table.fieldIndex(QStringLiteral("NOPE")), -1);
+    EXPECT_EQ(errorOf([&] { table.fieldIndexOrThrow(QStringLiteral("Nope")); }), "Field 'Nope' not found");
 }
 
 TEST_F(OpsTest, IntegerLimitsOfTheNineCharacterField)
@@ -84,7 +86,7 @@ TEST_F(OpsTest, IntegerLimitsOfTheNineCharacterField)
             EXPECT_EQ(t.integer(kHobbs), 7);
         } else {
             EXPECT_EQ(error, "(no error)");
-            EXPECT_EQ(std::string(t.current().raw(kHobbs)), c.stored);
+            EXPECT_EQ(std::string(t.currentFlight().raw(kHobbs)), c.stored);
             EXPECT_EQ(t.integer(kHobbs), c.value);
         }
         t.cancel();
@@ -110,7 +112,7 @@ TEST_F(OpsTest, TextIsCutToItsWidthAndEmptyIsNull)
     EXPECT_TRUE(t.isNull(kFlightTime));
     t.setDate(kTakeoffDate, QDate());
     EXPECT_TRUE(t.isNull(kTakeoffDate));
-    EXPECT_EQ(std::string(t.current().raw(kTakeoffDate)), "        ");
+    EXPECT_EQ(std::string(t.currentFlight().raw(kTakeoffDate)), "        ");
     t.setText(kFlightTime, QStringLiteral(" 42"));
     EXPECT_EQ(t.integer(kFlightTime), 42);
     EXPECT_THROW(t.setText(kFlightTime, QStringLiteral("4x2")), DbfError);
@@ -196,14 +198,14 @@ TEST_F(OpsTest, WalkingForwardAndBackward)
     EXPECT_EQ(t.nextVisible(1), 2u);
     EXPECT_EQ(t.priorVisible(3), 2u);
     EXPECT_EQ(t.nextVisible(3), 0u);
-    EXPECT_EQ(t.peek(3).integer(kFlightTime), 30);
+    EXPECT_EQ(t.flight(3).integer(kFlightTime), 30);
     EXPECT_EQ(t.peek(4).recordNumber(), 0u);
 }
 
 TEST_F(OpsTest, FilterSwitchHidesRejectedRows)
 {
     addFlights({ 10, 20, 30, 40 });
-    t.setFilterPredicate([](const DbfRecord& r) { return r.integer(kFlightTime) % 20 == 0; });
+    t.setFilterPredicate([this](const DbfRecord& r) { return t.flight(r).integer(kFlightTime) % 20 == 0; });
     EXPECT_EQ(visibleMinutes(t), (std::vector<int> { 10, 20, 30, 40 }));
     t.setFiltered(true);
     EXPECT_EQ(t.recordNumber(), 2u);
@@ -280,9 +282,11 @@ TEST_F(OpsTest, FindLiveIgnoresTheFilterAndDeletedRows)
     t.remove();
     t.setFilterPredicate([](const DbfRecord&) { return false; });
     t.setFiltered(true);
-    const auto twenty = [](const DbfRecord& r) { return r.integer(kFlightTime) == 20; };
-    EXPECT_EQ(t.findLive(twenty), 4u);
-    EXPECT_EQ(t.findLive([](const DbfRecord& r) { return r.integer(kFlightTime) == 40; }), 0u);
+    const auto minutes = [this](std::int32_t wanted) {
+        return [this, wanted](const DbfRecord& r) { return t.flight(r).integer(kFlightTime) == wanted; };
+    };
+    EXPECT_EQ(t.findLive(minutes(20)), 4u);
+    EXPECT_EQ(t.findLive(minutes(40)), 0u);
 }
 
 TEST_F(OpsTest, ListenerHearsOnceAfterTheDisplayIsResumed)
@@ -306,7 +310,7 @@ TEST_F(OpsTest, ListenerHearsOnceAfterTheDisplayIsResumed)
 TEST_F(OpsTest, SecondViewSeesPostedRowsAndReadOnlyViewNeverWrites)
 {
     addFlights({ 10, 20 });
-    DbfTable report;
+    FlightLog report;
     report.setPath(file());
     report.open(DbfTable::Access::ReadOnly);
     EXPECT_EQ(visibleMinutes(report), (std::vector<int> { 10, 20 }));
@@ -341,7 +345,7 @@ TEST_F(OpsTest, EditOnAnEmptyViewStartsANewRow)
 TEST_F(TableTest, StoredBytesReadAsTypedValues)
 {
     struct Case {
-        int field;
+        LogField field;
         std::string stored;
         bool null;
         std::int32_t integer;
@@ -366,7 +370,7 @@ TEST_F(TableTest, StoredBytesReadAsTypedValues)
     };
     createLog(file());
     {
-        DbfTable t;
+        FlightLog t;
         setUpMainView(t, file());
         t.open();
         for (std::size_t i = 0; i < std::size(cases); ++i)
@@ -377,12 +381,12 @@ TEST_F(TableTest, StoredBytesReadAsTypedValues)
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         std::string& at = bytes;
         const std::size_t row = 321 + i * 127;
-        at.replace(
-            row + static_cast<std::size_t>(offsets[cases[i].field]), cases[i].stored.size(), cases[i].stored);
+        at.replace(row + static_cast<std::size_t>(offsets[static_cast<std::size_t>(cases[i].field)]),
+            cases[i].stored.size(), cases[i].stored);
     }
     writeBytes(file(), bytes);
 
-    DbfTable t;
+    FlightLog t;
     setUpMainView(t, file());
     t.open(DbfTable::Access::ReadOnly);
     for (const Case& c : cases) {
@@ -392,7 +396,7 @@ TEST_F(TableTest, StoredBytesReadAsTypedValues)
         EXPECT_EQ(t.integer(c.field), c.integer);
         EXPECT_EQ(t.text(c.field), c.text);
         EXPECT_EQ(t.date(c.field), c.date);
-        EXPECT_EQ(t.current().dayNumber(c.field), c.date.isValid() ? DayNumber(c.date) : 0);
+        EXPECT_EQ(t.currentFlight().dayNumber(c.field), c.date.isValid() ? DayNumber(c.date) : 0);
         t.next();
     }
 }

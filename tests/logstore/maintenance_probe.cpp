@@ -6,6 +6,7 @@
 // appends the rows as one download would, and dies at the <count>th write
 // step of that kind (a FileStep number).
 #include "logstore/file_faults.h"
+#include "logstore/flight_log.h"
 #include "logstore/log_maintenance.h"
 
 #include <csignal>
@@ -26,9 +27,8 @@ int main(int argc, char** argv)
                 std::raise(SIGKILL);
             return 0;
         });
-        cvlog::DbfTable log;
+        cvlog::FlightLog log;
         log.setPath(argv[2]);
-        log.setRequiredFields(cvlog::logTableFieldNames());
         log.open();
         cvlog::AppendBatch batch(log);
         for (int i = 0; i < std::atoi(argv[3]); ++i) {
@@ -45,10 +45,9 @@ int main(int argc, char** argv)
         if (step == killAt && --left == 0)
             std::raise(SIGKILL);
     };
-    cvlog::DbfTable log;
+    cvlog::FlightLog log;
     cvlog::DbfTable source;
     log.setPath(argv[2]);
-    log.setRequiredFields(cvlog::logTableFieldNames());
     try {
         log.open();
         if (command == "wipe")

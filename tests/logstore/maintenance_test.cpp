@@ -81,7 +81,7 @@ protected:
         return names;
     }
 
-    DbfTable log;
+    FlightLog log;
     DbfTable source;
 };
 
@@ -180,7 +180,7 @@ TEST_F(MaintenanceTest, ColumnsAreMatchedByPositionAndWhatDoesNotFitRefusesTheWh
             EXPECT_TRUE(c.message.empty());
             EXPECT_EQ(rows(), c.rows);
             ASSERT_EQ(SafetyCopies(file()).size(), 1u);
-            DbfTable kept;
+            FlightLog kept;
             kept.setPath(SafetyCopies(file()).front());
             kept.open(DbfTable::Access::ReadOnly);
             EXPECT_EQ(visibleMinutes(kept).size(), rowsBefore.size());
@@ -336,7 +336,7 @@ TEST_F(MaintenanceTest, ALinkedLogStaysALinkThroughCompactWipeAndRestore)
         EXPECT_EQ(fs::read_symlink(file()), "synced/CVLog.dbf");
         EXPECT_EQ(visibleMinutes(log), after[i]);
         log.close();
-        DbfTable linked;
+        FlightLog linked;
         setUpMainView(linked, file("synced") / "CVLog.dbf");
         linked.open(DbfTable::Access::ReadOnly);
         EXPECT_EQ(visibleMinutes(linked), after[i]);
@@ -401,7 +401,7 @@ TEST_F(MaintenanceTest, AKillAtAnyStepLeavesTheOldLogOrTheWholeNewOne)
         } else if (!replaced) {
             EXPECT_EQ(withoutDate(now), withoutDate(old));
         } else {
-            DbfTable after;
+            FlightLog after;
             setUpMainView(after, file());
             after.open(DbfTable::Access::ReadOnly);
             const std::vector<int> expected
@@ -442,7 +442,7 @@ TEST_F(MaintenanceTest, AKillDuringAnAppendLeavesTheOldRowsOrAllTheNewOnes)
                     QString::number(static_cast<int>(step)), QString::number(count) });
             ASSERT_TRUE(probe.waitForFinished(30000));
             const bool killed = probe.exitStatus() == QProcess::CrashExit;
-            DbfTable after;
+            FlightLog after;
             setUpMainView(after, file());
             after.open();
             const std::vector<int> rows = visibleMinutes(after);

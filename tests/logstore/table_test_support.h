@@ -2,7 +2,7 @@
 // Small helpers shared by the table tests: a scratch directory and whole
 // file reads and writes.
 
-#include "logstore/dbf_table.h"
+#include "logstore/flight_log.h"
 
 #include <QTemporaryDir>
 
@@ -50,23 +50,22 @@ protected:
     }
 
     // A view set up as the main window sets up its main view.
-    void setUpMainView(DbfTable& table, const std::filesystem::path& path) const
+    void setUpMainView(FlightLog& table, const std::filesystem::path& path) const
     {
         table.setPath(path);
-        table.setRequiredFields(logTableFieldNames());
         table.setDateSource([] { return kStampDate; });
     }
 
     void createLog(const std::filesystem::path& path) const
     {
-        DbfTable t;
+        FlightLog t;
         setUpMainView(t, path);
         t.create(logTableFields());
     }
 
     // A flight row with the given values, posted through the view.
     static void appendFlight(
-        DbfTable& t, const QDate& date, const QString& time, int minutes, const QString& comment = {})
+        FlightLog& t, const QDate& date, const QString& time, int minutes, const QString& comment = {})
     {
         t.append();
         t.setDate(kTakeoffDate, date);
@@ -76,7 +75,7 @@ protected:
         t.post();
     }
 
-    static std::vector<int> visibleMinutes(DbfTable& t)
+    static std::vector<int> visibleMinutes(FlightLog& t)
     {
         std::vector<int> out;
         for (t.first(); !t.eof(); t.next())

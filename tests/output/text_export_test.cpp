@@ -62,7 +62,7 @@ protected:
         return readBytes(file("out.txt"));
     }
 
-    DbfTable view;
+    FlightLog view;
 };
 
 TEST_F(TextExportTest, EachRowIsOneLineOfNineValuesInStoredUnits)
@@ -117,7 +117,8 @@ TEST_F(TextExportTest, OnlyTheRowsTheViewShowsAreWritten)
     view.first();
     view.next();
     view.remove(); // 2 March is gone
-    view.setFilterPredicate([](const DbfRecord& row) { return row.date(kTakeoffDate).day() >= 2; });
+    view.setFilterPredicate(
+        [this](const DbfRecord& row) { return view.flight(row).date(kTakeoffDate).day() >= 2; });
     view.setFiltered(true);
     const std::string lines = exported(kCommaSeparator);
     EXPECT_EQ(lines,
@@ -138,16 +139,16 @@ TEST_F(TextExportTest, ColumnsAreFoundByNameInAForeignFile)
     std::vector<FieldDef> fields = logTableFields();
     std::reverse(fields.begin(), fields.end());
     fields.insert(fields.begin(), FieldDef { QStringLiteral("PILOT"), FieldType::Text, 10 });
-    DbfTable foreign;
+    FlightLog foreign;
     foreign.setPath(file());
     foreign.create(fields);
     foreign.open();
     foreign.append();
-    foreign.setText(0, QStringLiteral("Jones"));
-    foreign.setDate(foreign.fieldIndexOrThrow(QStringLiteral("TAKEOFFD")), QDate(2026, 3, 5));
-    foreign.setInteger(foreign.fieldIndexOrThrow(QStringLiteral("FLIGHTTIME")), 90);
-    foreign.setInteger(foreign.fieldIndexOrThrow(QStringLiteral("HOBBS")), 61);
-    foreign.setText(foreign.fieldIndexOrThrow(QStringLiteral("INSTRUMENT")), QStringLiteral("EA15"));
+    static_cast<DbfTable&>(foreign).setText(0, QStringLiteral("Jones"));
+    foreign.setDate(kTakeoffDate, QDate(2026, 3, 5));
+    foreign.setInteger(kFlightTime, 90);
+    foreign.setInteger(kHobbs, 61);
+    foreign.setText(kInstrument, QStringLiteral("EA15"));
     foreign.post();
     ExportVisibleRows(foreign, file("out.txt"), kCommaSeparator, kBritish);
     EXPECT_EQ(readBytes(file("out.txt")), "05/03/2026,,1:30,,,,1:01,EA15,\r\n");
@@ -201,29 +202,32 @@ TEST_F(TextExportTest, ATableOfWideForeignFieldsExportsWhole)
     };
     const QString dates[] = { QStringLiteral("05/03/2026"), QStringLiteral("31/12/2026"), {}, {}, {}, {} };
 
-    DbfTable foreign;
+    FlightLog foreign;
     setUpMainView(foreign, file());
     foreign.create(fields);
     foreign.open();
-    auto at = [&](const char* name) { return foreign.fieldIndexOrThrow(QLatin1String(name)); };
+    // The columns of the other program's own, where the log's fields are none.
+    DbfTable& table = foreign;
+    const int pilot = table.fieldIndexOrThrow(QStringLiteral("PILOT"));
+    const int rating = table.fieldIndexOrThrow(QStringLiteral("RATING"));
     std::string expected;
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const Row& r = rows[i];
         foreign.append();
-        foreign.setText(at("PILOT"), wide);
-        foreign.setText(at("TAKEOFFD"), r.date);
-        foreign.setText(at("TAKEOFFT"), r.time);
-        foreign.setText(at("FLIGHTTIME"), r.minutes);
-        foreign.setText(at("MAXALT"), r.altitude);
-        const std::pair<const char*, std::optional<int>> numbers[]
-            = { { "MAXSPD", r.speed }, { "STUDENT", r.student }, { "HOBBS", r.hobbs } };
-        for (const auto& [name, value] : numbers) {
+        table.setText(pilot, wide);
+        foreign.setText(kTakeoffDate, r.date);
+        foreign.setText(kTakeoffTime, r.time);
+        foreign.setText(kFlightTime, r.minutes);
+        foreign.setText(kMaxAltitude, r.altitude);
+        const std::pair<LogField, std::optional<int>> numbers[]
+            = { { kMaxSpeed, r.speed }, { kStudent, r.student }, { kHobbs, r.hobbs } };
+        for (const auto& [field, value] : numbers) {
             if (value)
-                foreign.setInteger(at(name), *value);
+                foreign.setInteger(field, *value);
         }
-        foreign.setText(at("INSTRUMENT"), r.instrument);
-        foreign.setText(at("COMMENT"), r.comment);
-        foreign.setInteger(at("RATING"), 99999);
+        foreign.setText(kInstrument, r.instrument);
+        foreign.setText(kComment, r.comment);
+        table.setInteger(rating, 99999);
         foreign.post();
         const std::string line = utf8(dates[i]) + ',' + utf8(r.time.trimmed()) + ',' + r.expected + ','
             + utf8(r.instrument.trimmed()) + ',' + utf8(r.comment.trimmed()) + "\r\n";

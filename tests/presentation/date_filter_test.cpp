@@ -27,10 +27,9 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         table.setPath(std::filesystem::path(dir.path().toStdString()) / "CVLog.dbf");
-        table.setRequiredFields(logTableFieldNames());
         table.create(logTableFields());
         table.open();
-        table.setFilterPredicate(filter.predicate());
+        table.setFilterPredicate(filter.predicate(table));
     }
 
     void add(const std::vector<Flight>& flights)
@@ -59,7 +58,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    DbfTable table;
+    FlightLog table;
     DateFilter filter;
 };
 
@@ -187,7 +186,7 @@ TEST_F(LogTable, ModeChangeWhileFilteredKeepsRowsAndTotal)
     EXPECT_EQ(shown(), Minutes({ 20 }));
     EXPECT_EQ(filter.totalText(), u"0:20");
     table.first();
-    EXPECT_EQ(Dbf1FieldGetText(table.current(), kFlightTime, marks), u"0.33");
+    EXPECT_EQ(Dbf1FieldGetText(table.currentFlight(), kFlightTime, marks), u"0.33");
 }
 
 TEST_F(LogTable, ClosedTableChangesNothing)
@@ -234,7 +233,7 @@ TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
     const DisplayMarks feet {};
     const DisplayMarks metricDecimals = SelectDecimalFractions(SelectMetricUnits({}));
     struct Shown {
-        int field;
+        LogField field;
         const char16_t* feetMinutes;
         const char16_t* metricDecimals;
     };
@@ -246,16 +245,18 @@ TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
         { kStudent, u"", u"" },
     };
     for (const Shown& s : blank) {
-        EXPECT_EQ(Dbf1FieldGetText(table.current(), s.field, feet), QStringView(s.feetMinutes)) << s.field;
-        EXPECT_EQ(Dbf1FieldGetText(table.current(), s.field, metricDecimals), QStringView(s.metricDecimals));
+        EXPECT_EQ(Dbf1FieldGetText(table.currentFlight(), s.field, feet), QStringView(s.feetMinutes))
+            << logTableField(s.field).name.toStdString();
+        EXPECT_EQ(
+            Dbf1FieldGetText(table.currentFlight(), s.field, metricDecimals), QStringView(s.metricDecimals));
     }
-    EXPECT_TRUE(StudentEditVisible(table.current()));
+    EXPECT_TRUE(StudentEditVisible(table.currentFlight()));
 
     Dbf1FieldSetText(table, kStudent, u"", feet);
     EXPECT_TRUE(table.isNull(kStudent)); // emptied Student stores no value
     Dbf1FieldSetText(table, kStudent, u"0", feet);
     table.post();
-    EXPECT_FALSE(StudentEditVisible(table.current()));
+    EXPECT_FALSE(StudentEditVisible(table.currentFlight()));
 }
 
 // Every typed text of a record edit is stored as typed, in the units and
@@ -268,7 +269,7 @@ TEST_F(LogTable, TypedTextsAreStoredAsTypedOrRefused)
     const DisplayMarks metric = SelectMetricUnits({});
     const DisplayMarks knots = SelectFeetKnots({});
     struct Case {
-        int field;
+        LogField field;
         DisplayMarks marks;
         const char16_t* typed;
         const char16_t* stored; // as the field reads back; nullptr: refused
@@ -341,18 +342,19 @@ TEST_F(LogTable, TypedTextsAreStoredAsTypedOrRefused)
     };
     table.append();
     for (const Case& c : cases) {
-        const std::string what
-            = std::to_string(c.field) + " '" + QString::fromUtf16(c.typed).toStdString() + "'";
-        const std::string before(table.current().raw(c.field));
+        const std::string what = logTableField(c.field).name.toStdString() + " '"
+            + QString::fromUtf16(c.typed).toStdString() + "'";
+        const std::string before(table.currentFlight().raw(c.field));
         try {
             Dbf1FieldSetText(table, c.field, QStringView(c.typed), c.marks);
             EXPECT_EQ(c.refusal, nullptr) << what << " was stored";
         } catch (const DbfError& e) {
             EXPECT_STREQ(e.what(), c.refusal) << what;
-            EXPECT_EQ(std::string(table.current().raw(c.field)), before) << what << " changed the field";
+            EXPECT_EQ(std::string(table.currentFlight().raw(c.field)), before)
+                << what << " changed the field";
             continue;
         }
-        const bool number = logTableFields()[static_cast<std::size_t>(c.field)].type == FieldType::Integer;
+        const bool number = logTableField(c.field).type == FieldType::Integer;
         const QString stored = number ? QString::number(table.integer(c.field)) : table.text(c.field);
         EXPECT_EQ(stored, QString::fromUtf16(c.stored)) << what;
     }

@@ -186,7 +186,7 @@ TEST(FieldTexts, EachEditTakesTheKeysItsFieldCanHold)
     const DisplayMarks minutes {};
     const DisplayMarks decimals = SelectDecimalFractions({});
     struct Case {
-        int field;
+        LogField field;
         DisplayMarks marks;
         const char16_t* keys;
         bool taken;
@@ -213,7 +213,7 @@ TEST(FieldTexts, EachEditTakesTheKeysItsFieldCanHold)
     };
     for (const Case& c : cases)
         EXPECT_EQ(IsAcceptedEditKey(c.field, QStringView(c.keys), c.marks), c.taken)
-            << c.field << " " << describe(QStringView(c.keys));
+            << logTableField(c.field).name.toStdString() << " " << describe(QStringView(c.keys));
 }
 
 TEST(FieldTexts, APastedTextIsMadeStorableAndSaysWhatWasReplaced)

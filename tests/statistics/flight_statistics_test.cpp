@@ -1,5 +1,4 @@
 #include "logstore/flight_statistics.h"
-#include "logstore/log_fields.h"
 #include "table_test_support.h"
 
 #include <QLocale>
@@ -61,6 +60,20 @@ struct Flight {
 
 using Period = std::optional<std::pair<QDate, QDate>>;
 
+std::optional<DatePeriod> periodOf(const Period& period)
+{
+    if (!period)
+        return std::nullopt;
+    return DatePeriod(period->first, period->second);
+}
+
+Period datesOf(const std::optional<DatePeriod>& period)
+{
+    if (!period)
+        return std::nullopt;
+    return std::pair(period->from(), period->to());
+}
+
 const QLocale kBritish(QLocale::English, QLocale::UnitedKingdom);
 const QDate kToday(2026, 3, 15);
 
@@ -89,27 +102,26 @@ protected:
 
     // A log of the given flights, written through the view by field name;
     // the flights in `deleted` come first and are removed again.
-    DbfTable& log(const std::vector<FieldDef>& layout, const std::vector<Flight>& flights,
+    FlightLog& log(const std::vector<FieldDef>& layout, const std::vector<Flight>& flights,
         const std::vector<Flight>& deleted = {})
     {
         table_.setPath(std::filesystem::path(dir_.path().toStdString()) / "CVLog.dbf");
-        table_.setRequiredFields(logTableFieldNames());
         table_.create(layout);
         table_.open();
-        const LogFieldMap at = LogFieldMap::resolve(table_);
+        DbfTable& table = table_;
         auto add = [&](const Flight& f) {
             table_.append();
-            if (const int pilot = table_.fieldIndex(QStringLiteral("PILOT")); pilot >= 0)
-                table_.setText(pilot, QStringLiteral("another pilot"));
+            if (const int pilot = table.fieldIndex(QStringLiteral("PILOT")); pilot >= 0)
+                table.setText(pilot, QStringLiteral("another pilot"));
             if (f.date.isValid())
-                table_.setDate(at[kTakeoffDate], f.date);
+                table_.setDate(kTakeoffDate, f.date);
             if (f.minutes)
-                table_.setInteger(at[kFlightTime], *f.minutes);
+                table_.setInteger(kFlightTime, *f.minutes);
             if (f.feet)
-                table_.setInteger(at[kMaxAltitude], *f.feet);
+                table_.setInteger(kMaxAltitude, *f.feet);
             if (f.mph)
-                table_.setInteger(at[kMaxSpeed], *f.mph);
-            table_.setText(at[kInstrument], f.instrument);
+                table_.setInteger(kMaxSpeed, *f.mph);
+            table_.setText(kInstrument, f.instrument);
             table_.post();
         };
         for (const Flight& f : deleted) {
@@ -121,13 +133,15 @@ protected:
         return table_;
     }
 
-    // Stores a field's bytes unchecked, as a foreign writer may.
+    // Stores a field's bytes unchecked, as a foreign writer may: where they
+    // stand in the file is read from its header, as any reader of the file would.
     void storeField(std::uint32_t record, LogField field, const std::string& bytes)
     {
-        const int at = LogFieldMap::resolve(table_)[field];
+        const DbfTable& table = table_;
+        const int at = table.fieldIndexOrThrow(logTableField(field).name);
         std::size_t offset = 1; // the deletion flag
         for (int i = 0; i < at; ++i)
-            offset += static_cast<std::size_t>(table_.field(i).width);
+            offset += static_cast<std::size_t>(table.field(i).width);
         const std::filesystem::path path = table_.path();
         table_.close();
         std::string file = cvlog::testing::readBytes(path);
@@ -138,7 +152,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    DbfTable table_;
+    FlightLog table_;
 };
 
 class StatisticsInEachLayout : public Statistics, public ::testing::WithParamInterface<bool>
@@ -153,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, StatisticsInEachLayout, ::testing::Bool(),
 TEST_P(StatisticsInEachLayout, FiguresOfThePeriodOrOfTheWholeLog)
 {
     const QDate nov3(2024, 11, 3), jan20(2025, 1, 20), apr2(2025, 4, 2), apr30(2025, 4, 30);
-    DbfTable& table = log(GetParam() ? foreignLayout() : programLayout(),
+    FlightLog& table = log(GetParam() ? foreignLayout() : programLayout(),
         {
             { nov3, 90, 5000, 120, QStringLiteral("A123") },
             { QDate(2025, 1, 10), 45, 3000, 100, QStringLiteral("B7") },
@@ -195,8 +209,8 @@ TEST_P(StatisticsInEachLayout, FiguresOfThePeriodOrOfTheWholeLog)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const FlightStatistics s = ComputeFlightStatistics(table, { c.period, kToday });
-        EXPECT_EQ(s.period, c.applied);
+        const FlightStatistics s = ComputeFlightStatistics(table, { periodOf(c.period), kToday });
+        EXPECT_EQ(datesOf(s.period), c.applied);
         EXPECT_EQ(s.summary, c.summary);
         EXPECT_EQ(s.years, c.years);
         EXPECT_EQ(s.months, c.months);
@@ -209,7 +223,7 @@ TEST_F(Statistics, RecentFlyingCountsBackFromTodayOverTheWholeLog)
     // Each flight's minutes are a bit of its own, so a total names the flights in it.
     const QDate year = kToday.addMonths(-12);
     const QDate twoYears = kToday.addMonths(-24);
-    DbfTable& table = log(programLayout(),
+    FlightLog& table = log(programLayout(),
         {
             { kToday, 1, {}, {}, {} },
             { kToday.addDays(-89), 2, {}, {}, {} },
@@ -228,14 +242,14 @@ TEST_F(Statistics, RecentFlyingCountsBackFromTodayOverTheWholeLog)
     const RecentFlying expected { { 3, 1 + 2 + 512 }, { 5, 1 + 2 + 4 + 8 + 512 },
         { 7, 1 + 2 + 4 + 8 + 16 + 32 + 512 } };
     for (const Period& period : { Period(), Period(std::pair(QDate(2000, 1, 1), QDate(2000, 1, 31))) }) {
-        EXPECT_EQ(ComputeFlightStatistics(table, { period, kToday }).recent, expected);
+        EXPECT_EQ(ComputeFlightStatistics(table, { periodOf(period), kToday }).recent, expected);
     }
     EXPECT_EQ(ComputeFlightStatistics(table, { {}, QDate() }).recent, RecentFlying {}); // no today
 }
 
 TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
 {
-    DbfTable& table = log(programLayout(),
+    FlightLog& table = log(programLayout(),
         {
             { QDate(2020, 1, 5), 90, 10000, 100, QStringLiteral("A1") },
             { QDate(2024, 12, 20), 75, 500, 50, QStringLiteral("A1") },
@@ -305,7 +319,7 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
     EXPECT_EQ(years.hours, std::vector<double>({ 1.5, 0, 0, 0, 1.25, 0.5 }));
 
     const FlightStatistics sixty
-        = ComputeFlightStatistics(table, { std::pair(QDate(2020, 1, 1), QDate(2024, 12, 31)), kToday });
+        = ComputeFlightStatistics(table, { DatePeriod(QDate(2020, 1, 1), QDate(2024, 12, 31)), kToday });
     EXPECT_EQ(StatisticsCaption(sixty, kBritish), "Flights from 01/01/2020 to 31/12/2024");
     const ChartSeries months = FlightTimeChart(sixty);
     EXPECT_FALSE(months.perYear);
