@@ -8,6 +8,7 @@
 #include "logstore/flight_statistics.h"
 #include "logstore/instance_guard.h"
 #include "logstore/log_maintenance.h"
+#include "logstore/table_lock.h"
 #include "output/report_layout.h"
 #include "output/report_painter.h"
 #include "output/text_export.h"
@@ -20,10 +21,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QTemporaryDir>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <stdexcept>
 
 namespace cvlog
 {
@@ -37,6 +42,9 @@ namespace fs = std::filesystem;
 // command line leaves open reaches as far.
 const QDate kEarliestPickerDate(1752, 9, 14);
 const QDate kLatestPickerDate(9999, 12, 31);
+
+// How long a copy of the log waits for the window to finish writing it.
+constexpr std::chrono::seconds kPatience(10);
 
 void say(const QString& text)
 {
@@ -101,16 +109,31 @@ private:
         return true;
     }
 
-    // The log for a command that only reads: the window may hold it.
-    bool openForReading(FlightLog& log) const
+    // The log for a command that only reads. The window may be writing it:
+    // the command works on a private copy made while no write is under way.
+    bool openForReading(FlightLog& log)
     {
         if (!tableExists()) {
             say(QStringLiteral("Your %1 file does not exist.").arg(QString::fromLatin1(kTableFileName)));
             return false;
         }
-        log.setPath(table_);
+        if (!snapshotFolder_.isValid())
+            throw FileError(EACCES);
+        const fs::path snapshot = fs::path(snapshotFolder_.path().toStdString()) / kTableFileName;
+        copyWhole(table_, snapshot);
+        log.setPath(snapshot);
         log.open(DbfTable::Access::ReadOnly);
         return true;
+    }
+
+    // The log as no write of the window's is half-way: the window lets a
+    // copy in between its changes, at least five times a second.
+    static void copyWhole(const fs::path& table, const fs::path& copy)
+    {
+        const TableReadLock lock(table, kPatience);
+        if (lock.busy())
+            throw std::runtime_error("The log is being written in the window. Try again");
+        CopyWholeFile(table, copy);
     }
 
     bool periodGiven() const { return command_.from.isValid() || command_.to.isValid(); }
@@ -138,7 +161,7 @@ private:
             FindIgnoringCase(dataDirectory_ / kSettingsFileName), DayNumber(QDate::currentDate()));
     }
 
-    int exportFlights() const
+    int exportFlights()
     {
         if (refusesTarget())
             return kExitFailed;
@@ -151,7 +174,7 @@ private:
         return kExitDone;
     }
 
-    int writeReport() const
+    int writeReport()
     {
         if (refusesTarget())
             return kExitFailed;
@@ -196,7 +219,7 @@ private:
         }
         if (refusesTarget())
             return kExitFailed;
-        CopyWholeFile(table_, file_);
+        copyWhole(table_, file_);
         return kExitDone;
     }
 
@@ -225,7 +248,7 @@ private:
         return kExitDone;
     }
 
-    int printStatistics() const
+    int printStatistics()
     {
         FlightLog log;
         if (!openForReading(log))
@@ -245,6 +268,7 @@ private:
     static QByteArray StatisticsJson(const FlightStatistics& statistics);
 
     const CommandLine& command_;
+    QTemporaryDir snapshotFolder_;
     fs::path file_;
     fs::path dataDirectory_;
     fs::path table_;
