@@ -35,6 +35,18 @@ template <std::size_t N> bool listed(const std::array<const char*, N>& names, st
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+// The value of the option at i: attached with "=", or the next argument
+// (then i moves on to it); none when it is missing.
+std::optional<std::string> optionValue(
+    const std::vector<std::string>& arguments, std::size_t& i, bool attached)
+{
+    if (attached)
+        return arguments[i].substr(arguments[i].find('=') + 1);
+    if (i + 1 < arguments.size())
+        return arguments[++i];
+    return std::nullopt;
+}
+
 CommandLine usageError(std::string error)
 {
     CommandLine refused;
@@ -127,14 +139,10 @@ CommandLine parseCommand(
             result.json = true;
             continue;
         }
-        std::string value;
-        if (hasValue) {
-            value = argument.substr(argument.find('=') + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
+        const std::optional<std::string> given = optionValue(arguments, i, hasValue);
+        if (!given)
             return usageError("option \"" + argument + "\" needs a value");
-        }
+        const std::string& value = *given;
         std::string problem;
         if (name == "data-dir") {
             if (value.empty())
@@ -198,14 +206,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
             continue;
         if (!ours && !listed(kToolkitOptionsWithValue, name))
             return usageError("unknown option \"" + argument + "\"");
-        std::string value;
-        if (hasValue) {
-            value = argument.substr(argument.find('=') + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
+        const std::optional<std::string> given = optionValue(arguments, i, hasValue);
+        if (!given)
             return usageError("option \"" + argument + "\" needs a value");
-        }
+        const std::string& value = *given;
         if (!ours)
             continue;
         if (value.empty())

@@ -161,30 +161,35 @@ private:
             FindIgnoringCase(dataDirectory_ / kSettingsFileName), DayNumber(QDate::currentDate()));
     }
 
+    // The flights of the period for a command that writes them to a file;
+    // false after saying why there are none to write.
+    bool openForOutput(FlightLog& log, const DatePeriod& days)
+    {
+        if (refusesTarget() || !openForReading(log))
+            return false;
+        filterByPeriod(log, days);
+        return true;
+    }
+
     int exportFlights()
     {
-        if (refusesTarget())
-            return kExitFailed;
         FlightLog log;
-        if (!openForReading(log))
-            return kExitFailed;
         const DatePeriod days = period();
-        filterByPeriod(log, days);
+        if (!openForOutput(log, days))
+            return kExitFailed;
         ExportVisibleRows(log, file_, command_.csv ? kCommaSeparator : kTextSeparator, QLocale::system());
         return kExitDone;
     }
 
     int writeReport()
     {
-        if (refusesTarget())
-            return kExitFailed;
         FlightLog log;
-        if (!openForReading(log))
+        const DatePeriod days = period();
+        if (!openForOutput(log, days))
             return kExitFailed;
         const Settings saved = settings();
         ReportSettings report;
         if (periodGiven()) {
-            const DatePeriod days = period();
             report.from = days.from();
             report.to = days.to();
         } else {
@@ -202,8 +207,6 @@ private:
         report.fraction = fractionMode(DisplayMarks::fromArray(saved.marks));
         report.printedAt = QDateTime::currentDateTime();
         report.locale = QLocale::system();
-        const DatePeriod days = period();
-        filterByPeriod(log, days);
         TableReportRows rows(log);
         const ReportLayout layout = LayOutReport(rows, report);
         WriteReportPdf(file_, [&](QPagedPaintDevice& pdf) { return PaintReport(pdf, layout, rows); });
