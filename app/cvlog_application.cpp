@@ -29,13 +29,6 @@ bool CvlogApplication::deliverGuarded(const std::function<bool()>& deliver)
     return false;
 }
 
-QString ErrorText(const QString& message)
-{
-    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
-        return message + QLatin1Char('.');
-    return message;
-}
-
 void ShowPlainMessage(const QString& text, QWidget* parent)
 {
     Answers().message({ MessageKind::Plain, QString::fromLatin1(kApplicationTitle), text }, parent);

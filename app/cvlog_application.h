@@ -9,6 +9,7 @@
 // a test, or the script of a whole program run unattended.
 
 #include "app/scripting/user_answers.h"
+#include "logstore/file_error.h"
 
 #include <QApplication>
 #include <QString>
@@ -39,10 +40,6 @@ public:
     // the error box and reports the event as not handled.
     static bool deliverGuarded(const std::function<bool()>& deliver);
 };
-
-// The error text as shown: a "." is added when the text ends in a character
-// above "." in code order.
-QString ErrorText(const QString& message);
 
 void ShowPlainMessage(const QString& text, QWidget* parent = nullptr);
 void ShowErrorMessage(const QString& message, QWidget* parent = nullptr);

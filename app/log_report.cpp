@@ -1,17 +1,12 @@
 #include "app/log_report.h"
 
 #include "app/cvlog_application.h"
-#include "logstore/atomic_file.h"
 
 #include <QAction>
-#include <QBuffer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeySequence>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPaintEngine>
-#include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QProgressDialog>
 #include <QScreen>
@@ -137,24 +132,8 @@ void LogReport::SavePdf1Click()
 
 bool LogReport::writePdf(const QString& path)
 {
-    // The whole document is made in memory first: the PDF engine does not
-    // report a failed write, the file below does.
-    AtomicFile file(path.toStdString());
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter pdf(&buffer);
-        pdf.setTitle(QString::fromLatin1(kReportTitle));
-        pdf.setCreator(QStringLiteral("CVLog"));
-        pdf.setPageSize(QPageSize(QPageSize::A4));
-        pdf.setPageOrientation(QPageLayout::Portrait);
-        pdf.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-        if (!generate(pdf, QStringLiteral("Writing the report...")))
-            return false;
-    }
-    file.write(std::string_view(buffer.data().constData(), static_cast<std::size_t>(buffer.data().size())));
-    file.commit();
-    return true;
+    return WriteReportPdf(path.toStdString(),
+        [this](QPagedPaintDevice& pdf) { return generate(pdf, QStringLiteral("Writing the report...")); });
 }
 
 bool LogReport::generate(QPagedPaintDevice& device, const QString& what)

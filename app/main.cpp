@@ -1,9 +1,8 @@
-// Program entry: the command line, then one copy per data folder, then the
-// five forms in their order, then the event loop until the main window has
-// closed.
+// Program entry: the command line (a command for a script runs without a
+// window), then one copy per data folder, then the five forms in their order,
+// then the event loop until the main window has closed.
 
 #include "app/cvlog_application.h"
-#include "app/instance_guard.h"
 #include "app/key_init_form.h"
 #include "app/main_window.h"
 #include "app/port_dialog.h"
@@ -13,8 +12,10 @@
 #include "app/signal_handler.h"
 #include "app/status_form.h"
 #include "cli/command_line.h"
+#include "cli/log_commands.h"
 #include "cli/program_folders.h"
 #include "cvlog_version.h"
+#include "logstore/instance_guard.h"
 
 #include <QDate>
 
@@ -35,6 +36,8 @@ int main(int argc, char** argv)
     // Before the application object, which needs a display: --help and
     // --version answer without one.
     const cvlog::CommandLine commandLine = cvlog::ParseCommandLine(argc, argv);
+    if (commandLine.action == cvlog::CommandLineAction::RunCommand)
+        return cvlog::RunLogCommand(argc, argv, commandLine);
     if (commandLine.action != cvlog::CommandLineAction::OpenWindow)
         return cvlog::AnswerWithoutWindow(commandLine);
 

@@ -542,6 +542,9 @@ void TForm1::Edit1Change(const QString& text)
 void TForm1::Timer1Timer()
 {
     linkDriver_->Timer1Timer();
+    // Between events no change is half-written: a command copying the log
+    // beside the window may go on.
+    Dbf1.releaseWriteLock();
 }
 
 void TForm1::SaveasTextfile1Click()

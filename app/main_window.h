@@ -64,7 +64,7 @@ class TForm1 : public QMainWindow
     Q_OBJECT
 public:
     static constexpr const char* kCaption = "Varnok Zozivura Corvane Flight Log version " CVLOG_VERSION;
-    static constexpr const char* kTableFileName = "CVLog.dbf";
+    static constexpr const char* kTableFileName = ::cvlog::kTableFileName;
     static constexpr const char* kSettingsFileName = ::cvlog::kSettingsFileName;
 
     explicit TForm1(StartupOptions options, QWidget* parent = nullptr);

@@ -3,6 +3,7 @@
 #include "logstore/dbf_table.h"
 #include "logstore/file_error.h"
 #include "logstore/file_faults.h"
+#include "logstore/table_lock.h"
 
 #include <cerrno>
 #include <cstring>
@@ -93,6 +94,7 @@ void DbfFile::writeAt(std::uint64_t offset, const void* buffer, std::size_t leng
 {
     if (const int error = InjectedFileFault(FileStep::Write, path_))
         failWrite(error);
+    holdWriteLock();
     const auto* in = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < length) {
@@ -109,6 +111,7 @@ void DbfFile::writeAt(std::uint64_t offset, const void* buffer, std::size_t leng
 
 void DbfFile::truncate(std::uint64_t length)
 {
+    holdWriteLock();
     while (::ftruncate(fd_.get(), static_cast<off_t>(length)) != 0) {
         if (errno != EINTR)
             failWrite(errno);
@@ -123,9 +126,23 @@ void DbfFile::sync()
         failWrite(errno);
 }
 
+void DbfFile::holdWriteLock()
+{
+    if (!writeLocked_)
+        writeLocked_ = LockTableForWriting(fd_.get());
+}
+
+void DbfFile::releaseWriteLock()
+{
+    if (writeLocked_)
+        UnlockTable(fd_.get());
+    writeLocked_ = false;
+}
+
 void DbfFile::close()
 {
     fd_.reset();
+    writeLocked_ = false;
 }
 
 void DbfFile::failWrite(int error) const

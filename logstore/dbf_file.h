@@ -29,12 +29,16 @@ public:
     // Cuts the file back to a length, after a write that failed half-way.
     void truncate(std::uint64_t length);
     void sync();
+    // A write locks the file until this (see table_lock.h).
+    void releaseWriteLock();
     void close();
 
 private:
     [[noreturn]] void fail(const char* what) const;
     [[noreturn]] void failWrite(int error) const;
+    void holdWriteLock();
     UniqueFd fd_;
+    bool writeLocked_ = false;
     std::string path_;
 };
 

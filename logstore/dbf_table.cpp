@@ -999,6 +999,11 @@ void DbfTable::discardAppends()
     d->notify(Change::Reloaded);
 }
 
+void DbfTable::releaseWriteLock()
+{
+    d->file.releaseWriteLock();
+}
+
 void DbfTable::refresh()
 {
     d->requireOpen();

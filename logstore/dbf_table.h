@@ -192,6 +192,11 @@ public:
     // does the same.
     void discardAppends();
 
+    // The file stays locked against copies from its first write until this
+    // (see table_lock.h); call it when no change is half-done, often enough
+    // that a copy need not wait long.
+    void releaseWriteLock();
+
     // Posts a changed row (drops an unchanged edit), then re-reads the view.
     void refresh();
     // Rewrites the file with only the live rows, in order.

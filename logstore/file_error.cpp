@@ -35,4 +35,11 @@ std::string RunTimeErrorText(int error)
     }
 }
 
+QString ErrorText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
 } // namespace cvlog

@@ -7,6 +7,7 @@
 namespace cvlog
 {
 
+inline constexpr const char* kTableFileName = "CVLog.dbf";
 // The single-instance guard's lock file and the settings, beside the table.
 inline constexpr const char* kLockFileName = "CVLOG1.lock";
 inline constexpr const char* kSettingsFileName = "CVLog.ini";

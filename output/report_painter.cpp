@@ -1,10 +1,14 @@
 #include "output/report_painter.h"
 
+#include "logstore/atomic_file.h"
+
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPen>
 #include <QPrinter>
 
@@ -109,6 +113,28 @@ bool PaintReport(
         }
     }
     painter.end();
+    return true;
+}
+
+bool WriteReportPdf(const std::filesystem::path& target, const std::function<bool(QPagedPaintDevice&)>& draw)
+{
+    // The whole document is made in memory first: the PDF engine does not
+    // report a failed write, the file below does.
+    AtomicFile file(target);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&buffer);
+        pdf.setTitle(QString::fromLatin1(kReportTitle));
+        pdf.setCreator(QStringLiteral("CVLog"));
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setPageOrientation(QPageLayout::Portrait);
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        if (!draw(pdf))
+            return false;
+    }
+    file.write(std::string_view(buffer.data().constData(), static_cast<std::size_t>(buffer.data().size())));
+    file.commit();
     return true;
 }
 

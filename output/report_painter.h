@@ -5,6 +5,7 @@
 
 #include "output/report_layout.h"
 
+#include <filesystem>
 #include <functional>
 
 class QPagedPaintDevice;
@@ -23,5 +24,10 @@ void SetUpReportPrinter(QPrinter& printer);
 // Draws every page; false when the progress stopped it.
 bool PaintReport(QPagedPaintDevice& device, const ReportLayout& layout, ReportRows& rows,
     const ReportProgress& progress = {});
+
+// Writes the report as an A4 PDF titled like the report: the draw function
+// generates it on the PDF device. The file appears only when complete; false,
+// with nothing written, when the drawing was stopped. FileError on failure.
+bool WriteReportPdf(const std::filesystem::path& target, const std::function<bool(QPagedPaintDevice&)>& draw);
 
 } // namespace cvlog

@@ -1,7 +1,7 @@
 // Takes the single-instance lock in the directory given; exits 0 when it got
 // it and 1 when another copy holds it. With "hold" it keeps the lock until its
 // standard input closes or it is killed.
-#include "app/instance_guard.h"
+#include "logstore/instance_guard.h"
 
 #include <cstdio>
 #include <cstring>

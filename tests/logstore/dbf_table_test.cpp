@@ -3,8 +3,11 @@
 #include "table_test_support.h"
 
 #include "logstore/conversions.h"
+#include "logstore/table_lock.h"
 
 #include <QDate>
+
+#include <chrono>
 
 namespace cvlog::testing
 {
@@ -318,6 +321,33 @@ TEST_F(OpsTest, SecondViewSeesPostedRowsAndReadOnlyViewNeverWrites)
     const std::string before = readBytes(file());
     report.close();
     EXPECT_EQ(readBytes(file()), before);
+}
+
+// A command copying the log beside the window waits while a change is being
+// written, and goes on once the window says its changes are whole.
+TEST_F(OpsTest, ACopyWaitsForTheWritesOfTheLogUntilTheyAreReleased)
+{
+    const auto copyWaits = [this] { return TableReadLock(file(), std::chrono::milliseconds(0)).busy(); };
+    t.releaseWriteLock();
+    EXPECT_FALSE(copyWaits());
+    addFlights({ 60, 90 });
+    EXPECT_TRUE(copyWaits());
+    t.releaseWriteLock();
+    EXPECT_FALSE(copyWaits());
+    t.edit();
+    t.setInteger(kFlightTime, 30);
+    EXPECT_FALSE(copyWaits()) << "an edit not yet posted writes nothing";
+    t.post();
+    EXPECT_TRUE(copyWaits());
+    t.close();
+    EXPECT_FALSE(copyWaits()) << "a closed view holds no lock";
+    {
+        const TableReadLock copying(file(), std::chrono::milliseconds(0));
+        ASSERT_FALSE(copying.busy());
+        t.open(DbfTable::Access::ReadOnly);
+        EXPECT_EQ(t.recordCount(), 2u) << "a reading view opens while a copy is made";
+    }
+    EXPECT_FALSE(TableReadLock(file("missing.dbf"), std::chrono::milliseconds(0)).busy());
 }
 
 TEST_F(OpsTest, CloseDropsAnEditInProgress)

@@ -1,4 +1,4 @@
-#include "app/instance_guard.h"
+#include "logstore/instance_guard.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,0 +1,377 @@
+#include "cli/log_commands.h"
+
+#include "cli/program_folders.h"
+#include "logstore/date_period.h"
+#include "logstore/file_error.h"
+#include "logstore/file_names.h"
+#include "logstore/flight_log.h"
+#include "logstore/flight_statistics.h"
+#include "logstore/instance_guard.h"
+#include "logstore/log_maintenance.h"
+#include "logstore/table_lock.h"
+#include "output/report_layout.h"
+#include "output/report_painter.h"
+#include "output/text_export.h"
+#include "settings/settings.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QTemporaryDir>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <stdexcept>
+
+namespace cvlog
+{
+
+namespace
+{
+
+namespace fs = std::filesystem;
+
+// The widest period the window's date pickers can be set to: a side the
+// command line leaves open reaches as far.
+const QDate kEarliestPickerDate(1752, 9, 14);
+const QDate kLatestPickerDate(9999, 12, 31);
+
+// How long a copy of the log waits for the window to finish writing it.
+constexpr std::chrono::seconds kPatience(10);
+
+void say(const QString& text)
+{
+    std::fprintf(stderr, "cvlog: %s\n", text.toUtf8().constData());
+}
+
+void say(const char* text)
+{
+    say(QString::fromUtf8(text));
+}
+
+// What the window shows in its error box.
+void sayError(const char* text)
+{
+    say(ErrorText(QString::fromUtf8(text)));
+}
+
+class LogCommandRunner
+{
+public:
+    // Paths are made absolute first, as the window's file dialogs give
+    // them: "cvlog.DBF" in the data folder is the log by any route.
+    LogCommandRunner(const CommandLine& commandLine, const fs::path& dataDirectory, fs::path programFile)
+        : command_(commandLine)
+        , file_(commandLine.file.empty() ? fs::path() : fs::absolute(commandLine.file))
+        , dataDirectory_(fs::absolute(dataDirectory))
+        , table_(FindIgnoringCase(dataDirectory_ / kTableFileName))
+        , programFile_(std::move(programFile))
+    {
+    }
+
+    int run()
+    {
+        switch (command_.command) {
+        case LogCommand::Export:
+            return exportFlights();
+        case LogCommand::Report:
+            return writeReport();
+        case LogCommand::Backup:
+            return backup();
+        case LogCommand::Restore:
+            return restore();
+        case LogCommand::Stats:
+            return printStatistics();
+        }
+        return kExitUsage;
+    }
+
+private:
+    bool tableExists() const
+    {
+        std::error_code ec;
+        return fs::exists(table_, ec);
+    }
+
+    // The window refuses these targets in its file dialogs.
+    bool refusesTarget() const
+    {
+        if (!IsTheLogsOwnFile(file_, table_) && !NamesTheSameFile(file_, programFile_))
+            return false;
+        say("File cannot be saved to itself, please choose a new name.");
+        return true;
+    }
+
+    // The log for a command that only reads. The window may be writing it:
+    // the command works on a private copy made while no write is under way.
+    bool openForReading(FlightLog& log)
+    {
+        if (!tableExists()) {
+            say(QStringLiteral("Your %1 file does not exist.").arg(QString::fromLatin1(kTableFileName)));
+            return false;
+        }
+        if (!snapshotFolder_.isValid())
+            throw FileError(EACCES);
+        const fs::path snapshot = fs::path(snapshotFolder_.path().toStdString()) / kTableFileName;
+        copyWhole(table_, snapshot);
+        log.setPath(snapshot);
+        log.open(DbfTable::Access::ReadOnly);
+        return true;
+    }
+
+    // The log as no write of the window's is half-way: the window lets a
+    // copy in between its changes, at least five times a second.
+    static void copyWhole(const fs::path& table, const fs::path& copy)
+    {
+        const TableReadLock lock(table, kPatience);
+        if (lock.busy())
+            throw std::runtime_error("The log is being written in the window. Try again");
+        CopyWholeFile(table, copy);
+    }
+
+    bool periodGiven() const { return command_.from.isValid() || command_.to.isValid(); }
+
+    DatePeriod period() const
+    {
+        return { command_.from.isValid() ? command_.from : kEarliestPickerDate,
+            command_.to.isValid() ? command_.to : kLatestPickerDate };
+    }
+
+    // The view narrowed as the window's date filter narrows it.
+    void filterByPeriod(FlightLog& log, const DatePeriod& days) const
+    {
+        if (!periodGiven())
+            return;
+        log.setFilterPredicate([&log, days](const DbfRecord& row) {
+            return days.contains(log.flight(row).dayNumber(kTakeoffDate));
+        });
+        log.setFiltered(true);
+    }
+
+    Settings settings() const
+    {
+        return LoadSettings(
+            FindIgnoringCase(dataDirectory_ / kSettingsFileName), DayNumber(QDate::currentDate()));
+    }
+
+    // The flights of the period for a command that writes them to a file;
+    // false after saying why there are none to write.
+    bool openForOutput(FlightLog& log, const DatePeriod& days)
+    {
+        if (refusesTarget() || !openForReading(log))
+            return false;
+        filterByPeriod(log, days);
+        return true;
+    }
+
+    int exportFlights()
+    {
+        FlightLog log;
+        const DatePeriod days = period();
+        if (!openForOutput(log, days))
+            return kExitFailed;
+        ExportVisibleRows(log, file_, command_.csv ? kCommaSeparator : kTextSeparator, QLocale::system());
+        return kExitDone;
+    }
+
+    int writeReport()
+    {
+        FlightLog log;
+        const DatePeriod days = period();
+        if (!openForOutput(log, days))
+            return kExitFailed;
+        const Settings saved = settings();
+        ReportSettings report;
+        if (periodGiven()) {
+            report.from = days.from();
+            report.to = days.to();
+        } else {
+            // The pickers as the window opens with them: a day they cannot
+            // show reads as today.
+            auto pickerDate = [](std::int32_t dayNumber) {
+                const QDate date = DateFromDayNumber(dayNumber);
+                if (!date.isValid() || date < kEarliestPickerDate || date > kLatestPickerDate)
+                    return QDate::currentDate();
+                return date;
+            };
+            report.from = pickerDate(saved.fromDate);
+            report.to = pickerDate(saved.toDate);
+        }
+        report.fraction = fractionMode(DisplayMarks::fromArray(saved.marks));
+        report.printedAt = QDateTime::currentDateTime();
+        report.locale = QLocale::system();
+        TableReportRows rows(log);
+        const ReportLayout layout = LayOutReport(rows, report);
+        WriteReportPdf(file_, [&](QPagedPaintDevice& pdf) { return PaintReport(pdf, layout, rows); });
+        return kExitDone;
+    }
+
+    int backup() const
+    {
+        if (!tableExists()) {
+            say(QStringLiteral("Your %1 file does not exist. Cannot backup.")
+                    .arg(QString::fromLatin1(kTableFileName)));
+            return kExitFailed;
+        }
+        if (refusesTarget())
+            return kExitFailed;
+        copyWhole(table_, file_);
+        return kExitDone;
+    }
+
+    int restore() const
+    {
+        if (IsTheTableFile(file_, table_)) {
+            say("File cannot be restored to itself, please choose a new name.");
+            return kExitFailed;
+        }
+        // The window holds the data folder's lock while it runs; held here,
+        // it also keeps a window from starting until the log is replaced.
+        InstanceGuard guard;
+        if (!guard.acquire(dataDirectory_)) {
+            say("The log is open in the window. Close the window to restore the database.");
+            return kExitFailed;
+        }
+        FlightLog log;
+        log.setPath(table_);
+        // As the window's first start: a new data folder gets an empty log,
+        // which the restore then replaces.
+        if (!tableExists())
+            log.create(logTableFields());
+        log.open();
+        DbfTable source;
+        RestoreLog(log, source, file_);
+        return kExitDone;
+    }
+
+    int printStatistics()
+    {
+        FlightLog log;
+        if (!openForReading(log))
+            return kExitFailed;
+        StatisticsParameters parameters;
+        parameters.today = QDate::currentDate();
+        if (periodGiven())
+            parameters.period = period();
+        const FlightStatistics statistics = ComputeFlightStatistics(log, parameters);
+        const QString text = command_.json
+            ? QString::fromUtf8(StatisticsJson(statistics))
+            : StatisticsTabText(statistics, DisplayMarks::fromArray(settings().marks), QLocale::system());
+        std::fputs(text.toUtf8().constData(), stdout);
+        return kExitDone;
+    }
+
+    static QByteArray StatisticsJson(const FlightStatistics& statistics);
+
+    const CommandLine& command_;
+    QTemporaryDir snapshotFolder_;
+    fs::path file_;
+    fs::path dataDirectory_;
+    fs::path table_;
+    fs::path programFile_;
+};
+
+QJsonValue dateValue(const QDate& date)
+{
+    return date.isValid() ? QJsonValue(date.toString(Qt::ISODate)) : QJsonValue();
+}
+
+QJsonObject tallyObject(const FlightTally& tally)
+{
+    return { { "flights", static_cast<qint64>(tally.flights) },
+        { "minutes", static_cast<qint64>(tally.minutes) } };
+}
+
+QByteArray LogCommandRunner::StatisticsJson(const FlightStatistics& statistics)
+{
+    QJsonObject root;
+    root["today"] = dateValue(statistics.today);
+    root["period"] = statistics.period
+        ? QJsonValue(QJsonObject {
+            { "from", dateValue(statistics.period->from()) }, { "to", dateValue(statistics.period->to()) } })
+        : QJsonValue();
+    const StatisticsSummary& s = statistics.summary;
+    root["summary"] = QJsonObject {
+        { "flights", static_cast<qint64>(s.flights) },
+        { "totalMinutes", static_cast<qint64>(s.totalMinutes) },
+        { "averageMinutes", static_cast<qint64>(s.averageMinutes) },
+        { "longestMinutes", s.longestMinutes },
+        { "highestFeet", s.highestFeet },
+        { "highestMph", s.highestMph },
+        { "firstDate", dateValue(s.firstDate) },
+        { "lastDate", dateValue(s.lastDate) },
+        { "undatedFlights", static_cast<qint64>(s.undatedFlights) },
+    };
+    root["recent"] = QJsonObject {
+        { "last90Days", tallyObject(statistics.recent.last90Days) },
+        { "last12Months", tallyObject(statistics.recent.last12Months) },
+        { "last24Months", tallyObject(statistics.recent.last24Months) },
+    };
+    QJsonArray years;
+    for (const YearTally& year : statistics.years) {
+        QJsonObject entry = tallyObject(year.tally);
+        entry["year"] = year.year;
+        years.append(entry);
+    }
+    root["years"] = years;
+    QJsonArray months;
+    for (const MonthTally& month : statistics.months) {
+        QJsonObject entry = tallyObject(month.tally);
+        entry["year"] = month.year;
+        entry["month"] = month.month;
+        months.append(entry);
+    }
+    root["months"] = months;
+    QJsonArray instruments;
+    for (const InstrumentTally& instrument : statistics.instruments) {
+        QJsonObject entry = tallyObject(instrument.tally);
+        entry["name"] = instrument.name;
+        instruments.append(entry);
+    }
+    root["instruments"] = instruments;
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+// A command shows nothing, so it needs no display: without one (a server,
+// cron, ssh) the report's fonts and painting come from the offscreen
+// platform. A platform the user chose stays.
+void chooseHeadlessPlatform()
+{
+    const auto unset = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value == nullptr || *value == '\0';
+    };
+    if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+} // namespace
+
+int RunLogCommand(int argc, char** argv, const CommandLine& commandLine)
+{
+    chooseHeadlessPlatform();
+    QGuiApplication app(argc, argv);
+    const ProgramFolders folders = ChooseProgramFolders(
+        ProgramDirectory().toStdString(), commandLine.dataDirectory, UserFolders::fromEnvironment());
+    if (const std::string problem = PrepareDataFolder(folders); !problem.empty()) {
+        sayError(problem.c_str());
+        return kExitFailed;
+    }
+    try {
+        return LogCommandRunner(
+            commandLine, folders.data, QCoreApplication::applicationFilePath().toStdString())
+            .run();
+    } catch (const std::exception& error) {
+        sayError(error.what());
+        return kExitFailed;
+    }
+}
+
+} // namespace cvlog
