@@ -88,21 +88,20 @@ private:
 
     LoggedFlight(const DbfRecord& row, const Places& places)
         : row_(&row)
-        , places_(places)
+        , places_(&places)
     {
     }
     LoggedFlight(DbfRecord&& row, const Places& places)
         : held_(row)
         , row_(&*held_)
-        , places_(places)
+        , places_(&places)
     {
     }
-    int at(LogField field) const { return places_[static_cast<std::size_t>(field)]; }
+    int at(LogField field) const { return (*places_)[static_cast<std::size_t>(field)]; }
 
     std::optional<DbfRecord> held_; // a row read for this look
     const DbfRecord* row_; // the row looked at: one handed out, or held_
-    // A copy, which the export's stores of text cannot be taken to change.
-    Places places_;
+    const Places* places_; // the log's
 };
 
 // The view of the log table: the generic view's rows, states and commands,

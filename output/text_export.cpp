@@ -277,7 +277,7 @@ ExportLineWriter::ExportLineWriter(const FlightLog& log, char separator, const Q
     const std::size_t room = lineRoom_ + date.size();
     if (buffer_.size() - used_ < room)
         buffer_.resize(std::max(used_ + room, buffer_.size() * 2));
-    // Copies in locals, which no store through char can change.
+    // The row copied into a local, which no store through char can change.
     const DbfRecord copy = row;
     const LoggedFlight r = log_.flight(copy);
     const char separator = separator_;

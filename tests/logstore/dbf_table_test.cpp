@@ -8,6 +8,7 @@
 #include <QDate>
 
 #include <chrono>
+#include <optional>
 
 namespace cvlog::testing
 {
@@ -203,6 +204,13 @@ TEST_F(OpsTest, WalkingForwardAndBackward)
     EXPECT_EQ(t.nextVisible(3), 0u);
     EXPECT_EQ(t.flight(3).integer(kFlightTime), 30);
     EXPECT_EQ(t.peek(4).recordNumber(), 0u);
+    // A copy of a look at a row outlives the look it was copied from.
+    std::optional<LoggedFlight> kept;
+    {
+        const LoggedFlight looked = t.flight(2);
+        kept.emplace(looked);
+    }
+    EXPECT_EQ(kept->integer(kFlightTime), 20);
 }
 
 TEST_F(OpsTest, FilterSwitchHidesRejectedRows)
