@@ -123,6 +123,9 @@ private:
         copyWhole(table_, snapshot);
         log.setPath(snapshot);
         log.open(DbfTable::Access::ReadOnly);
+        // The open view reads the copy through its own descriptor: without a
+        // name, the copy goes with the command however it ends, even killed.
+        snapshotFolder_.remove();
         return true;
     }
 
@@ -241,13 +244,22 @@ private:
         }
         FlightLog log;
         log.setPath(table_);
-        // As the window's first start: a new data folder gets an empty log,
-        // which the restore then replaces.
-        if (!tableExists())
-            log.create(logTableFields());
-        log.open();
+        const bool newFolder = !tableExists();
+        if (!newFolder)
+            log.open();
         DbfTable source;
-        RestoreLog(log, source, file_);
+        try {
+            RestoreLog(log, source, file_);
+        } catch (...) {
+            // Nothing changed: a folder that had no log still has none,
+            // rather than an empty one the restore would have replaced.
+            if (newFolder) {
+                log.close();
+                std::error_code ec;
+                fs::remove(FindIgnoringCase(table_), ec);
+            }
+            throw;
+        }
         return kExitDone;
     }
 
@@ -352,11 +364,23 @@ void chooseHeadlessPlatform()
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 
+// Qt notes on stderr when a session has no runtime folder (cron, su, a
+// container), which scripts read as a fault; it changes nothing here.
+QtMessageHandler qtMessages = nullptr;
+
+void passQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    qtMessages(type, context, message);
+}
+
 } // namespace
 
 int RunLogCommand(int argc, char** argv, const CommandLine& commandLine)
 {
     chooseHeadlessPlatform();
+    qtMessages = qInstallMessageHandler(passQtMessage);
     QGuiApplication app(argc, argv);
     const ProgramFolders folders = ChooseProgramFolders(
         ProgramDirectory().toStdString(), commandLine.dataDirectory, UserFolders::fromEnvironment());
