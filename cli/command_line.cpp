@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace cvlog
@@ -172,6 +174,16 @@ CommandLine parseCommand(
     return result;
 }
 
+// A script that reads the answer must not take a full disk or a closed
+// pipe for one.
+int outputWritten()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return kExitDone;
+    std::fprintf(stderr, "cvlog: %s\n", std::strerror(errno));
+    return kExitFailed;
+}
+
 } // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
@@ -250,10 +262,10 @@ int AnswerWithoutWindow(const CommandLine& commandLine)
     switch (commandLine.action) {
     case CommandLineAction::ShowHelp:
         std::fputs(UsageText().c_str(), stdout);
-        return kExitDone;
+        return outputWritten();
     case CommandLineAction::ShowVersion:
         std::printf("cvlog %s\n", kVersion);
-        return kExitDone;
+        return outputWritten();
     case CommandLineAction::UsageError:
         std::fprintf(stderr, "cvlog: %s\n%s", commandLine.error.c_str(), UsageText().c_str());
         return kExitUsage;

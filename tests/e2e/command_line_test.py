@@ -8,6 +8,7 @@ import datetime
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
 import unittest
@@ -25,15 +26,16 @@ SAVED_TO_ITSELF = "cvlog: File cannot be saved to itself, please choose a new na
 
 class CommandLineTest(DownloadCase):
 
-    def run_command(self, *arguments):
+    def run_command(self, *arguments, extra_env=None, stdout=subprocess.PIPE):
         """The program as a script runs it: no display, no control channel."""
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
         env.update(LOCALE_ENV)
+        env.update(extra_env or {})
         suppressions = os.environ.get("CVLOG_E2E_LSAN_SUPPRESSIONS")
         if suppressions and "LSAN_OPTIONS" not in env:
             env["LSAN_OPTIONS"] = "suppressions=" + suppressions
         return subprocess.run([os.path.join(self.dir, "cvlog")] + list(arguments), cwd="/", env=env,
-                              capture_output=True, text=True, timeout=START_TIMEOUT)
+                              stdout=stdout, stderr=subprocess.PIPE, text=True, timeout=START_TIMEOUT)
 
     def assert_exit(self, result, status, stderr=None):
         self.assertEqual(result.returncode, status, result.stderr)
@@ -150,6 +152,22 @@ class CommandLineTest(DownloadCase):
             self.assert_exit(result, 2, "Usage: cvlog")
             self.assertTrue(result.stderr.startswith("cvlog: "), result.stderr)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "x")))
+
+    def test_a_display_out_of_reach_and_an_answer_that_cannot_be_written(self):
+        write_log_table(os.path.join(self.dir, "CVLog.dbf"), flights(3))
+        shutil.copy2(os.environ["CVLOG_E2E_PROGRAM"], os.path.join(self.dir, "cvlog"))
+        # A display named but not there (ssh without forwarding, a desktop
+        # session that ended): a command needs none and must not abort.
+        for gone in [{"DISPLAY": ":97"}, {"WAYLAND_DISPLAY": "cvlog-no-such-display"}]:
+            result = self.run_command("stats", "--json", extra_env=gone)
+            self.assert_exit(result, 0)
+            self.assertEqual(json.loads(result.stdout)["summary"]["flights"], 3)
+        # An answer lost on a full disk is a failure, never a success.
+        with open("/dev/full", "w") as full:
+            for arguments in [["stats"], ["stats", "--json"], ["--version"], ["--help"]]:
+                result = self.run_command(*arguments, stdout=full)
+                self.assertEqual(result.returncode, 1, arguments)
+                self.assertTrue(result.stderr.startswith("cvlog: "), result.stderr)
 
 
 if __name__ == "__main__":
