@@ -253,7 +253,8 @@ std::string UsageText()
            "  report --pdf FILE [--from DATE] [--to DATE]          the printed report as PDF\n"
            "  backup FILE     a copy of the log\n"
            "  restore FILE    replace the log with a backup, keeping a safety copy\n"
-           "  stats [--json]  the statistics window's tables, or its figures as JSON\n"
+           "  stats [--json] [--from DATE] [--to DATE]             the statistics window's tables,\n"
+           "                  or its figures as JSON\n"
            "Exit status: 0 done, 1 failed (the log is as it was), 2 wrong usage.\n";
 }
 
