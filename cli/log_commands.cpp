@@ -276,7 +276,9 @@ private:
         const QString text = command_.json
             ? QString::fromUtf8(StatisticsJson(statistics))
             : StatisticsTabText(statistics, DisplayMarks::fromArray(settings().marks), QLocale::system());
-        std::fputs(text.toUtf8().constData(), stdout);
+        // Figures lost on a full disk or a closed pipe are a failure, not a success.
+        if (std::fputs(text.toUtf8().constData(), stdout) < 0 || std::fflush(stdout) != 0)
+            throw FileError(errno);
         return kExitDone;
     }
 
@@ -351,16 +353,14 @@ QByteArray LogCommandRunner::StatisticsJson(const FlightStatistics& statistics)
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-// A command shows nothing, so it needs no display: without one (a server,
-// cron, ssh) the report's fonts and painting come from the offscreen
-// platform. A platform the user chose stays.
+// A command shows nothing, so it needs no display: the report's fonts and
+// painting come from the offscreen platform, which draws the same report.
+// A display named but out of reach (ssh without forwarding, a session that
+// ended) must not abort a script. A platform the user chose stays.
 void chooseHeadlessPlatform()
 {
-    const auto unset = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value == nullptr || *value == '\0';
-    };
-    if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY"))
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    if (chosen == nullptr || *chosen == '\0')
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
 }
 

@@ -36,15 +36,16 @@ def pending_bytes(pipe):
 
 class CommandLineTest(DownloadCase):
 
-    def run_command(self, *arguments):
+    def run_command(self, *arguments, extra_env=None, stdout=subprocess.PIPE):
         """The program as a script runs it: no display, no control channel."""
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
         env.update(LOCALE_ENV)
+        env.update(extra_env or {})
         suppressions = os.environ.get("CVLOG_E2E_LSAN_SUPPRESSIONS")
         if suppressions and "LSAN_OPTIONS" not in env:
             env["LSAN_OPTIONS"] = "suppressions=" + suppressions
         return subprocess.run([os.path.join(self.dir, "cvlog")] + list(arguments), cwd="/", env=env,
-                              capture_output=True, text=True, timeout=START_TIMEOUT)
+                              stdout=stdout, stderr=subprocess.PIPE, text=True, timeout=START_TIMEOUT)
 
     def assert_exit(self, result, status, stderr=None):
         self.assertEqual(result.returncode, status, result.stderr)
@@ -162,7 +163,7 @@ class CommandLineTest(DownloadCase):
             self.assertTrue(result.stderr.startswith("cvlog: "), result.stderr)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "x")))
 
-    def test_a_command_that_fails_or_is_killed_leaves_no_file_behind(self):
+    def test_a_command_that_fails_is_killed_or_cannot_answer_says_so_and_leaves_nothing(self):
         shutil.copy2(required_path("CVLOG_E2E_PROGRAM"), os.path.join(self.dir, "cvlog"))
         temp = os.path.join(self.dir, "tmp")
         os.mkdir(temp)
@@ -206,6 +207,20 @@ class CommandLineTest(DownloadCase):
             command.wait()
             command.stdout.close()
         self.assertEqual(os.listdir(temp), [])
+
+        write_log_table(os.path.join(self.dir, "CVLog.dbf"), flights(3))
+        # A display named but not there (ssh without forwarding, a desktop
+        # session that ended): a command needs none and must not abort.
+        for gone in [{"DISPLAY": ":97"}, {"WAYLAND_DISPLAY": "cvlog-no-such-display"}]:
+            result = self.run_command("stats", "--json", extra_env=gone)
+            self.assert_exit(result, 0)
+            self.assertEqual(json.loads(result.stdout)["summary"]["flights"], 3)
+        # An answer lost on a full disk is a failure, never a success.
+        with open("/dev/full", "w") as full:
+            for arguments in [["stats"], ["stats", "--json"], ["--version"], ["--help"]]:
+                result = self.run_command(*arguments, stdout=full)
+                self.assertEqual(result.returncode, 1, arguments)
+                self.assertTrue(result.stderr.startswith("cvlog: "), result.stderr)
 
 
 if __name__ == "__main__":
