@@ -1,6 +1,7 @@
 #include "cli/log_commands.h"
 
 #include "cli/program_folders.h"
+#include "logstore/atomic_file.h"
 #include "logstore/date_period.h"
 #include "logstore/file_error.h"
 #include "logstore/file_names.h"
@@ -9,6 +10,7 @@
 #include "logstore/instance_guard.h"
 #include "logstore/log_maintenance.h"
 #include "logstore/table_lock.h"
+#include "logstore/unique_fd.h"
 #include "output/report_layout.h"
 #include "output/report_painter.h"
 #include "output/text_export.h"
@@ -28,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 namespace cvlog
@@ -117,16 +120,26 @@ private:
             say(QStringLiteral("Your %1 file does not exist.").arg(QString::fromLatin1(kTableFileName)));
             return false;
         }
-        if (!snapshotFolder_.isValid())
-            throw FileError(EACCES);
-        const fs::path snapshot = fs::path(snapshotFolder_.path().toStdString()) / kTableFileName;
-        copyWhole(table_, snapshot);
+        const fs::path snapshot = privateCopy();
         log.setPath(snapshot);
         log.open(DbfTable::Access::ReadOnly);
         // The open view reads the copy through its own descriptor: without a
         // name, the copy goes with the command however it ends, even killed.
-        snapshotFolder_.remove();
+        snapshotFolder_.reset();
         return true;
+    }
+
+    // A copy of the log in a folder of the command's own. The window's
+    // writes wait while the log is copied, so the copy is made on the
+    // temporary folder's disk, never straight to a slow or stuck target.
+    fs::path privateCopy()
+    {
+        snapshotFolder_.emplace();
+        if (!snapshotFolder_->isValid())
+            throw FileError(EACCES);
+        const fs::path snapshot = fs::path(snapshotFolder_->path().toStdString()) / kTableFileName;
+        copyWhole(table_, snapshot);
+        return snapshot;
     }
 
     // The log as no write of the window's is half-way: the window lets a
@@ -216,7 +229,7 @@ private:
         return kExitDone;
     }
 
-    int backup() const
+    int backup()
     {
         if (!tableExists()) {
             say(QStringLiteral("Your %1 file does not exist. Cannot backup.")
@@ -225,7 +238,11 @@ private:
         }
         if (refusesTarget())
             return kExitFailed;
-        copyWhole(table_, file_);
+        const UniqueFd copy = OpenPlainFileForReading(privateCopy());
+        snapshotFolder_.reset();
+        AtomicFile target(file_);
+        target.writeFrom(copy.get());
+        target.commit();
         return kExitDone;
     }
 
@@ -285,7 +302,7 @@ private:
     static QByteArray StatisticsJson(const FlightStatistics& statistics);
 
     const CommandLine& command_;
-    QTemporaryDir snapshotFolder_;
+    std::optional<QTemporaryDir> snapshotFolder_;
     fs::path file_;
     fs::path dataDirectory_;
     fs::path table_;
