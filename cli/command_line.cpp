@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace cvlog
@@ -172,6 +174,16 @@ CommandLine parseCommand(
     return result;
 }
 
+// A script that reads the answer must not take a full disk or a closed
+// pipe for one.
+int outputWritten()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return kExitDone;
+    std::fprintf(stderr, "cvlog: %s\n", std::strerror(errno));
+    return kExitFailed;
+}
+
 } // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
@@ -241,7 +253,8 @@ std::string UsageText()
            "  report --pdf FILE [--from DATE] [--to DATE]          the printed report as PDF\n"
            "  backup FILE     a copy of the log\n"
            "  restore FILE    replace the log with a backup, keeping a safety copy\n"
-           "  stats [--json]  the statistics window's tables, or its figures as JSON\n"
+           "  stats [--json] [--from DATE] [--to DATE]             the statistics window's tables,\n"
+           "                  or its figures as JSON\n"
            "Exit status: 0 done, 1 failed (the log is as it was), 2 wrong usage.\n";
 }
 
@@ -250,10 +263,10 @@ int AnswerWithoutWindow(const CommandLine& commandLine)
     switch (commandLine.action) {
     case CommandLineAction::ShowHelp:
         std::fputs(UsageText().c_str(), stdout);
-        return kExitDone;
+        return outputWritten();
     case CommandLineAction::ShowVersion:
         std::printf("cvlog %s\n", kVersion);
-        return kExitDone;
+        return outputWritten();
     case CommandLineAction::UsageError:
         std::fprintf(stderr, "cvlog: %s\n%s", commandLine.error.c_str(), UsageText().c_str());
         return kExitUsage;

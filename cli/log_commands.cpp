@@ -1,6 +1,7 @@
 #include "cli/log_commands.h"
 
 #include "cli/program_folders.h"
+#include "logstore/atomic_file.h"
 #include "logstore/date_period.h"
 #include "logstore/file_error.h"
 #include "logstore/file_names.h"
@@ -9,6 +10,7 @@
 #include "logstore/instance_guard.h"
 #include "logstore/log_maintenance.h"
 #include "logstore/table_lock.h"
+#include "logstore/unique_fd.h"
 #include "output/report_layout.h"
 #include "output/report_painter.h"
 #include "output/text_export.h"
@@ -28,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 namespace cvlog
@@ -117,13 +120,26 @@ private:
             say(QStringLiteral("Your %1 file does not exist.").arg(QString::fromLatin1(kTableFileName)));
             return false;
         }
-        if (!snapshotFolder_.isValid())
-            throw FileError(EACCES);
-        const fs::path snapshot = fs::path(snapshotFolder_.path().toStdString()) / kTableFileName;
-        copyWhole(table_, snapshot);
+        const fs::path snapshot = privateCopy();
         log.setPath(snapshot);
         log.open(DbfTable::Access::ReadOnly);
+        // The open view reads the copy through its own descriptor: without a
+        // name, the copy goes with the command however it ends, even killed.
+        snapshotFolder_.reset();
         return true;
+    }
+
+    // A copy of the log in a folder of the command's own. The window's
+    // writes wait while the log is copied, so the copy is made on the
+    // temporary folder's disk, never straight to a slow or stuck target.
+    fs::path privateCopy()
+    {
+        snapshotFolder_.emplace();
+        if (!snapshotFolder_->isValid())
+            throw FileError(EACCES);
+        const fs::path snapshot = fs::path(snapshotFolder_->path().toStdString()) / kTableFileName;
+        copyWhole(table_, snapshot);
+        return snapshot;
     }
 
     // The log as no write of the window's is half-way: the window lets a
@@ -213,7 +229,7 @@ private:
         return kExitDone;
     }
 
-    int backup() const
+    int backup()
     {
         if (!tableExists()) {
             say(QStringLiteral("Your %1 file does not exist. Cannot backup.")
@@ -222,7 +238,11 @@ private:
         }
         if (refusesTarget())
             return kExitFailed;
-        copyWhole(table_, file_);
+        const UniqueFd copy = OpenPlainFileForReading(privateCopy());
+        snapshotFolder_.reset();
+        AtomicFile target(file_);
+        target.writeFrom(copy.get());
+        target.commit();
         return kExitDone;
     }
 
@@ -241,13 +261,22 @@ private:
         }
         FlightLog log;
         log.setPath(table_);
-        // As the window's first start: a new data folder gets an empty log,
-        // which the restore then replaces.
-        if (!tableExists())
-            log.create(logTableFields());
-        log.open();
+        const bool newFolder = !tableExists();
+        if (!newFolder)
+            log.open();
         DbfTable source;
-        RestoreLog(log, source, file_);
+        try {
+            RestoreLog(log, source, file_);
+        } catch (...) {
+            // Nothing changed: a folder that had no log still has none,
+            // rather than an empty one the restore would have replaced.
+            if (newFolder) {
+                log.close();
+                std::error_code ec;
+                fs::remove(FindIgnoringCase(table_), ec);
+            }
+            throw;
+        }
         return kExitDone;
     }
 
@@ -264,14 +293,16 @@ private:
         const QString text = command_.json
             ? QString::fromUtf8(StatisticsJson(statistics))
             : StatisticsTabText(statistics, DisplayMarks::fromArray(settings().marks), QLocale::system());
-        std::fputs(text.toUtf8().constData(), stdout);
+        // Figures lost on a full disk or a closed pipe are a failure, not a success.
+        if (std::fputs(text.toUtf8().constData(), stdout) < 0 || std::fflush(stdout) != 0)
+            throw FileError(errno);
         return kExitDone;
     }
 
     static QByteArray StatisticsJson(const FlightStatistics& statistics);
 
     const CommandLine& command_;
-    QTemporaryDir snapshotFolder_;
+    std::optional<QTemporaryDir> snapshotFolder_;
     fs::path file_;
     fs::path dataDirectory_;
     fs::path table_;
@@ -339,17 +370,26 @@ QByteArray LogCommandRunner::StatisticsJson(const FlightStatistics& statistics)
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-// A command shows nothing, so it needs no display: without one (a server,
-// cron, ssh) the report's fonts and painting come from the offscreen
-// platform. A platform the user chose stays.
+// A command shows nothing, so it needs no display: the report's fonts and
+// painting come from the offscreen platform, which draws the same report.
+// A display named but out of reach (ssh without forwarding, a session that
+// ended) must not abort a script. A platform the user chose stays.
 void chooseHeadlessPlatform()
 {
-    const auto unset = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value == nullptr || *value == '\0';
-    };
-    if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY"))
+    const char* chosen = std::getenv("QT_QPA_PLATFORM");
+    if (chosen == nullptr || *chosen == '\0')
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+// Qt notes on stderr when a session has no runtime folder (cron, su, a
+// container), which scripts read as a fault; it changes nothing here.
+QtMessageHandler qtMessages = nullptr;
+
+void passQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    qtMessages(type, context, message);
 }
 
 } // namespace
@@ -357,6 +397,7 @@ void chooseHeadlessPlatform()
 int RunLogCommand(int argc, char** argv, const CommandLine& commandLine)
 {
     chooseHeadlessPlatform();
+    qtMessages = qInstallMessageHandler(passQtMessage);
     QGuiApplication app(argc, argv);
     const ProgramFolders folders = ChooseProgramFolders(
         ProgramDirectory().toStdString(), commandLine.dataDirectory, UserFolders::fromEnvironment());

@@ -70,14 +70,22 @@ QString holdersText(const std::vector<DeviceHolder>& holders)
     return named.join(QStringLiteral(", "));
 }
 
-QString permissionHelp(const QString& group)
+// Joining the group lets the user in only where the group may read and write.
+bool groupMayReadAndWrite(const fs::path& device)
+{
+    struct stat info {
+    };
+    return ::stat(device.c_str(), &info) == 0 && (info.st_mode & S_IRGRP) && (info.st_mode & S_IWGRP);
+}
+
+QString permissionHelp(const QString& group, bool joining)
 {
     QString help = QStringLiteral("\nThe device belongs to the group \"%1\". To be let in, either:"
                                   "\n- with CVLog's udev rule installed, log out and in again, or unplug"
                                   " the adapter and plug it in again;")
                        .arg(group);
     // Joining the administrators' group to reach one device would be bad advice.
-    if (group != QLatin1String("root"))
+    if (joining && group != QLatin1String("root"))
         help += QStringLiteral("\n- or join the group: sudo usermod -aG %1 $USER, then log out and in again.")
                     .arg(group);
     return help;
@@ -141,7 +149,7 @@ QString PortFailureDetail(const fs::path& device, const ECommError& error, const
         + QString::fromStdString(std::generic_category().message(busy ? EBUSY : code));
     if (code == EACCES || code == EPERM) {
         if (const QString group = OwningGroupName(device); !group.isEmpty())
-            detail += permissionHelp(group);
+            detail += permissionHelp(group, groupMayReadAndWrite(device));
     } else if (busy) {
         if (const std::vector<DeviceHolder> holders = DeviceHolders(device, procRoot); !holders.empty())
             detail += QStringLiteral("; it is held by ") + holdersText(holders);

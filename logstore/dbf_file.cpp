@@ -19,6 +19,11 @@ namespace
 
 constexpr mode_t kNewFileMode = 0644;
 
+// How long a write waits for a command's copy of the log, which takes a
+// fraction of a second; a command stopped with its lock held costs the
+// window this, and the change is refused.
+constexpr std::chrono::seconds kWriterPatience(2);
+
 int openFlags(DbfFile::Mode mode)
 {
     switch (mode) {
@@ -128,8 +133,18 @@ void DbfFile::sync()
 
 void DbfFile::holdWriteLock()
 {
-    if (!writeLocked_)
-        writeLocked_ = LockTableForWriting(fd_.get());
+    if (writeLocked_)
+        return;
+    switch (LockTableForWriting(fd_.get(), kWriterPatience)) {
+    case WriteLock::Held:
+        writeLocked_ = true;
+        return;
+    case WriteLock::Unsupported:
+        return;
+    case WriteLock::Busy:
+        // Nothing is written yet: the change is refused whole.
+        throw DbfError("The log is being read by another program. Try again");
+    }
 }
 
 void DbfFile::releaseWriteLock()

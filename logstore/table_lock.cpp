@@ -22,11 +22,31 @@ int lock(int fd, int operation)
 
 constexpr std::chrono::milliseconds kRetryInterval(10);
 
+// Waits, trying again and again, until the lock is had, the file system
+// turns out to have none, or the patience is spent.
+int lockWithin(int fd, int operation, std::chrono::milliseconds patience)
+{
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        const int error = lock(fd, operation | LOCK_NB);
+        if (error != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline)
+            return error;
+        std::this_thread::sleep_for(kRetryInterval);
+    }
+}
+
 } // namespace
 
-bool LockTableForWriting(int fd)
+WriteLock LockTableForWriting(int fd, std::chrono::milliseconds patience)
 {
-    return lock(fd, LOCK_EX) == 0;
+    switch (lockWithin(fd, LOCK_EX, patience)) {
+    case 0:
+        return WriteLock::Held;
+    case EWOULDBLOCK:
+        return WriteLock::Busy;
+    default:
+        return WriteLock::Unsupported;
+    }
 }
 
 void UnlockTable(int fd)
@@ -39,21 +59,10 @@ TableReadLock::TableReadLock(const std::filesystem::path& table, std::chrono::mi
 {
     if (!fd_)
         return;
-    const auto deadline = std::chrono::steady_clock::now() + patience;
-    for (;;) {
-        const int error = lock(fd_.get(), LOCK_SH | LOCK_NB);
-        if (error == 0)
-            return;
-        if (error != EWOULDBLOCK) {
-            fd_.reset();
-            return;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            busy_ = true;
-            fd_.reset();
-            return;
-        }
-        std::this_thread::sleep_for(kRetryInterval);
+    const int error = lockWithin(fd_.get(), LOCK_SH, patience);
+    if (error != 0) {
+        busy_ = error == EWOULDBLOCK;
+        fd_.reset();
     }
 }
 

@@ -15,9 +15,11 @@
 namespace cvlog
 {
 
-// The writer's lock on its open table: waits while a copy is being made.
-// False where the file system has no locks.
-bool LockTableForWriting(int fd);
+// The writer's lock on its open table: waits while a copy is being made,
+// up to the patience given, so that a command stopped or stuck while it
+// holds its lock cannot stop the window.
+enum class WriteLock { Held, Unsupported, Busy };
+WriteLock LockTableForWriting(int fd, std::chrono::milliseconds patience);
 void UnlockTable(int fd);
 
 // Held while the table is copied: waits, up to the patience given, until no

@@ -4,17 +4,22 @@ then the same program run as a command, with no display, must write the same
 bytes, say the same texts and exit 0, 1 or 2.
 Run one case with: command_line_test.py CommandLineTest.test_...
 """
+import array
 import datetime
+import fcntl
 import json
 import os
 import re
+import shutil
 import subprocess
 import sys
+import termios
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from e2e_support import START_TIMEOUT, DownloadCase, safety_copies, write_log_table  # noqa: E402
+from e2e_support import START_TIMEOUT, DownloadCase, required_path, safety_copies, write_log_table  # noqa: E402
 from output_test import FIRST_DAY, LOCALE_ENV, day_number, flights  # noqa: E402
 
 # The report names the moment it was printed; two reports a few seconds
@@ -23,17 +28,24 @@ PRINTED_AT = re.compile(r"\d\d/\d\d/\d{4} \d\d:\d\d:\d\d")
 SAVED_TO_ITSELF = "cvlog: File cannot be saved to itself, please choose a new name."
 
 
+def pending_bytes(pipe):
+    count = array.array("i", [0])
+    fcntl.ioctl(pipe.fileno(), termios.FIONREAD, count)
+    return count[0]
+
+
 class CommandLineTest(DownloadCase):
 
-    def run_command(self, *arguments):
+    def run_command(self, *arguments, extra_env=None, stdout=subprocess.PIPE):
         """The program as a script runs it: no display, no control channel."""
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
         env.update(LOCALE_ENV)
+        env.update(extra_env or {})
         suppressions = os.environ.get("CVLOG_E2E_LSAN_SUPPRESSIONS")
         if suppressions and "LSAN_OPTIONS" not in env:
             env["LSAN_OPTIONS"] = "suppressions=" + suppressions
         return subprocess.run([os.path.join(self.dir, "cvlog")] + list(arguments), cwd="/", env=env,
-                              capture_output=True, text=True, timeout=START_TIMEOUT)
+                              stdout=stdout, stderr=subprocess.PIPE, text=True, timeout=START_TIMEOUT)
 
     def assert_exit(self, result, status, stderr=None):
         self.assertEqual(result.returncode, status, result.stderr)
@@ -150,6 +162,65 @@ class CommandLineTest(DownloadCase):
             self.assert_exit(result, 2, "Usage: cvlog")
             self.assertTrue(result.stderr.startswith("cvlog: "), result.stderr)
         self.assertFalse(os.path.exists(os.path.join(self.dir, "x")))
+
+    def test_a_command_that_fails_is_killed_or_cannot_answer_says_so_and_leaves_nothing(self):
+        shutil.copy2(required_path("CVLOG_E2E_PROGRAM"), os.path.join(self.dir, "cvlog"))
+        temp = os.path.join(self.dir, "tmp")
+        os.mkdir(temp)
+        runtime = os.path.join(self.dir, "run")
+        os.mkdir(runtime, 0o700)
+        for name, value in (("TMPDIR", temp), ("XDG_RUNTIME_DIR", runtime)):
+            self.addCleanup(os.environ.__setitem__, name, os.environ[name]) if name in os.environ \
+                else self.addCleanup(os.environ.pop, name)
+            os.environ[name] = value
+
+        # A restore into a data folder without a log: refused, and the folder
+        # still has no log (not an empty one).
+        empty = os.path.join(self.dir, "empty")
+        os.mkdir(empty)
+        damaged = os.path.join(self.dir, "damaged.dbf")
+        write_log_table(damaged, flights(3))
+        with open(damaged, "r+b") as f:
+            f.truncate(os.path.getsize(damaged) - 100)
+        self.assert_exit(self.run_command("--data-dir", empty, "restore", damaged), 1, "cvlog: Cannot restore from")
+        self.assertNotIn("cvlog.dbf", [name.lower() for name in os.listdir(empty)])
+
+        # A command killed while it writes out leaves no copy of the log in
+        # the temporary folder: its output goes to a pipe nobody reads.
+        rows = flights(1500)
+        for i, row in enumerate(rows):
+            row["INSTRUMENT"] = "%c%03d" % (ord("A") + i // 1000, i % 1000)
+        write_log_table(os.path.join(self.dir, "CVLog.dbf"), rows)
+        command = subprocess.Popen([os.path.join(self.dir, "cvlog"), "stats", "--json"], cwd="/",
+                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+        try:
+            # Full pipe: the command is blocked in its write, past its copy.
+            capacity = fcntl.fcntl(command.stdout.fileno(), fcntl.F_GETPIPE_SZ)
+            deadline = time.monotonic() + START_TIMEOUT
+            while pending_bytes(command.stdout) < capacity:
+                self.assertIsNone(command.poll(), "the command ended before filling its pipe")
+                self.assertLess(time.monotonic(), deadline, "the command never filled its pipe")
+                time.sleep(0.05)
+        finally:
+            command.kill()
+            command.wait()
+            command.stdout.close()
+        self.assertEqual(os.listdir(temp), [])
+
+        write_log_table(os.path.join(self.dir, "CVLog.dbf"), flights(3))
+        # A display named but not there (ssh without forwarding, a desktop
+        # session that ended): a command needs none and must not abort.
+        for gone in [{"DISPLAY": ":97"}, {"WAYLAND_DISPLAY": "cvlog-no-such-display"}]:
+            result = self.run_command("stats", "--json", extra_env=gone)
+            self.assert_exit(result, 0)
+            self.assertEqual(json.loads(result.stdout)["summary"]["flights"], 3)
+        # An answer lost on a full disk is a failure, never a success.
+        with open("/dev/full", "w") as full:
+            for arguments in [["stats"], ["stats", "--json"], ["--version"], ["--help"]]:
+                result = self.run_command(*arguments, stdout=full)
+                self.assertEqual(result.returncode, 1, arguments)
+                self.assertTrue(result.stderr.startswith("cvlog: "), result.stderr)
 
 
 if __name__ == "__main__":

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace cvlog::test
@@ -96,6 +97,16 @@ TEST_F(DeviceAccessTest, TheDetailNamesTheDeviceTheReasonAndWhatTheUserCanDo)
         group = QStringLiteral("dialout");
     else if (const ::group* own = ::getgrgid(::getgid()))
         group = QString::fromLocal8Bit(own->gr_name);
+    // A node the group may read and write, as udev makes them; a terminal's
+    // node lets its group only write, and joining that group lets no one in.
+    fs::permissions(device, fs::perms(0660));
+    const fs::path terminal = root / "pts0";
+    std::ofstream(terminal) << "t";
+    fs::permissions(terminal, fs::perms(0620));
+    struct stat deviceInfo {
+    };
+    ASSERT_EQ(::stat(device.c_str(), &deviceInfo), 0);
+    ASSERT_EQ(::chown(terminal.c_str(), static_cast<uid_t>(-1), deviceInfo.st_gid), 0);
     const fs::path rootOwned = root / "ttyS0";
     std::ofstream(rootOwned) << "z";
     const bool canGiveToRoot = ::chown(rootOwned.c_str(), -1, 0) == 0;
@@ -117,6 +128,9 @@ TEST_F(DeviceAccessTest, TheDetailNamesTheDeviceTheReasonAndWhatTheUserCanDo)
                 + QStringLiteral(
                     "\n- or join the group: sudo usermod -aG %1 $USER, then log out and in again.")
                       .arg(group) },
+        { terminal, EACCES, TComm::kAccessError,
+            QString::fromStdString(terminal.string()) + QStringLiteral(": Permission denied")
+                + waysIn.arg(group) },
         { root / "gone", EACCES, TComm::kAccessError,
             QString::fromStdString((root / "gone").string()) + QStringLiteral(": Permission denied") },
         { device, EWOULDBLOCK, TComm::kAccessError,

@@ -354,7 +354,18 @@ TEST_F(OpsTest, ACopyWaitsForTheWritesOfTheLogUntilTheyAreReleased)
         ASSERT_FALSE(copying.busy());
         t.open(DbfTable::Access::ReadOnly);
         EXPECT_EQ(t.recordCount(), 2u) << "a reading view opens while a copy is made";
+        // A copy that does not end (its command stopped) refuses a change
+        // after a while, rather than stopping the window.
+        t.close();
+        t.open();
+        const std::string before = readBytes(file());
+        t.edit();
+        t.setInteger(kFlightTime, 45);
+        EXPECT_EQ(errorOf([&] { t.post(); }), "The log is being read by another program. Try again");
+        EXPECT_EQ(readBytes(file()), before);
     }
+    t.post();
+    EXPECT_EQ(t.integer(kFlightTime), 45) << "the edit is posted once the copy is made";
     EXPECT_FALSE(TableReadLock(file("missing.dbf"), std::chrono::milliseconds(0)).busy());
 }
 
