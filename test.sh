@@ -27,7 +27,7 @@ cmake --build build-fuzz -j "$jobs"
 # Only the serial channel runs a thread of its own; this tree builds just
 # its tests and those of the link code it feeds.
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DCVLOG_TSAN=ON -DCVLOG_BENCH=OFF -DCVLOG_WERROR=ON >/dev/null
-cmake --build build-tsan -j "$jobs" --target tests_comm tests_link
+cmake --build build-tsan -j "$jobs" --target tests_link_serial tests_link
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
@@ -44,5 +44,5 @@ status=0
 (cd build-tsan && ctest --output-on-failure -j "$jobs" -L serial --repeat until-fail:20) || status=1
 # The program as a user installs it: cmake --install, the .deb and lintian,
 # the package's contents run with an empty home; made from build/.
-python3 tests/install/package_test.py build || status=1
+python3 tests/packaging/package_test.py build || status=1
 exit $status

@@ -11,6 +11,7 @@
 #include "output/report_layout.h"
 #include "output/text_export.h"
 
+#include "file_bytes.h"
 #include "scratch_directory.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -22,8 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -131,8 +130,7 @@ void writeTable(const fs::path& path, const std::vector<Column>& columns, Fuzzed
         for (const Column& c : columns)
             bytes += fieldFrom(in, c.width);
     }
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    cvlog::testing::writeBytes(path, bytes);
 }
 
 std::string hoursMinutes(std::int32_t minutes)
@@ -209,8 +207,7 @@ void exportAndLayOut(cvlog::FlightLog& view)
 
     const fs::path out = scratchDirectory() / "out.csv";
     cvlog::ExportVisibleRows(view, out, cvlog::kCommaSeparator, british);
-    std::ifstream in(out, std::ios::binary);
-    const std::string written { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+    const std::string written = cvlog::testing::readBytes(out);
     if (written != expected) {
         std::fprintf(stderr, "export:\n%s\nrows read:\n%s\n", written.c_str(), expected.c_str());
         std::abort();

@@ -7,7 +7,7 @@
 #include "link/dbf_flight_store.h"
 #include "link/link_driver.h"
 
-#include "../tests/link/link_fakes.h"
+#include "link_fakes.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -8,6 +8,7 @@
 #include "output/report_layout.h"
 #include "output/text_export.h"
 
+#include "file_bytes.h"
 #include "scratch_directory.h"
 
 #include <QDate>
@@ -15,7 +16,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace
@@ -27,12 +27,6 @@ const fs::path& scratchDirectory()
 {
     static const cvlog::fuzz::ScratchDirectory dir("fuzz_table");
     return dir.path();
-}
-
-void writeInput(const fs::path& path, const std::uint8_t* data, std::size_t size)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
 void readEverything(cvlog::DbfTable& t)
@@ -154,7 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const fs::path path = scratchDirectory() / "CVLog.dbf";
     for (const bool mainView : { false, true }) {
-        writeInput(path, data, size);
+        cvlog::testing::writeBytes(path, std::string(reinterpret_cast<const char*>(data), size));
         exercise(path, mainView);
     }
     std::error_code ec;

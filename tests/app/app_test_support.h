@@ -2,6 +2,8 @@
 // Shared pieces of the window tests: a program directory of their own, the
 // message boxes answered and recorded instead of shown, and file helpers.
 
+#include "file_contents.h"
+
 #include "app/cvlog_application.h"
 #include "app/main_window.h"
 
@@ -37,21 +39,6 @@ public:
 private:
     AnswersInPlace inPlace_;
 };
-
-inline QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-inline void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 // The row count in a dBase III header.
 inline std::uint32_t HeaderCount(const QByteArray& bytes)

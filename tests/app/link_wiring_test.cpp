@@ -9,8 +9,8 @@
 #include "app/record_panel_grid.h"
 #include "app/statistics_form.h"
 #include "app/status_form.h"
-#include "comm/pty_pair.h"
-#include "link/link_fakes.h"
+#include "link_fakes.h"
+#include "pty_pair.h"
 
 #include <QFile>
 #include <QLabel>

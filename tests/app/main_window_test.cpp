@@ -4,8 +4,8 @@
 
 #include "app/db_navigator.h"
 #include "app/record_panel_grid.h"
-#include "comm/pty_pair.h"
 #include "logstore/conversions.h"
+#include "pty_pair.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,6 +1,8 @@
 // The real program, copied into a directory of its own and run on the
 // offscreen platform: one copy per directory, and the shutdown on a signal.
 
+#include "file_contents.h"
+
 #include "logstore/flight_log.h"
 
 #include <QByteArray>
@@ -19,20 +21,10 @@
 namespace
 {
 
+using cvlog::test::ReadAll;
+using cvlog::test::WriteAll;
+
 constexpr int kStartTimeoutMs = 30000;
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 std::uint32_t HeaderCount(const QByteArray& bytes)
 {

@@ -4,7 +4,7 @@ makes, lintian on it, and the package's contents unpacked with dpkg-deb and
 run by an ordinary user with an empty home and no display. test.sh runs it
 after building build/:
 
-    python3 tests/install/package_test.py [BUILD_DIR]
+    python3 tests/packaging/package_test.py [BUILD_DIR]
 """
 import os
 import re

@@ -1,4 +1,5 @@
 #include "link/usb_bridge.h"
+#include "pty_pair.h"
 
 #include <QFile>
 #include <QProcess>
@@ -9,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
 #include <string>
@@ -147,11 +147,9 @@ TEST_F(UsbBridgeTest, StartUpProbe)
 // the way the link driver will use it.
 TEST_F(UsbBridgeTest, OpenedBridgeCarriesBytes)
 {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    ::setenv("FAKE_SIUSBXP_PORT", ::ptsname(master), 1);
+    const cvlog::test::PtyPair pty;
+    const int master = pty.master();
+    ::setenv("FAKE_SIUSBXP_PORT", pty.slavePath().c_str(), 1);
 
     UsbBridge bridge;
     ASSERT_TRUE(bridge.load({ install(FAKE_SIUSBXP) }));
@@ -192,7 +190,6 @@ TEST_F(UsbBridgeTest, OpenedBridgeCarriesBytes)
     const Calls log = calls();
     EXPECT_NE(std::find(log.begin(), log.end(), "SI_Write 82 E1 02 08 04 4A 83"), log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), "SI_Read 5 82 FD 0A 00 83"), log.end());
-    ::close(master);
 }
 
 // Which library is bound, with a second copy in an installed program's

@@ -1,7 +1,8 @@
 #pragma once
-// Small helpers shared by the table tests: a scratch directory and whole
-// file reads and writes.
+// The table tests' fixture: a scratch directory, a log set up as the main
+// window sets up its own, and whole file reads and writes.
 
+#include "file_bytes.h"
 #include "logstore/flight_log.h"
 
 #include <QTemporaryDir>
@@ -10,24 +11,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <vector>
 
 namespace cvlog::testing
 {
-
-inline std::string readBytes(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
-}
-
-inline void writeBytes(const std::filesystem::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 inline std::uint32_t le32(const std::string& bytes, std::size_t at)
 {
