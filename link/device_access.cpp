@@ -80,15 +80,16 @@ bool groupMayReadAndWrite(const fs::path& device)
 
 QString permissionHelp(const QString& group, bool joining)
 {
-    QString help = QStringLiteral("\nThe device belongs to the group \"%1\". To be let in, either:"
-                                  "\n- with CVLog's udev rule installed, log out and in again, or unplug"
-                                  " the adapter and plug it in again;")
-                       .arg(group);
+    const QString udev = QStringLiteral(
+        "with CVLog's udev rule installed (it serves the instruments' CP210x USB adapter), log out and in"
+        " again, or unplug the adapter and plug it in again");
+    const QString help = QStringLiteral("\nThe device belongs to the group \"%1\". ").arg(group);
     // Joining the administrators' group to reach one device would be bad advice.
-    if (joining && group != QLatin1String("root"))
-        help += QStringLiteral("\n- or join the group: sudo usermod -aG %1 $USER, then log out and in again.")
-                    .arg(group);
-    return help;
+    if (!joining || group == QLatin1String("root"))
+        return help + QStringLiteral("To be let in: ") + udev + QLatin1Char('.');
+    return help + QStringLiteral("To be let in, either:\n- ") + udev
+        + QStringLiteral(";\n- or join the group: sudo usermod -aG %1 $USER, then log out and in again.")
+              .arg(group);
 }
 
 QString channelText(const ECommError& error)

@@ -112,9 +112,13 @@ TEST_F(DeviceAccessTest, TheDetailNamesTheDeviceTheReasonAndWhatTheUserCanDo)
     const bool canGiveToRoot = ::chown(rootOwned.c_str(), -1, 0) == 0;
 
     const QString path = QString::fromStdString(device.string());
-    const QString waysIn = QStringLiteral("\nThe device belongs to the group \"%1\". To be let in, either:"
-                                          "\n- with CVLog's udev rule installed, log out and in again, or"
-                                          " unplug the adapter and plug it in again;");
+    const QString udev = QStringLiteral("with CVLog's udev rule installed (it serves the instruments' CP210x "
+                                        "USB adapter), log out and in again,"
+                                        " or unplug the adapter and plug it in again");
+    const QString waysIn
+        = QStringLiteral("\nThe device belongs to the group \"%1\". To be let in, either:\n- ") + udev + ";";
+    const QString oneWayIn
+        = QStringLiteral("\nThe device belongs to the group \"%1\". To be let in: ") + udev + ".";
     struct Case {
         fs::path file;
         int code;
@@ -130,7 +134,7 @@ TEST_F(DeviceAccessTest, TheDetailNamesTheDeviceTheReasonAndWhatTheUserCanDo)
                       .arg(group) },
         { terminal, EACCES, TComm::kAccessError,
             QString::fromStdString(terminal.string()) + QStringLiteral(": Permission denied")
-                + waysIn.arg(group) },
+                + oneWayIn.arg(group) },
         { root / "gone", EACCES, TComm::kAccessError,
             QString::fromStdString((root / "gone").string()) + QStringLiteral(": Permission denied") },
         { device, EWOULDBLOCK, TComm::kAccessError,
@@ -145,7 +149,7 @@ TEST_F(DeviceAccessTest, TheDetailNamesTheDeviceTheReasonAndWhatTheUserCanDo)
     if (canGiveToRoot)
         cases.push_back({ rootOwned, EPERM, TComm::kAccessError,
             QString::fromStdString(rootOwned.string()) + QStringLiteral(": Operation not permitted")
-                + waysIn.arg(QStringLiteral("root")) });
+                + oneWayIn.arg(QStringLiteral("root")) });
     for (const Case& c : cases)
         EXPECT_EQ(PortFailureDetail(c.file, ECommError(c.text, c.code), proc), c.expected) << c.code;
 }
