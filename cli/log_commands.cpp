@@ -123,6 +123,9 @@ private:
         const fs::path snapshot = privateCopy();
         log.setPath(snapshot);
         log.open(DbfTable::Access::ReadOnly);
+        // As the window warns at its start; what can be read is still used.
+        if (!log.damage().empty())
+            say(QString::fromStdString(DamagedFileText(table_, log.damage())));
         // The open view reads the copy through its own descriptor: without a
         // name, the copy goes with the command however it ends, even killed.
         snapshotFolder_.reset();

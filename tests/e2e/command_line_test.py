@@ -11,6 +11,7 @@ import json
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import termios
@@ -215,6 +216,13 @@ class CommandLineTest(DownloadCase):
             result = self.run_command("stats", "--json", extra_env=gone)
             self.assert_exit(result, 0)
             self.assertEqual(json.loads(result.stdout)["summary"]["flights"], 3)
+        # A damaged log is read as far as it can be, and said to be damaged.
+        with open(os.path.join(self.dir, "CVLog.dbf"), "r+b") as f:
+            f.seek(4)
+            f.write(struct.pack("<I", 60))
+        result = self.run_command("stats", "--json")
+        self.assert_exit(result, 0, "is damaged: its header counts 60 rows")
+        self.assertEqual(json.loads(result.stdout)["summary"]["flights"], 3)
         # An answer lost on a full disk is a failure, never a success.
         with open("/dev/full", "w") as full:
             for arguments in [["stats"], ["stats", "--json"], ["--version"], ["--help"]]:
