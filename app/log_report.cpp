@@ -6,6 +6,8 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeySequence>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPaintEngine>
 #include <QPrintPreviewDialog>
 #include <QProgressDialog>
@@ -44,13 +46,24 @@ private:
     QProgressDialog dialog_;
 };
 
+// The paper the report is laid out for, and a painter origin at its corner.
+void setUpReportPrinter(QPrinter& printer)
+{
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setPageOrientation(QPageLayout::Portrait);
+    // Positions are measured from the paper's corner, not from the margins
+    // a printer driver may impose.
+    printer.setFullPage(true);
+    printer.setDocName(QString::fromLatin1(kReportTitle));
+}
+
 } // namespace
 
 LogReport::LogReport(QObject* parent)
     : QObject(parent)
     , printer_(QPrinter::HighResolution)
 {
-    SetUpReportPrinter(printer_);
+    setUpReportPrinter(printer_);
 }
 
 LogReport::~LogReport() = default;

@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPen>
-#include <QPrinter>
 
 namespace cvlog
 {
@@ -84,16 +83,6 @@ private:
 };
 
 } // namespace
-
-void SetUpReportPrinter(QPrinter& printer)
-{
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Portrait);
-    // Positions are measured from the paper's corner, not from the margins
-    // a printer driver may impose.
-    printer.setFullPage(true);
-    printer.setDocName(QString::fromLatin1(kReportTitle));
-}
 
 bool PaintReport(
     QPagedPaintDevice& device, const ReportLayout& layout, ReportRows& rows, const ReportProgress& progress)

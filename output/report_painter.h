@@ -9,7 +9,6 @@
 #include <functional>
 
 class QPagedPaintDevice;
-class QPrinter;
 
 namespace cvlog
 {
@@ -17,9 +16,6 @@ namespace cvlog
 // Told after each page with the number of pages done and of all pages;
 // answering false stops the drawing.
 using ReportProgress = std::function<bool(int done, int total)>;
-
-// The paper the report is laid out for, and a painter origin at its corner.
-void SetUpReportPrinter(QPrinter& printer);
 
 // Draws every page; false when the progress stopped it.
 bool PaintReport(QPagedPaintDevice& device, const ReportLayout& layout, ReportRows& rows,
