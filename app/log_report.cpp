@@ -145,7 +145,7 @@ void LogReport::SavePdf1Click()
 
 bool LogReport::writePdf(const QString& path)
 {
-    return WriteReportPdf(path.toStdString(),
+    return writeReportPdf(path.toStdString(),
         [this](QPagedPaintDevice& pdf) { return generate(pdf, QStringLiteral("Writing the report...")); });
 }
 

@@ -72,7 +72,7 @@ void fill(QTableWidget& table, const StatisticsTable& content)
 
 } // namespace
 
-TStatistics::TStatistics(Source source, QWidget* parent)
+StatisticsWindow::StatisticsWindow(Source source, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , source_(std::move(source))
 {
@@ -121,8 +121,8 @@ TStatistics::TStatistics(Source source, QWidget* parent)
         action->setShortcutContext(Qt::WindowShortcut);
         addAction(action);
     }
-    connect(SaveChart1, &QAction::triggered, this, Guarded(this, &TStatistics::SaveChart1Click));
-    connect(Copy1, &QAction::triggered, this, Guarded(this, &TStatistics::Copy1Click));
+    connect(SaveChart1, &QAction::triggered, this, Guarded(this, &StatisticsWindow::SaveChart1Click));
+    connect(Copy1, &QAction::triggered, this, Guarded(this, &StatisticsWindow::Copy1Click));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -143,7 +143,7 @@ TStatistics::TStatistics(Source source, QWidget* parent)
     resize(kDesignedSize);
 }
 
-void TStatistics::scheduleRefresh()
+void StatisticsWindow::scheduleRefresh()
 {
     if (!isVisible() || refreshPending_)
         return;
@@ -154,19 +154,19 @@ void TStatistics::scheduleRefresh()
     }));
 }
 
-void TStatistics::showEvent(QShowEvent* event)
+void StatisticsWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     scheduleRefresh();
 }
 
-void TStatistics::refresh()
+void StatisticsWindow::refresh()
 {
     if (!isVisible())
         return;
     statistics_ = source_.compute();
     const QLocale locale = QLocale::system();
-    Caption->setText(StatisticsCaption(statistics_, locale));
+    Caption->setText(statisticsCaption(statistics_, locale));
     const std::int64_t undated = statistics_.summary.undatedFlights;
     Undated->setText(undated == 0
             ? QString()
@@ -174,19 +174,19 @@ void TStatistics::refresh()
                              "and per instrument, not per year or month)")
                   .arg(undated));
     Undated->setVisible(undated != 0);
-    const std::vector<StatisticsTable> tables = StatisticsTables(statistics_, source_.marks(), locale);
+    const std::vector<StatisticsTable> tables = statisticsTables(statistics_, source_.marks(), locale);
     for (std::size_t i = 0; i < Tables.size() && i < tables.size(); ++i) {
         boxes_[i]->setTitle(tables[i].title);
         fill(*Tables[i], tables[i]);
     }
-    showChart(FlightTimeChart(statistics_));
+    showChart(flightTimeChart(statistics_));
     TraceStatistics(QStringLiteral("%1: flights=%2 minutes=%3")
                         .arg(Caption->text())
                         .arg(statistics_.summary.flights)
                         .arg(statistics_.summary.totalMinutes));
 }
 
-void TStatistics::showChart(const ChartSeries& series)
+void StatisticsWindow::showChart(const ChartSeries& series)
 {
     chart_ = series;
     QChart* chart = ChartView->chart();
@@ -228,7 +228,7 @@ void TStatistics::showChart(const ChartSeries& series)
         series.perYear ? QStringLiteral("Flight time per year") : QStringLiteral("Flight time per month"));
 }
 
-void TStatistics::barHovered(bool entered, int index)
+void StatisticsWindow::barHovered(bool entered, int index)
 {
     if (!entered || index < 0 || index >= chart_.labels.size()) {
         QToolTip::hideText();
@@ -237,11 +237,11 @@ void TStatistics::barHovered(bool entered, int index)
     const auto minutes = static_cast<std::int64_t>(
         std::llround(chart_.hours[static_cast<std::size_t>(index)] * kMinutesPerHour));
     QToolTip::showText(QCursor::pos(),
-        chart_.labels[index] + QStringLiteral(": ") + FlightTimeText(minutes, fractionMode(source_.marks())),
+        chart_.labels[index] + QStringLiteral(": ") + flightTimeText(minutes, fractionMode(source_.marks())),
         ChartView);
 }
 
-void TStatistics::SaveChart1Click()
+void StatisticsWindow::SaveChart1Click()
 {
     const QString path
         = AskSaveFileName({ FileDialogRequest::Mode::Save, QString::fromLatin1(kSaveChartTitle),
@@ -258,9 +258,9 @@ void TStatistics::SaveChart1Click()
     file.commit();
 }
 
-void TStatistics::Copy1Click()
+void StatisticsWindow::Copy1Click()
 {
-    QApplication::clipboard()->setText(StatisticsTabText(statistics_, source_.marks(), QLocale::system()));
+    QApplication::clipboard()->setText(statisticsTabText(statistics_, source_.marks(), QLocale::system()));
 }
 
 } // namespace cvlog

@@ -62,7 +62,7 @@ void say(const char* text)
 // What the window shows in its error box.
 void sayError(const char* text)
 {
-    say(ErrorText(QString::fromUtf8(text)));
+    say(errorText(QString::fromUtf8(text)));
 }
 
 class LogCommandRunner
@@ -74,7 +74,7 @@ public:
         : command_(commandLine)
         , file_(commandLine.file.empty() ? fs::path() : fs::absolute(commandLine.file))
         , dataDirectory_(fs::absolute(dataDirectory))
-        , table_(FindIgnoringCase(dataDirectory_ / kTableFileName))
+        , table_(findIgnoringCase(dataDirectory_ / kTableFileName))
         , programFile_(std::move(programFile))
     {
     }
@@ -106,7 +106,7 @@ private:
     // The window refuses these targets in its file dialogs.
     bool refusesTarget() const
     {
-        if (!IsTheLogsOwnFile(file_, table_) && !NamesTheSameFile(file_, programFile_))
+        if (!isTheLogsOwnFile(file_, table_) && !namesTheSameFile(file_, programFile_))
             return false;
         say("File cannot be saved to itself, please choose a new name.");
         return true;
@@ -125,7 +125,7 @@ private:
         log.open(DbfTable::Access::ReadOnly);
         // As the window warns at its start; what can be read is still used.
         if (!log.damage().empty())
-            say(QString::fromStdString(DamagedFileText(table_, log.damage())));
+            say(QString::fromStdString(damagedFileText(table_, log.damage())));
         // The open view reads the copy through its own descriptor: without a
         // name, the copy goes with the command however it ends, even killed.
         snapshotFolder_.reset();
@@ -152,7 +152,7 @@ private:
         const TableReadLock lock(table, kPatience);
         if (lock.busy())
             throw std::runtime_error("The log is being written in the window. Try again");
-        CopyWholeFile(table, copy);
+        copyWholeFile(table, copy);
     }
 
     bool periodGiven() const { return command_.from.isValid() || command_.to.isValid(); }
@@ -176,8 +176,8 @@ private:
 
     Settings settings() const
     {
-        return LoadSettings(
-            FindIgnoringCase(dataDirectory_ / kSettingsFileName), DayNumber(QDate::currentDate()));
+        return readSettings(
+            findIgnoringCase(dataDirectory_ / kSettingsFileName), dayNumberOf(QDate::currentDate()));
     }
 
     // The flights of the period for a command that writes them to a file;
@@ -196,7 +196,7 @@ private:
         const DatePeriod days = period();
         if (!openForOutput(log, days))
             return kExitFailed;
-        ExportVisibleRows(log, file_, command_.csv ? kCommaSeparator : kTextSeparator, QLocale::system());
+        exportVisibleRows(log, file_, command_.csv ? kCommaSeparator : kTextSeparator, QLocale::system());
         return kExitDone;
     }
 
@@ -215,7 +215,7 @@ private:
             // The pickers as the window opens with them: a day they cannot
             // show reads as today.
             auto pickerDate = [](std::int32_t dayNumber) {
-                const QDate date = DateFromDayNumber(dayNumber);
+                const QDate date = dateFromDayNumber(dayNumber);
                 if (!date.isValid() || date < kEarliestPickerDate || date > kLatestPickerDate)
                     return QDate::currentDate();
                 return date;
@@ -227,8 +227,8 @@ private:
         report.printedAt = QDateTime::currentDateTime();
         report.locale = QLocale::system();
         TableReportRows rows(log);
-        const ReportLayout layout = LayOutReport(rows, report);
-        WriteReportPdf(file_, [&](QPagedPaintDevice& pdf) { return PaintReport(pdf, layout, rows); });
+        const ReportLayout layout = layOutReport(rows, report);
+        writeReportPdf(file_, [&](QPagedPaintDevice& pdf) { return paintReport(pdf, layout, rows); });
         return kExitDone;
     }
 
@@ -241,7 +241,7 @@ private:
         }
         if (refusesTarget())
             return kExitFailed;
-        const UniqueFd copy = OpenPlainFileForReading(privateCopy());
+        const UniqueFd copy = openPlainFileForReading(privateCopy());
         snapshotFolder_.reset();
         AtomicFile target(file_);
         target.writeFrom(copy.get());
@@ -251,7 +251,7 @@ private:
 
     int restore() const
     {
-        if (IsTheTableFile(file_, table_)) {
+        if (isTheTableFile(file_, table_)) {
             say("File cannot be restored to itself, please choose a new name.");
             return kExitFailed;
         }
@@ -269,14 +269,14 @@ private:
             log.open();
         DbfTable source;
         try {
-            RestoreLog(log, source, file_);
+            restoreLog(log, source, file_);
         } catch (...) {
             // Nothing changed: a folder that had no log still has none,
             // rather than an empty one the restore would have replaced.
             if (newFolder) {
                 log.close();
                 std::error_code ec;
-                fs::remove(FindIgnoringCase(table_), ec);
+                fs::remove(findIgnoringCase(table_), ec);
             }
             throw;
         }
@@ -292,17 +292,17 @@ private:
         parameters.today = QDate::currentDate();
         if (periodGiven())
             parameters.period = period();
-        const FlightStatistics statistics = ComputeFlightStatistics(log, parameters);
+        const FlightStatistics statistics = computeFlightStatistics(log, parameters);
         const QString text = command_.json
-            ? QString::fromUtf8(StatisticsJson(statistics))
-            : StatisticsTabText(statistics, DisplayMarks::fromArray(settings().marks), QLocale::system());
+            ? QString::fromUtf8(statisticsJson(statistics))
+            : statisticsTabText(statistics, DisplayMarks::fromArray(settings().marks), QLocale::system());
         // Figures lost on a full disk or a closed pipe are a failure, not a success.
         if (std::fputs(text.toUtf8().constData(), stdout) < 0 || std::fflush(stdout) != 0)
             throw FileError(errno);
         return kExitDone;
     }
 
-    static QByteArray StatisticsJson(const FlightStatistics& statistics);
+    static QByteArray statisticsJson(const FlightStatistics& statistics);
 
     const CommandLine& command_;
     std::optional<QTemporaryDir> snapshotFolder_;
@@ -323,7 +323,7 @@ QJsonObject tallyObject(const FlightTally& tally)
         { "minutes", static_cast<qint64>(tally.minutes) } };
 }
 
-QByteArray LogCommandRunner::StatisticsJson(const FlightStatistics& statistics)
+QByteArray LogCommandRunner::statisticsJson(const FlightStatistics& statistics)
 {
     QJsonObject root;
     root["today"] = dateValue(statistics.today);
@@ -397,14 +397,14 @@ void passQtMessage(QtMsgType type, const QMessageLogContext& context, const QStr
 
 } // namespace
 
-int RunLogCommand(int argc, char** argv, const CommandLine& commandLine)
+int runLogCommand(int argc, char** argv, const CommandLine& commandLine)
 {
     chooseHeadlessPlatform();
     qtMessages = qInstallMessageHandler(passQtMessage);
     QGuiApplication app(argc, argv);
-    const ProgramFolders folders = ChooseProgramFolders(
-        ProgramDirectory().toStdString(), commandLine.dataDirectory, UserFolders::fromEnvironment());
-    if (const std::string problem = PrepareDataFolder(folders); !problem.empty()) {
+    const ProgramFolders folders = chooseProgramFolders(
+        programDirectory().toStdString(), commandLine.dataDirectory, UserFolders::fromEnvironment());
+    if (const std::string problem = prepareDataFolder(folders); !problem.empty()) {
         sayError(problem.c_str());
         return kExitFailed;
     }

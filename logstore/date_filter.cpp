@@ -19,7 +19,7 @@ DbfTable::Predicate DateFilter::predicate(const FlightLog& log) const
     return [this, &log](const DbfRecord& row) { return accepts(log.flight(row)); };
 }
 
-DateFilterView DateFilter::DateFromToChangeFrom(
+DateFilterView DateFilter::periodChanged(
     FlightLog& log, bool checked, const QDate& from, const QDate& to)
 {
     // The predicate reads the pickers as they stand, whether or not this
@@ -42,19 +42,19 @@ DateFilterView DateFilter::DateFromToChangeFrom(
 
     std::int64_t total = 0;
     {
-        const auto suspended = SuspendDisplay(log);
+        const auto suspended = displaySuspended(log);
         for (log.first(); !log.eof(); log.next())
             total += log.integer(kFlightTime);
     }
     totalMinutes_ = total;
-    totalText_ = FormatHoursMinutes(total);
+    totalText_ = formatHoursMinutes(total);
     return { true, period_.to(), totalText_ };
 }
 
-DateFilterView DateFilter::CheckBox1Click(FlightLog& log, bool checked, const QDate& from, const QDate& to)
+DateFilterView DateFilter::setOn(FlightLog& log, bool checked, const QDate& from, const QDate& to)
 {
     if (checked)
-        return DateFromToChangeFrom(log, checked, from, to);
+        return periodChanged(log, checked, from, to);
 
     checked_ = false;
     // The switch can only change on an open table; a closed one keeps it on,

@@ -37,10 +37,10 @@ public:
     // rows.
     DbfTable::Predicate predicate(const FlightLog& log) const;
 
-    // DateFromToChangeFrom, for a change of either picker or the box being
+    // periodChanged, for a change of either picker or the box being
     // checked: re-reads the view with the filter and sums the flight times of
     // the rows that pass. The last row that passed is current afterwards.
-    DateFilterView DateFromToChangeFrom(FlightLog& log, bool checked, const QDate& from, const QDate& to);
+    DateFilterView periodChanged(FlightLog& log, bool checked, const QDate& from, const QDate& to);
     // CheckBox1Click: checking recomputes; unchecking shows every row again
     // and empties the total. Unchecking with the table closed throws the
     // table's error and leaves the total as it was.

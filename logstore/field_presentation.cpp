@@ -45,14 +45,14 @@ QString truncatedText(double value)
 // The text as the shared conversion reads it, 0 when it is not a number.
 std::int32_t integerOf(QStringView text)
 {
-    return IntegerOrDefault(text, 0);
+    return integerOrDefault(text, 0);
 }
 
 bool isWholeNumber(QStringView text)
 {
     // The conversion has no failure value of its own: a text that is no
     // number gives whichever default it is handed.
-    return IntegerOrDefault(text, 0) == IntegerOrDefault(text, 1);
+    return integerOrDefault(text, 0) == integerOrDefault(text, 1);
 }
 
 // A typed number of a converted edit; an emptied edit stores 0.
@@ -151,7 +151,7 @@ bool storableKeys(QStringView keyText)
 {
     for (qsizetype i = 0; i < keyText.size();) {
         const char32_t c = nextCharacter(keyText, i);
-        if (!isControl(c) && !Cp850Holds(c))
+        if (!isControl(c) && !cp850Holds(c))
             return false;
     }
     return true;
@@ -188,7 +188,7 @@ FractionMode fractionMode(const DisplayMarks& marks)
     return marks.x5 ? FractionMode::Decimals : FractionMode::Minutes;
 }
 
-DisplayMarks SelectMetricUnits(DisplayMarks marks)
+DisplayMarks selectMetricUnits(DisplayMarks marks)
 {
     marks.x1 = true;
     marks.x2 = false;
@@ -196,7 +196,7 @@ DisplayMarks SelectMetricUnits(DisplayMarks marks)
     return marks;
 }
 
-DisplayMarks SelectFeetMph(DisplayMarks marks)
+DisplayMarks selectFeetMph(DisplayMarks marks)
 {
     marks.x1 = false;
     marks.x2 = true;
@@ -204,7 +204,7 @@ DisplayMarks SelectFeetMph(DisplayMarks marks)
     return marks;
 }
 
-DisplayMarks SelectFeetKnots(DisplayMarks marks)
+DisplayMarks selectFeetKnots(DisplayMarks marks)
 {
     marks.x1 = false;
     marks.x2 = false;
@@ -212,26 +212,26 @@ DisplayMarks SelectFeetKnots(DisplayMarks marks)
     return marks;
 }
 
-DisplayMarks SelectMinuteFractions(DisplayMarks marks)
+DisplayMarks selectMinuteFractions(DisplayMarks marks)
 {
     marks.x4 = true;
     marks.x5 = false;
     return marks;
 }
 
-DisplayMarks SelectDecimalFractions(DisplayMarks marks)
+DisplayMarks selectDecimalFractions(DisplayMarks marks)
 {
     marks.x4 = false;
     marks.x5 = true;
     return marks;
 }
 
-QString FormatHoursMinutes(std::int64_t minutes)
+QString formatHoursMinutes(std::int64_t minutes)
 {
     return QString::number(minutes / kMinutesPerHour) + u':' + twoDigits(minutes % kMinutesPerHour);
 }
 
-QString FlightTimeText(std::int64_t minutes, FractionMode mode)
+QString flightTimeText(std::int64_t minutes, FractionMode mode)
 {
     const std::int64_t hours = minutes / kMinutesPerHour;
     const std::int64_t rest = minutes % kMinutesPerHour;
@@ -241,7 +241,7 @@ QString FlightTimeText(std::int64_t minutes, FractionMode mode)
     return QString::number(hours) + u'.' + twoDigits(rest * 10 / 6);
 }
 
-QString HobbsText(std::int32_t minutes, FractionMode mode)
+QString hobbsText(std::int32_t minutes, FractionMode mode)
 {
     const std::int64_t hours = minutes / kMinutesPerHour;
     const std::int64_t rest = minutes % kMinutesPerHour;
@@ -251,14 +251,14 @@ QString HobbsText(std::int32_t minutes, FractionMode mode)
     return QString::number(hours) + u'.' + QString::number(rest / kMinutesPerTenth);
 }
 
-QString AltitudeText(std::int32_t feet, UnitMode mode)
+QString altitudeText(std::int32_t feet, UnitMode mode)
 {
     if (mode == UnitMode::Metric)
         return truncatedText(feet * kMetresPerFoot);
     return QString::number(feet);
 }
 
-QString SpeedText(std::int32_t milesPerHour, UnitMode mode)
+QString speedText(std::int32_t milesPerHour, UnitMode mode)
 {
     switch (mode) {
     case UnitMode::Metric:
@@ -271,7 +271,7 @@ QString SpeedText(std::int32_t milesPerHour, UnitMode mode)
     return QString::number(milesPerHour);
 }
 
-std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode)
+std::optional<std::int32_t> parseDuration(QStringView text, FractionMode mode)
 {
     const qsizetype at = text.indexOf(separatorOf(mode));
     const std::optional<std::int64_t> hours = durationHours(at < 0 ? text : text.first(at));
@@ -295,7 +295,7 @@ std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode)
     return static_cast<std::int32_t>(value);
 }
 
-std::optional<std::int64_t> AltitudeFromText(QStringView text, UnitMode mode)
+std::optional<std::int64_t> altitudeFromText(QStringView text, UnitMode mode)
 {
     const std::optional<std::int32_t> n = typedNumber(text);
     if (!n || mode != UnitMode::Metric)
@@ -303,7 +303,7 @@ std::optional<std::int64_t> AltitudeFromText(QStringView text, UnitMode mode)
     return static_cast<std::int64_t>(std::trunc(*n / kMetresPerFoot));
 }
 
-std::optional<std::int64_t> SpeedFromText(QStringView text, UnitMode mode)
+std::optional<std::int64_t> speedFromText(QStringView text, UnitMode mode)
 {
     const std::optional<std::int32_t> n = typedNumber(text);
     if (!n)
@@ -319,7 +319,7 @@ std::optional<std::int64_t> SpeedFromText(QStringView text, UnitMode mode)
     return n;
 }
 
-StorableText MakeStorable(QStringView typed)
+StorableText storableText(QStringView typed)
 {
     StorableText out;
     out.text.reserve(typed.size());
@@ -327,7 +327,7 @@ StorableText MakeStorable(QStringView typed)
         const char32_t c = nextCharacter(typed, i);
         if (isControl(c)) {
             out.text += u' ';
-        } else if (!Cp850Holds(c)) {
+        } else if (!cp850Holds(c)) {
             out.text += QLatin1Char(kCp850Unmapped);
             const QString character = QString::fromUcs4(&c, 1);
             if (!out.replaced.contains(character))
@@ -339,7 +339,7 @@ StorableText MakeStorable(QStringView typed)
     return out;
 }
 
-QString ReplacedCharactersMessage(QStringView replaced)
+QString replacedCharactersMessage(QStringView replaced)
 {
     QStringList characters;
     for (qsizetype i = 0; i < replaced.size();) {
@@ -351,14 +351,14 @@ QString ReplacedCharactersMessage(QStringView replaced)
         .arg(characters.join(u' '));
 }
 
-QString ShortDateText(const QDate& date, const QLocale& locale)
+QString shortDateText(const QDate& date, const QLocale& locale)
 {
     if (!date.isValid())
         return {};
     return locale.toString(date, QLocale::ShortFormat);
 }
 
-QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale)
+QDate parseShortDate(const QString& text, int referenceYear, const QLocale& locale)
 {
     const QString format = locale.dateFormat(QLocale::ShortFormat);
     QDate date = locale.toDate(text.trimmed(), format);
@@ -375,18 +375,18 @@ QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& loca
     return QDate(year, date.month(), date.day());
 }
 
-FieldTextBinding StoredFieldTextBinding(FieldType type)
+FieldTextBinding storedFieldTextBinding(FieldType type)
 {
     switch (type) {
     case FieldType::Date:
         return {
-            [](const LoggedFlight& row, LogField field) { return ShortDateText(row.date(field)); },
+            [](const LoggedFlight& row, LogField field) { return shortDateText(row.date(field)); },
             [](FlightLog& log, LogField field, const QString& text) {
                 if (text.trimmed().isEmpty()) {
                     log.clear(field);
                     return;
                 }
-                const QDate date = ParseShortDate(text, QDate::currentDate().year());
+                const QDate date = parseShortDate(text, QDate::currentDate().year());
                 if (!date.isValid())
                     throw DbfError(QStringLiteral("'%1' is not a valid date").arg(text).toStdString());
                 log.setDate(field, date);
@@ -417,26 +417,26 @@ FieldTextBinding StoredFieldTextBinding(FieldType type)
     return {
         [](const LoggedFlight& row, LogField field) { return row.text(field); },
         [](FlightLog& log, LogField field, const QString& text) {
-            log.setText(field, MakeStorable(text).text);
+            log.setText(field, storableText(text).text);
         },
         storableKeys,
-        MakeStorable,
+        storableText,
     };
 }
 
-QString Dbf1FieldGetText(const LoggedFlight& row, LogField field, const DisplayMarks& marks)
+QString fieldText(const LoggedFlight& row, LogField field, const DisplayMarks& marks)
 {
     switch (field) {
     case kFlightTime:
-        return FlightTimeText(row.integer(field), fractionMode(marks));
+        return flightTimeText(row.integer(field), fractionMode(marks));
     case kHobbs:
-        return HobbsText(row.integer(field), fractionMode(marks));
+        return hobbsText(row.integer(field), fractionMode(marks));
     case kMaxAltitude:
-        return AltitudeText(row.integer(field), unitMode(marks));
+        return altitudeText(row.integer(field), unitMode(marks));
     case kMaxSpeed:
-        return SpeedText(row.integer(field), unitMode(marks));
+        return speedText(row.integer(field), unitMode(marks));
     case kTakeoffDate:
-        return ShortDateText(row.date(field));
+        return shortDateText(row.date(field));
     case kStudent:
         return row.isNull(field) ? QString() : QString::number(row.integer(field));
     default:
@@ -444,12 +444,12 @@ QString Dbf1FieldGetText(const LoggedFlight& row, LogField field, const DisplayM
     }
 }
 
-void Dbf1FieldSetText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks)
+void setFieldText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks)
 {
     switch (field) {
     case kFlightTime:
     case kHobbs: {
-        const auto minutes = ParseDuration(text, fractionMode(marks));
+        const auto minutes = parseDuration(text, fractionMode(marks));
         if (!minutes)
             throw durationError(text, log.field(field).name);
         log.setInteger(field, *minutes);
@@ -457,8 +457,8 @@ void Dbf1FieldSetText(FlightLog& log, LogField field, QStringView text, const Di
     }
     case kMaxAltitude:
     case kMaxSpeed: {
-        const auto value = field == kMaxAltitude ? AltitudeFromText(text, unitMode(marks))
-                                                 : SpeedFromText(text, unitMode(marks));
+        const auto value = field == kMaxAltitude ? altitudeFromText(text, unitMode(marks))
+                                                 : speedFromText(text, unitMode(marks));
         // A number wider than the field is no value of it either.
         if (!value || std::to_string(*value).size() > static_cast<std::size_t>(log.field(field).width))
             throw integerError(text, log.field(field).name);
@@ -466,32 +466,32 @@ void Dbf1FieldSetText(FlightLog& log, LogField field, QStringView text, const Di
         return;
     }
     case kStudent:
-        SetStudentText(log, text);
+        setStudentText(log, text);
         return;
     case kTakeoffDate:
         throw std::invalid_argument("typed dates are read by the window");
     default:
-        log.setText(field, MakeStorable(text).text);
+        log.setText(field, storableText(text).text);
         return;
     }
 }
 
-FieldTextBinding Dbf1FieldTextBinding(LogField field, std::function<DisplayMarks()> marks)
+FieldTextBinding fieldTextBinding(LogField field, std::function<DisplayMarks()> marks)
 {
     if (field == kTakeoffDate)
-        return StoredFieldTextBinding(FieldType::Date);
+        return storedFieldTextBinding(FieldType::Date);
     FieldTextBinding binding {
-        [marks](const LoggedFlight& row, LogField f) { return Dbf1FieldGetText(row, f, marks()); },
-        [marks](FlightLog& log, LogField f, const QString& text) { Dbf1FieldSetText(log, f, text, marks()); },
-        [marks, field](QStringView keyText) { return IsAcceptedEditKey(field, keyText, marks()); },
+        [marks](const LoggedFlight& row, LogField f) { return fieldText(row, f, marks()); },
+        [marks](FlightLog& log, LogField f, const QString& text) { setFieldText(log, f, text, marks()); },
+        [marks, field](QStringView keyText) { return isAcceptedEditKey(field, keyText, marks()); },
         {},
     };
     if (field == kTakeoffTime || field == kInstrument || field == kComment)
-        binding.storable = MakeStorable;
+        binding.storable = storableText;
     return binding;
 }
 
-void SetStudentText(FlightLog& log, QStringView text)
+void setStudentText(FlightLog& log, QStringView text)
 {
     if (text.isEmpty()) {
         log.clear(kStudent);
@@ -502,17 +502,17 @@ void SetStudentText(FlightLog& log, QStringView text)
     log.setInteger(kStudent, integerOf(text));
 }
 
-bool StudentEditVisible(QStringView studentText)
+bool studentEditVisible(QStringView studentText)
 {
     return studentText != u"0";
 }
 
-bool StudentEditVisible(const LoggedFlight& row)
+bool studentEditVisible(const LoggedFlight& row)
 {
     return row.isNull(kStudent) || row.integer(kStudent) != 0;
 }
 
-bool IsAcceptedEditKey(LogField field, QStringView keyText, const DisplayMarks& marks)
+bool isAcceptedEditKey(LogField field, QStringView keyText, const DisplayMarks& marks)
 {
     switch (field) {
     case kTakeoffDate:

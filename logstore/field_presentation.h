@@ -46,21 +46,21 @@ FractionMode fractionMode(const DisplayMarks& marks);
 // The marks after each menu command (Metricunits1Click, N2Unitsfeetmph1Click,
 // N3Unitsfeetnm1Click, a1Click, bHourfractionsaredecimals1Click). The window
 // refreshes Dbf1 afterwards so that the grid shows the new modes.
-DisplayMarks SelectMetricUnits(DisplayMarks marks);
-DisplayMarks SelectFeetMph(DisplayMarks marks);
-DisplayMarks SelectFeetKnots(DisplayMarks marks);
-DisplayMarks SelectMinuteFractions(DisplayMarks marks);
-DisplayMarks SelectDecimalFractions(DisplayMarks marks);
+DisplayMarks selectMetricUnits(DisplayMarks marks);
+DisplayMarks selectFeetMph(DisplayMarks marks);
+DisplayMarks selectFeetKnots(DisplayMarks marks);
+DisplayMarks selectMinuteFractions(DisplayMarks marks);
+DisplayMarks selectDecimalFractions(DisplayMarks marks);
 
 // Whole hours, ":", two-digit minutes (65 gives 1:05); independent of the
 // modes. Used by the filter's time total and the text exports.
-QString FormatHoursMinutes(std::int64_t minutes);
+QString formatHoursMinutes(std::int64_t minutes);
 
 // Field texts, from the stored value (a null field reads 0).
-QString FlightTimeText(std::int64_t minutes, FractionMode mode); // 1:30 or 1.50
-QString HobbsText(std::int32_t minutes, FractionMode mode); // 1:30 or 1.5
-QString AltitudeText(std::int32_t feet, UnitMode mode);
-QString SpeedText(std::int32_t milesPerHour, UnitMode mode);
+QString flightTimeText(std::int64_t minutes, FractionMode mode); // 1:30 or 1.50
+QString hobbsText(std::int32_t minutes, FractionMode mode); // 1:30 or 1.5
+QString altitudeText(std::int32_t feet, UnitMode mode);
+QString speedText(std::int32_t milesPerHour, UnitMode mode);
 
 // The longest duration a field holds: nine digits of minutes.
 inline constexpr std::int64_t kLongestDuration = 999'999'999;
@@ -73,13 +73,13 @@ inline constexpr std::int64_t kLongestDuration = 999'999'999;
 // hundredths, the Hobbs time tenths, and 1.5 and 1.50 are 90 either way. Empty when the
 // text is no duration in the mode ("1:30:00", "1.5" in Minutes mode, a minus
 // sign) or its minutes fall outside 0..kLongestDuration.
-std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode);
+std::optional<std::int32_t> parseDuration(QStringView text, FractionMode mode);
 
 // Typed altitude and speed to the stored feet and mph, truncated toward zero;
 // an empty text is 0. Empty when the text is not a whole number. The result
 // may not fit the table's field; the table refuses it then.
-std::optional<std::int64_t> AltitudeFromText(QStringView text, UnitMode mode);
-std::optional<std::int64_t> SpeedFromText(QStringView text, UnitMode mode);
+std::optional<std::int64_t> altitudeFromText(QStringView text, UnitMode mode);
+std::optional<std::int64_t> speedFromText(QStringView text, UnitMode mode);
 
 // A pasted text as a text field can keep it: tabs, line breaks and other
 // control characters become spaces (they would break the export's lines),
@@ -89,15 +89,15 @@ struct StorableText {
     QString text;
     QString replaced;
 };
-StorableText MakeStorable(QStringView typed);
+StorableText storableText(QStringView typed);
 // What the user is told when a pasted text had characters replaced.
-QString ReplacedCharactersMessage(QStringView replaced);
+QString replacedCharactersMessage(QStringView replaced);
 
 // Dates in the system's short date format. A two-digit year is placed within
 // fifty years of the reference year, so that a date shown as 3/5/26 reads
 // back as 2026 and not 1926. Invalid when the text is not such a date.
-QString ShortDateText(const QDate& date, const QLocale& locale = QLocale::system());
-QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale = QLocale::system());
+QString shortDateText(const QDate& date, const QLocale& locale = QLocale::system());
+QDate parseShortDate(const QString& text, int referenceYear, const QLocale& locale = QLocale::system());
 
 // How one of the log's fields reads and writes its edit's text.
 struct FieldTextBinding {
@@ -117,39 +117,39 @@ struct FieldTextBinding {
 // short date format, texts as stored; empty for a null value. Number edits
 // take signs and digits from the keyboard, text edits what the code page
 // holds.
-FieldTextBinding StoredFieldTextBinding(FieldType type);
+FieldTextBinding storedFieldTextBinding(FieldType type);
 
 // The record edits in one place, for the grid: the four converted fields
 // (FLIGHTTIME, HOBBS, MAXALT, MAXSPD) have their own texts, STUDENT is its
 // decimal number (empty when null), the date is in the short date format of
 // the locale, the text fields are shown as stored.
-QString Dbf1FieldGetText(const LoggedFlight& row, LogField field, const DisplayMarks& marks);
+QString fieldText(const LoggedFlight& row, LogField field, const DisplayMarks& marks);
 // Sets a field of the current row from its typed text: the converted fields
-// and STUDENT as described here, the text fields as MakeStorable leaves them.
+// and STUDENT as described here, the text fields as storableText leaves them.
 // Throws DbfError when the text or the value is refused ("'<text>' is not a
 // valid duration for field 'FLIGHTTIME'", "... valid integer value for field
 // 'MAXALT'", the table's own refusal of a value too long); the field keeps
-// its value. Typed dates go through StoredFieldTextBinding.
-void Dbf1FieldSetText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks);
+// its value. Typed dates go through storedFieldTextBinding.
+void setFieldText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks);
 // The record edits' whole binding for one of the log's fields, in the modes
 // that `marks` gives at the moment each text is made, read or typed.
-FieldTextBinding Dbf1FieldTextBinding(LogField field, std::function<DisplayMarks()> marks);
+FieldTextBinding fieldTextBinding(LogField field, std::function<DisplayMarks()> marks);
 
 // The Student edit has no conversion: an empty text clears the field, a
 // whole number is stored, anything else is refused with
 // "'<text>' is not a valid integer value for field 'STUDENT'".
-void SetStudentText(FlightLog& log, QStringView text);
+void setStudentText(FlightLog& log, QStringView text);
 
 // Whether the Student edit and its label are shown for a row: hidden where
 // the Student value is 0, shown elsewhere (an empty Student included).
-bool StudentEditVisible(QStringView studentText);
-bool StudentEditVisible(const LoggedFlight& row);
+bool studentEditVisible(QStringView studentText);
+bool studentEditVisible(const LoggedFlight& row);
 
 // The keys a record edit takes from the keyboard. The number edits take
 // signs and digits, and the duration edits the separator of the fraction
 // mode too; the text edits take what the code page holds; the date edit
 // takes every key. Control and navigation keys (empty text, control
 // characters) always pass. A pasted text does not go through here.
-bool IsAcceptedEditKey(LogField field, QStringView keyText, const DisplayMarks& marks);
+bool isAcceptedEditKey(LogField field, QStringView keyText, const DisplayMarks& marks);
 
 } // namespace cvlog

@@ -36,7 +36,7 @@ std::size_t monthSlot(int year, int month)
 // digits padded on the right, a null) is left to the record to read.
 std::int32_t integerOf(const LoggedFlight& row, LogField field)
 {
-    if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
+    if (const auto plain = plainStoredInteger(trimStored(row.raw(field))))
         return *plain;
     return row.integer(field);
 }
@@ -67,7 +67,7 @@ public:
         // Day 0 is also what a row without a date reads as.
         if (number == 0 && !row.date(kTakeoffDate).isValid())
             return {};
-        const QDate date = DateFromDayNumber(number);
+        const QDate date = dateFromDayNumber(number);
         const std::size_t slot = monthSlot(date.year(), date.month());
         if (s.size() == kDigits) {
             month_.assign(s.substr(0, kMonthDigits));
@@ -132,10 +132,10 @@ public:
         result_.today = parameters.today;
         result_.period = parameters.period;
         if (parameters.today.isValid()) {
-            todayDay_ = DayNumber(parameters.today);
+            todayDay_ = dayNumberOf(parameters.today);
             recentDaysFrom_ = todayDay_ - (kRecentDays - 1);
-            twelveMonthsBefore_ = DayNumber(parameters.today.addMonths(-12));
-            twentyFourMonthsBefore_ = DayNumber(parameters.today.addMonths(-24));
+            twelveMonthsBefore_ = dayNumberOf(parameters.today.addMonths(-12));
+            twentyFourMonthsBefore_ = dayNumberOf(parameters.today.addMonths(-24));
         }
     }
 
@@ -182,8 +182,8 @@ public:
             s.highestMph = highestMph_;
         }
         if (firstDay_ <= lastDay_) {
-            s.firstDate = DateFromDayNumber(firstDay_);
-            s.lastDate = DateFromDayNumber(lastDay_);
+            s.firstDate = dateFromDayNumber(firstDay_);
+            s.lastDate = dateFromDayNumber(lastDay_);
             finishMonthsAndYears();
         }
         finishInstruments();
@@ -286,7 +286,7 @@ QString dateText(const QDate& date, const QLocale& locale)
 
 QStringList tallyRow(const QString& label, const FlightTally& tally, FractionMode mode)
 {
-    return { label, QString::number(tally.flights), FlightTimeText(tally.minutes, mode) };
+    return { label, QString::number(tally.flights), flightTimeText(tally.minutes, mode) };
 }
 
 StatisticsTable summaryTable(const StatisticsSummary& s, const DisplayMarks& marks, const QLocale& locale)
@@ -296,12 +296,12 @@ StatisticsTable summaryTable(const StatisticsSummary& s, const DisplayMarks& mar
     return { QStringLiteral("Summary"), { QStringLiteral("Figure"), QStringLiteral("Value") },
         {
             { QStringLiteral("Flights"), QString::number(s.flights) },
-            { QStringLiteral("Total flight time"), FlightTimeText(s.totalMinutes, fraction) },
-            { QStringLiteral("Average flight time"), FlightTimeText(s.averageMinutes, fraction) },
-            { QStringLiteral("Longest flight time"), FlightTimeText(s.longestMinutes, fraction) },
+            { QStringLiteral("Total flight time"), flightTimeText(s.totalMinutes, fraction) },
+            { QStringLiteral("Average flight time"), flightTimeText(s.averageMinutes, fraction) },
+            { QStringLiteral("Longest flight time"), flightTimeText(s.longestMinutes, fraction) },
             { QStringLiteral("Highest altitude (%1)").arg(altitudeUnit(units)),
-                AltitudeText(s.highestFeet, units) },
-            { QStringLiteral("Highest speed (%1)").arg(speedUnit(units)), SpeedText(s.highestMph, units) },
+                altitudeText(s.highestFeet, units) },
+            { QStringLiteral("Highest speed (%1)").arg(speedUnit(units)), speedText(s.highestMph, units) },
             { QStringLiteral("First take-off"), dateText(s.firstDate, locale) },
             { QStringLiteral("Last take-off"), dateText(s.lastDate, locale) },
             { QStringLiteral("Flights without a take-off date"), QString::number(s.undatedFlights) },
@@ -361,7 +361,7 @@ void appendLine(QString& out, const QStringList& cells)
 
 } // namespace
 
-FlightStatistics ComputeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters)
+FlightStatistics computeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters)
 {
     if (!log.isOpen())
         throw DbfError("Cannot perform this operation on a closed dataset");
@@ -376,7 +376,7 @@ FlightStatistics ComputeFlightStatistics(const FlightLog& log, const StatisticsP
     return gathering.finish();
 }
 
-ChartSeries FlightTimeChart(const FlightStatistics& statistics)
+ChartSeries flightTimeChart(const FlightStatistics& statistics)
 {
     ChartSeries chart;
     chart.perYear = statistics.months.size() > static_cast<std::size_t>(kMostMonthlyBars);
@@ -398,7 +398,7 @@ ChartSeries FlightTimeChart(const FlightStatistics& statistics)
     return chart;
 }
 
-QString StatisticsCaption(const FlightStatistics& statistics, const QLocale& locale)
+QString statisticsCaption(const FlightStatistics& statistics, const QLocale& locale)
 {
     if (!statistics.period)
         return QStringLiteral("All flights");
@@ -406,7 +406,7 @@ QString StatisticsCaption(const FlightStatistics& statistics, const QLocale& loc
         .arg(dateText(statistics.period->from(), locale), dateText(statistics.period->to(), locale));
 }
 
-std::vector<StatisticsTable> StatisticsTables(
+std::vector<StatisticsTable> statisticsTables(
     const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale)
 {
     const FractionMode mode = fractionMode(marks);
@@ -414,11 +414,11 @@ std::vector<StatisticsTable> StatisticsTables(
         yearTable(statistics, mode), instrumentTable(statistics, mode) };
 }
 
-QString StatisticsTabText(
+QString statisticsTabText(
     const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale)
 {
-    QString out = cellText(StatisticsCaption(statistics, locale)) + u'\n';
-    for (const StatisticsTable& table : StatisticsTables(statistics, marks, locale)) {
+    QString out = cellText(statisticsCaption(statistics, locale)) + u'\n';
+    for (const StatisticsTable& table : statisticsTables(statistics, marks, locale)) {
         out += u'\n';
         appendLine(out, { table.title });
         appendLine(out, table.headings);

@@ -91,7 +91,7 @@ struct FlightStatistics {
 // Reads every live row of the file once (the view's filter switch plays no
 // part; an edit not yet posted is not counted). Throws DbfError when the
 // view is closed.
-FlightStatistics ComputeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters);
+FlightStatistics computeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters);
 
 // The bar chart of flight time: one bar per month of the period, or one per
 // year when the months would be more than this many.
@@ -103,10 +103,10 @@ struct ChartSeries {
     std::vector<double> hours;
 };
 
-ChartSeries FlightTimeChart(const FlightStatistics& statistics);
+ChartSeries flightTimeChart(const FlightStatistics& statistics);
 
 // "All flights", or "Flights from 01/01/2026 to 31/03/2026".
-QString StatisticsCaption(const FlightStatistics& statistics, const QLocale& locale);
+QString statisticsCaption(const FlightStatistics& statistics, const QLocale& locale);
 
 // One table of the window: summary, recent flying, per year, per instrument.
 struct StatisticsTable {
@@ -115,13 +115,13 @@ struct StatisticsTable {
     std::vector<QStringList> rows;
 };
 
-std::vector<StatisticsTable> StatisticsTables(
+std::vector<StatisticsTable> statisticsTables(
     const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale);
 
 // The caption and the tables for a spreadsheet: cells separated by tabs,
 // each line ended by LF, an empty line before each table. A tab or line
 // break inside a cell becomes a space.
-QString StatisticsTabText(
+QString statisticsTabText(
     const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale);
 
 } // namespace cvlog

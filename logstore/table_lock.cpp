@@ -37,7 +37,7 @@ int lockWithin(int fd, int operation, std::chrono::milliseconds patience)
 
 } // namespace
 
-WriteLock LockTableForWriting(int fd, std::chrono::milliseconds patience)
+WriteLock lockTableForWriting(int fd, std::chrono::milliseconds patience)
 {
     switch (lockWithin(fd, LOCK_EX, patience)) {
     case 0:
@@ -49,7 +49,7 @@ WriteLock LockTableForWriting(int fd, std::chrono::milliseconds patience)
     }
 }
 
-void UnlockTable(int fd)
+void unlockTable(int fd)
 {
     ::flock(fd, LOCK_UN);
 }

@@ -19,8 +19,8 @@ namespace cvlog
 // up to the patience given, so that a command stopped or stuck while it
 // holds its lock cannot stop the window.
 enum class WriteLock { Held, Unsupported, Busy };
-WriteLock LockTableForWriting(int fd, std::chrono::milliseconds patience);
-void UnlockTable(int fd);
+WriteLock lockTableForWriting(int fd, std::chrono::milliseconds patience);
+void unlockTable(int fd);
 
 // Held while the table is copied: waits, up to the patience given, until no
 // writer holds the file. A table that cannot be opened is not locked (the

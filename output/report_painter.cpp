@@ -84,7 +84,7 @@ private:
 
 } // namespace
 
-bool PaintReport(
+bool paintReport(
     QPagedPaintDevice& device, const ReportLayout& layout, ReportRows& rows, const ReportProgress& progress)
 {
     QPainter painter;
@@ -95,7 +95,7 @@ bool PaintReport(
     for (int i = 0; i < total; ++i) {
         if (i > 0)
             device.newPage();
-        canvas.draw(PlaceReportPage(layout, i, rows));
+        canvas.draw(placeReportPage(layout, i, rows));
         if (progress && !progress(i + 1, total)) {
             painter.end();
             return false;
@@ -105,7 +105,7 @@ bool PaintReport(
     return true;
 }
 
-bool WriteReportPdf(const std::filesystem::path& target, const std::function<bool(QPagedPaintDevice&)>& draw)
+bool writeReportPdf(const std::filesystem::path& target, const std::function<bool(QPagedPaintDevice&)>& draw)
 {
     // The whole document is made in memory first: the PDF engine does not
     // report a failed write, the file below does.

@@ -54,7 +54,7 @@ protected:
 
     DateFilterView check(const QDate& from, const QDate& to)
     {
-        return filter.CheckBox1Click(table, true, from, to);
+        return filter.setOn(table, true, from, to);
     }
 
     QTemporaryDir dir;
@@ -116,7 +116,7 @@ TEST_F(LogTable, TotalAddsTheFlightTimesOfThePassingRows)
     table.post();
     // Edits after the recomputation do not change the total until the next one.
     EXPECT_EQ(filter.totalText(), u"2:35");
-    EXPECT_EQ(filter.DateFromToChangeFrom(table, true, kMarch5, kMarch5).totalText, u"2:55");
+    EXPECT_EQ(filter.periodChanged(table, true, kMarch5, kMarch5).totalText, u"2:55");
 }
 
 TEST_F(LogTable, NinetySixtyFiveAndFiveMakeTwoFourty)
@@ -142,11 +142,11 @@ TEST_F(LogTable, RowBeingEditedIsPostedBeforeTheSum)
         table.first();
         table.edit();
         table.setInteger(kFlightTime, alreadyFiltered ? 40 : 30);
-        const DateFilterView view = filter.DateFromToChangeFrom(table, true, kMarch4, kMarch5);
+        const DateFilterView view = filter.periodChanged(table, true, kMarch4, kMarch5);
         EXPECT_EQ(view.totalText, alreadyFiltered ? u"1:00" : u"0:50");
         EXPECT_EQ(table.state(), DbfTable::State::Browse);
     }
-    filter.CheckBox1Click(table, false, kMarch4, kMarch5);
+    filter.setOn(table, false, kMarch4, kMarch5);
     EXPECT_EQ(shown(), Minutes({ 40, 20 }));
 }
 
@@ -164,14 +164,14 @@ TEST_F(LogTable, UncheckingShowsEveryRowAndEmptiesTheTotal)
     check(kMarch5, kMarch5);
     ASSERT_EQ(shown(), Minutes({ 20 }));
 
-    const DateFilterView view = filter.CheckBox1Click(table, false, kMarch5, kMarch5);
+    const DateFilterView view = filter.setOn(table, false, kMarch5, kMarch5);
     EXPECT_TRUE(view.changed);
     EXPECT_TRUE(view.totalText.isEmpty());
     EXPECT_FALSE(table.isFiltered());
     EXPECT_EQ(shown(), Minutes({ 10, 20, 30 }));
 
     // A picker changed while unchecked leaves the view unfiltered.
-    const DateFilterView changed = filter.DateFromToChangeFrom(table, false, kMarch4, kMarch4);
+    const DateFilterView changed = filter.periodChanged(table, false, kMarch4, kMarch4);
     EXPECT_TRUE(changed.changed);
     EXPECT_TRUE(changed.totalText.isEmpty());
     EXPECT_EQ(shown(), Minutes({ 10, 20, 30 }));
@@ -181,12 +181,12 @@ TEST_F(LogTable, ModeChangeWhileFilteredKeepsRowsAndTotal)
 {
     add({ { kMarch4, 10 }, { kMarch5, 20 } });
     check(kMarch5, kMarch5);
-    DisplayMarks marks = SelectDecimalFractions(SelectMetricUnits({}));
+    DisplayMarks marks = selectDecimalFractions(selectMetricUnits({}));
     table.refresh(); // what the menu command does after setting the marks
     EXPECT_EQ(shown(), Minutes({ 20 }));
     EXPECT_EQ(filter.totalText(), u"0:20");
     table.first();
-    EXPECT_EQ(Dbf1FieldGetText(table.currentFlight(), kFlightTime, marks), u"0.33");
+    EXPECT_EQ(fieldText(table.currentFlight(), kFlightTime, marks), u"0.33");
 }
 
 TEST_F(LogTable, ClosedTableChangesNothing)
@@ -195,7 +195,7 @@ TEST_F(LogTable, ClosedTableChangesNothing)
     check(kMarch4, kMarch5);
     table.close();
 
-    const DateFilterView view = filter.DateFromToChangeFrom(table, true, kMarch6, kMarch4);
+    const DateFilterView view = filter.periodChanged(table, true, kMarch6, kMarch4);
     EXPECT_FALSE(view.changed);
     EXPECT_EQ(view.to, kMarch4); // not raised
     EXPECT_EQ(view.totalText, u"0:30");
@@ -204,7 +204,7 @@ TEST_F(LogTable, ClosedTableChangesNothing)
     // the table is open again the unchecked box lets every row through.
     bool emptied = false;
     filter.setTotalEmptied([&] { emptied = true; });
-    EXPECT_THROW(filter.CheckBox1Click(table, false, kMarch4, kMarch5), DbfError);
+    EXPECT_THROW(filter.setOn(table, false, kMarch4, kMarch5), DbfError);
     EXPECT_EQ(filter.totalText(), u"0:30");
     table.open();
     EXPECT_EQ(shown(), Minutes({ 10, 20 }));
@@ -231,7 +231,7 @@ TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
 {
     table.insert(); // a blank row
     const DisplayMarks feet {};
-    const DisplayMarks metricDecimals = SelectDecimalFractions(SelectMetricUnits({}));
+    const DisplayMarks metricDecimals = selectDecimalFractions(selectMetricUnits({}));
     struct Shown {
         LogField field;
         const char16_t* feetMinutes;
@@ -245,18 +245,18 @@ TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
         { kStudent, u"", u"" },
     };
     for (const Shown& s : blank) {
-        EXPECT_EQ(Dbf1FieldGetText(table.currentFlight(), s.field, feet), QStringView(s.feetMinutes))
+        EXPECT_EQ(fieldText(table.currentFlight(), s.field, feet), QStringView(s.feetMinutes))
             << logTableField(s.field).name.toStdString();
         EXPECT_EQ(
-            Dbf1FieldGetText(table.currentFlight(), s.field, metricDecimals), QStringView(s.metricDecimals));
+            fieldText(table.currentFlight(), s.field, metricDecimals), QStringView(s.metricDecimals));
     }
-    EXPECT_TRUE(StudentEditVisible(table.currentFlight()));
+    EXPECT_TRUE(studentEditVisible(table.currentFlight()));
 
-    Dbf1FieldSetText(table, kStudent, u"", feet);
+    setFieldText(table, kStudent, u"", feet);
     EXPECT_TRUE(table.isNull(kStudent)); // emptied Student stores no value
-    Dbf1FieldSetText(table, kStudent, u"0", feet);
+    setFieldText(table, kStudent, u"0", feet);
     table.post();
-    EXPECT_FALSE(StudentEditVisible(table.currentFlight()));
+    EXPECT_FALSE(studentEditVisible(table.currentFlight()));
 }
 
 // Every typed text of a record edit is stored as typed, in the units and
@@ -265,9 +265,9 @@ TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
 TEST_F(LogTable, TypedTextsAreStoredAsTypedOrRefused)
 {
     const DisplayMarks minutes {};
-    const DisplayMarks decimals = SelectDecimalFractions({});
-    const DisplayMarks metric = SelectMetricUnits({});
-    const DisplayMarks knots = SelectFeetKnots({});
+    const DisplayMarks decimals = selectDecimalFractions({});
+    const DisplayMarks metric = selectMetricUnits({});
+    const DisplayMarks knots = selectFeetKnots({});
     struct Case {
         LogField field;
         DisplayMarks marks;
@@ -346,7 +346,7 @@ TEST_F(LogTable, TypedTextsAreStoredAsTypedOrRefused)
             + QString::fromUtf16(c.typed).toStdString() + "'";
         const std::string before(table.currentFlight().raw(c.field));
         try {
-            Dbf1FieldSetText(table, c.field, QStringView(c.typed), c.marks);
+            setFieldText(table, c.field, QStringView(c.typed), c.marks);
             EXPECT_EQ(c.refusal, nullptr) << what << " was stored";
         } catch (const DbfError& e) {
             EXPECT_STREQ(e.what(), c.refusal) << what;

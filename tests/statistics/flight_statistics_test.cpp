@@ -209,7 +209,7 @@ TEST_P(StatisticsInEachLayout, FiguresOfThePeriodOrOfTheWholeLog)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const FlightStatistics s = ComputeFlightStatistics(table, { periodOf(c.period), kToday });
+        const FlightStatistics s = computeFlightStatistics(table, { periodOf(c.period), kToday });
         EXPECT_EQ(datesOf(s.period), c.applied);
         EXPECT_EQ(s.summary, c.summary);
         EXPECT_EQ(s.years, c.years);
@@ -242,9 +242,9 @@ TEST_F(Statistics, RecentFlyingCountsBackFromTodayOverTheWholeLog)
     const RecentFlying expected { { 3, 1 + 2 + 512 }, { 5, 1 + 2 + 4 + 8 + 512 },
         { 7, 1 + 2 + 4 + 8 + 16 + 32 + 512 } };
     for (const Period& period : { Period(), Period(std::pair(QDate(2000, 1, 1), QDate(2000, 1, 31))) }) {
-        EXPECT_EQ(ComputeFlightStatistics(table, { periodOf(period), kToday }).recent, expected);
+        EXPECT_EQ(computeFlightStatistics(table, { periodOf(period), kToday }).recent, expected);
     }
-    EXPECT_EQ(ComputeFlightStatistics(table, { {}, QDate() }).recent, RecentFlying {}); // no today
+    EXPECT_EQ(computeFlightStatistics(table, { {}, QDate() }).recent, RecentFlying {}); // no today
 }
 
 TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
@@ -255,7 +255,7 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
             { QDate(2024, 12, 20), 75, 500, 50, QStringLiteral("A1") },
             { QDate(2025, 1, 2), 30, 800, 60, QStringLiteral("B\t2") },
         });
-    const FlightStatistics all = ComputeFlightStatistics(table, { {}, kToday });
+    const FlightStatistics all = computeFlightStatistics(table, { {}, kToday });
 
     struct Case {
         DisplayMarks marks;
@@ -263,14 +263,14 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
     };
     const DisplayMarks feetMph;
     const Case cases[] = {
-        { SelectMetricUnits(feetMph), "3:15", "1:05", "Highest altitude (m)", "3048", "Highest speed (km/h)",
+        { selectMetricUnits(feetMph), "3:15", "1:05", "Highest altitude (m)", "3048", "Highest speed (km/h)",
             "160", "2:45" },
-        { SelectDecimalFractions(SelectFeetKnots(feetMph)), "3.25", "1.08", "Highest altitude (ft)", "10000",
+        { selectDecimalFractions(selectFeetKnots(feetMph)), "3.25", "1.08", "Highest altitude (ft)", "10000",
             "Highest speed (kt)", "86", "2.75" },
         { feetMph, "3:15", "1:05", "Highest altitude (ft)", "10000", "Highest speed (mph)", "100", "2:45" },
     };
     for (const Case& c : cases) {
-        const std::vector<StatisticsTable> tables = StatisticsTables(all, c.marks, kBritish);
+        const std::vector<StatisticsTable> tables = statisticsTables(all, c.marks, kBritish);
         ASSERT_EQ(tables.size(), 4U);
         const std::vector<QStringList>& summary = tables[0].rows;
         EXPECT_EQ(summary[1][1], c.total);
@@ -280,7 +280,7 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
         EXPECT_EQ(tables[3].rows[0], QStringList({ "A1", "2", c.instrumentTime }));
     }
 
-    EXPECT_EQ(StatisticsTabText(all, feetMph, kBritish).toStdString(),
+    EXPECT_EQ(statisticsTabText(all, feetMph, kBritish).toStdString(),
         "All flights\n"
         "\n"
         "Summary\n"
@@ -313,15 +313,15 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
         "B 2\t1\t0:30\n");
 
     // January 2020 to January 2025 is 61 months: one bar per year, empty years included.
-    const ChartSeries years = FlightTimeChart(all);
+    const ChartSeries years = flightTimeChart(all);
     EXPECT_TRUE(years.perYear);
     EXPECT_EQ(years.labels, QStringList({ "2020", "2021", "2022", "2023", "2024", "2025" }));
     EXPECT_EQ(years.hours, std::vector<double>({ 1.5, 0, 0, 0, 1.25, 0.5 }));
 
     const FlightStatistics sixty
-        = ComputeFlightStatistics(table, { DatePeriod(QDate(2020, 1, 1), QDate(2024, 12, 31)), kToday });
-    EXPECT_EQ(StatisticsCaption(sixty, kBritish), "Flights from 01/01/2020 to 31/12/2024");
-    const ChartSeries months = FlightTimeChart(sixty);
+        = computeFlightStatistics(table, { DatePeriod(QDate(2020, 1, 1), QDate(2024, 12, 31)), kToday });
+    EXPECT_EQ(statisticsCaption(sixty, kBritish), "Flights from 01/01/2020 to 31/12/2024");
+    const ChartSeries months = flightTimeChart(sixty);
     EXPECT_FALSE(months.perYear);
     ASSERT_EQ(months.labels.size(), 60);
     EXPECT_EQ(months.labels.front(), "2020-01");
