@@ -17,9 +17,9 @@
 #include "link/usb_bridge.h"
 #include "logstore/atomic_file.h"
 #include "logstore/conversions.h"
-#include "logstore/field_presentation.h"
 #include "logstore/file_names.h"
 #include "output/text_export.h"
+#include "presentation/field_text.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
 

@@ -6,11 +6,11 @@
 
 #include "link/comm.h"
 #include "link/link_state.h"
-#include "logstore/date_filter.h"
-#include "logstore/field_presentation.h"
 #include "logstore/file_names.h"
 #include "logstore/flight_log.h"
 #include "output/report_layout.h"
+#include "presentation/date_filter.h"
+#include "presentation/field_text.h"
 
 #include "cvlog_version.h"
 

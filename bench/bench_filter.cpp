@@ -3,7 +3,7 @@
 // pass. There is no index, so every row is read at least once.
 
 #include "bench/generated_log.h"
-#include "logstore/date_filter.h"
+#include "presentation/date_filter.h"
 
 #include <QDate>
 

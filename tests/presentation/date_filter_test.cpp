@@ -1,5 +1,5 @@
-#include "logstore/date_filter.h"
-#include "logstore/field_presentation.h"
+#include "presentation/date_filter.h"
+#include "presentation/field_text.h"
 
 #include <QTemporaryDir>
 

@@ -1,6 +1,6 @@
-#include "logstore/date_filter.h"
+#include "presentation/date_filter.h"
 
-#include "logstore/field_presentation.h"
+#include "presentation/display_units.h"
 
 namespace cvlog
 {

@@ -1,0 +1,170 @@
+#include "presentation/field_text.h"
+
+#include "presentation/key_filter.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace cvlog
+{
+
+namespace
+{
+
+DbfError durationError(QStringView text, const QString& field)
+{
+    return DbfError(
+        QStringLiteral("'%1' is not a valid duration for field '%2'").arg(text, field).toStdString());
+}
+
+DbfError integerError(QStringView text, const QString& field)
+{
+    return DbfError(
+        QStringLiteral("'%1' is not a valid integer value for field '%2'").arg(text, field).toStdString());
+}
+
+// A whole number for an integer field, refused in the field's name.
+std::int32_t typedInteger(const FlightLog& log, LogField field, QStringView text)
+{
+    const std::optional<std::int32_t> value = WholeNumber(text);
+    if (!value)
+        throw integerError(text, log.field(field).name);
+    return *value;
+}
+
+} // namespace
+
+FieldTextBinding StoredFieldTextBinding(FieldType type)
+{
+    switch (type) {
+    case FieldType::Date:
+        return {
+            [](const LoggedFlight& row, LogField field) { return ShortDateText(row.date(field)); },
+            [](FlightLog& log, LogField field, const QString& text) {
+                if (text.trimmed().isEmpty()) {
+                    log.clear(field);
+                    return;
+                }
+                const QDate date = ParseShortDate(text, QDate::currentDate().year());
+                if (!date.isValid())
+                    throw DbfError(QStringLiteral("'%1' is not a valid date").arg(text).toStdString());
+                log.setDate(field, date);
+            },
+            {},
+            {},
+        };
+    case FieldType::Integer:
+        return {
+            [](const LoggedFlight& row, LogField field) {
+                return row.isNull(field) ? QString() : QString::number(row.integer(field));
+            },
+            [](FlightLog& log, LogField field, const QString& text) {
+                if (text.trimmed().isEmpty()) {
+                    log.clear(field);
+                    return;
+                }
+                log.setInteger(field, typedInteger(log, field, text));
+            },
+            [](QStringView keyText) { return AcceptsNumberKeys(keyText, QChar()); },
+            {},
+        };
+    case FieldType::Text:
+        break;
+    }
+    return {
+        [](const LoggedFlight& row, LogField field) { return row.text(field); },
+        [](FlightLog& log, LogField field, const QString& text) {
+            log.setText(field, MakeStorable(text).text);
+        },
+        AcceptsStorableKeys,
+        MakeStorable,
+    };
+}
+
+QString Dbf1FieldGetText(const LoggedFlight& row, LogField field, const DisplayMarks& marks)
+{
+    switch (field) {
+    case kFlightTime:
+        return FlightTimeText(row.integer(field), fractionMode(marks));
+    case kHobbs:
+        return HobbsText(row.integer(field), fractionMode(marks));
+    case kMaxAltitude:
+        return AltitudeText(row.integer(field), unitMode(marks));
+    case kMaxSpeed:
+        return SpeedText(row.integer(field), unitMode(marks));
+    case kTakeoffDate:
+        return ShortDateText(row.date(field));
+    case kStudent:
+        return row.isNull(field) ? QString() : QString::number(row.integer(field));
+    default:
+        return row.text(field);
+    }
+}
+
+void Dbf1FieldSetText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks)
+{
+    switch (field) {
+    case kFlightTime:
+    case kHobbs: {
+        const auto minutes = ParseDuration(text, fractionMode(marks));
+        if (!minutes)
+            throw durationError(text, log.field(field).name);
+        log.setInteger(field, *minutes);
+        return;
+    }
+    case kMaxAltitude:
+    case kMaxSpeed: {
+        const auto value = field == kMaxAltitude ? AltitudeFromText(text, unitMode(marks))
+                                                 : SpeedFromText(text, unitMode(marks));
+        // A number wider than the field is no value of it either.
+        if (!value || std::to_string(*value).size() > static_cast<std::size_t>(log.field(field).width))
+            throw integerError(text, log.field(field).name);
+        log.setInteger(field, *value);
+        return;
+    }
+    case kStudent:
+        SetStudentText(log, text);
+        return;
+    case kTakeoffDate:
+        throw std::invalid_argument("typed dates are read by the window");
+    default:
+        log.setText(field, MakeStorable(text).text);
+        return;
+    }
+}
+
+FieldTextBinding Dbf1FieldTextBinding(LogField field, std::function<DisplayMarks()> marks)
+{
+    if (field == kTakeoffDate)
+        return StoredFieldTextBinding(FieldType::Date);
+    FieldTextBinding binding {
+        [marks](const LoggedFlight& row, LogField f) { return Dbf1FieldGetText(row, f, marks()); },
+        [marks](FlightLog& log, LogField f, const QString& text) { Dbf1FieldSetText(log, f, text, marks()); },
+        [marks, field](QStringView keyText) { return IsAcceptedEditKey(field, keyText, marks()); },
+        {},
+    };
+    if (field == kTakeoffTime || field == kInstrument || field == kComment)
+        binding.storable = MakeStorable;
+    return binding;
+}
+
+void SetStudentText(FlightLog& log, QStringView text)
+{
+    if (text.isEmpty()) {
+        log.clear(kStudent);
+        return;
+    }
+    log.setInteger(kStudent, typedInteger(log, kStudent, text));
+}
+
+bool StudentEditVisible(QStringView studentText)
+{
+    return studentText != u"0";
+}
+
+bool StudentEditVisible(const LoggedFlight& row)
+{
+    return row.isNull(kStudent) || row.integer(kStudent) != 0;
+}
+
+} // namespace cvlog
