@@ -112,7 +112,7 @@ TForm1::TForm1(StartupOptions options, QWidget* parent)
     // The record edits show and read the fields in the units of the check
     // marks, read afresh for every text and every key.
     for (LogField field : kLogFields)
-        DBCtrlGrid1->setFieldBinding(field, Dbf1FieldTextBinding(field, [this] { return displayMarks(); }));
+        DBCtrlGrid1->setFieldBinding(field, fieldTextBinding(field, [this] { return displayMarks(); }));
     Dbf1.setListener([this](DbfTable::Change change) { DataSource1DataChange(change); });
     DBCtrlGrid1->setTable(&Dbf1);
     DBNavigator1->setTable(&Dbf1);
@@ -126,7 +126,7 @@ TForm1::TForm1(StartupOptions options, QWidget* parent)
 TForm1::~TForm1()
 {
     // The link goes before the channel that feeds it.
-    Comm1.OnRxChar = nullptr;
+    Comm1.onDataArrived = nullptr;
     Comm1.OnReopened = nullptr;
     Comm1.Close();
     Dbf1.setListener({});
@@ -160,7 +160,7 @@ void TForm1::buildLink()
             return TComm::defaultDevicePath(name);
         return PortDevicePath(settingsPath(), match.captured(1).toInt());
     });
-    Comm1.OnRxChar = [this](TComm*, int count) { linkDriver_->Comm1RxChar(count); };
+    Comm1.onDataArrived = [this](TComm*, int count) { linkDriver_->dataArrived(count); };
     Comm1.OnReopened = [this](TComm*) { Comm1Reopened(); };
 }
 
@@ -484,12 +484,12 @@ void TForm1::DataSource1DataChange(DbfTable::Change change)
 void TForm1::Statistics1Click()
 {
     if (!statistics_) {
-        statistics_ = std::make_unique<TStatistics>(TStatistics::Source {
+        statistics_ = std::make_unique<StatisticsWindow>(StatisticsWindow::Source {
             [this] {
                 // The rows the grid shows: the filter's period while it applies.
                 StatisticsParameters parameters;
                 parameters.today = options_.clock();
-                if (dateFilter_.isChecked() && Dbf1.isFiltered())
+                if (dateFilter_.isOn() && Dbf1.isFiltered())
                     parameters.period = DatePeriod(DateFrom->date(), DateTo->date());
                 return ComputeFlightStatistics(Dbf1, parameters);
             },
@@ -541,7 +541,7 @@ void TForm1::Edit1Change(const QString& text)
 
 void TForm1::Timer1Timer()
 {
-    linkDriver_->Timer1Timer();
+    linkDriver_->tick();
     // Between events no change is half-written: a command copying the log
     // beside the window may go on.
     Dbf1.releaseWriteLock();

@@ -72,7 +72,7 @@ void fill(QTableWidget& table, const StatisticsTable& content)
 
 } // namespace
 
-TStatistics::TStatistics(Source source, QWidget* parent)
+StatisticsWindow::StatisticsWindow(Source source, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , source_(std::move(source))
 {
@@ -121,8 +121,8 @@ TStatistics::TStatistics(Source source, QWidget* parent)
         action->setShortcutContext(Qt::WindowShortcut);
         addAction(action);
     }
-    connect(SaveChart1, &QAction::triggered, this, Guarded(this, &TStatistics::SaveChart1Click));
-    connect(Copy1, &QAction::triggered, this, Guarded(this, &TStatistics::Copy1Click));
+    connect(SaveChart1, &QAction::triggered, this, Guarded(this, &StatisticsWindow::SaveChart1Click));
+    connect(Copy1, &QAction::triggered, this, Guarded(this, &StatisticsWindow::Copy1Click));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -143,7 +143,7 @@ TStatistics::TStatistics(Source source, QWidget* parent)
     resize(kDesignedSize);
 }
 
-void TStatistics::scheduleRefresh()
+void StatisticsWindow::scheduleRefresh()
 {
     if (!isVisible() || refreshPending_)
         return;
@@ -154,13 +154,13 @@ void TStatistics::scheduleRefresh()
     }));
 }
 
-void TStatistics::showEvent(QShowEvent* event)
+void StatisticsWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     scheduleRefresh();
 }
 
-void TStatistics::refresh()
+void StatisticsWindow::refresh()
 {
     if (!isVisible())
         return;
@@ -186,7 +186,7 @@ void TStatistics::refresh()
                         .arg(statistics_.summary.totalMinutes));
 }
 
-void TStatistics::showChart(const ChartSeries& series)
+void StatisticsWindow::showChart(const ChartSeries& series)
 {
     chart_ = series;
     QChart* chart = ChartView->chart();
@@ -228,7 +228,7 @@ void TStatistics::showChart(const ChartSeries& series)
         series.perYear ? QStringLiteral("Flight time per year") : QStringLiteral("Flight time per month"));
 }
 
-void TStatistics::barHovered(bool entered, int index)
+void StatisticsWindow::barHovered(bool entered, int index)
 {
     if (!entered || index < 0 || index >= chart_.labels.size()) {
         QToolTip::hideText();
@@ -241,7 +241,7 @@ void TStatistics::barHovered(bool entered, int index)
         ChartView);
 }
 
-void TStatistics::SaveChart1Click()
+void StatisticsWindow::SaveChart1Click()
 {
     const QString path
         = AskSaveFileName({ FileDialogRequest::Mode::Save, QString::fromLatin1(kSaveChartTitle),
@@ -258,7 +258,7 @@ void TStatistics::SaveChart1Click()
     file.commit();
 }
 
-void TStatistics::Copy1Click()
+void StatisticsWindow::Copy1Click()
 {
     QApplication::clipboard()->setText(StatisticsTabText(statistics_, source_.marks(), QLocale::system()));
 }

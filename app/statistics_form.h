@@ -25,7 +25,7 @@ class QTableWidget;
 namespace cvlog
 {
 
-class TStatistics : public QWidget
+class StatisticsWindow : public QWidget
 {
     Q_OBJECT
 public:
@@ -38,7 +38,7 @@ public:
         std::function<DisplayMarks()> marks;
     };
 
-    explicit TStatistics(Source source, QWidget* parent = nullptr);
+    explicit StatisticsWindow(Source source, QWidget* parent = nullptr);
 
     // The log changed: the figures are made again once the current event is
     // over (many changes in one go cost one pass), and only while shown.

@@ -39,9 +39,9 @@ void BM_DateFromToChangeFrom(benchmark::State& state)
         // Each run starts unfiltered, as checking the box does: the worst
         // case, since the filter is switched on before the refresh.
         state.PauseTiming();
-        filter.CheckBox1Click(table, false, from, to);
+        filter.setOn(table, false, from, to);
         state.ResumeTiming();
-        const DateFilterView view = filter.DateFromToChangeFrom(table, true, from, to);
+        const DateFilterView view = filter.periodChanged(table, true, from, to);
         benchmark::DoNotOptimize(view.totalText);
     }
     state.counters["rows"] = kRows;
@@ -58,11 +58,10 @@ void BM_PickerChangeWhileFiltered(benchmark::State& state)
     DateFilter filter;
     table.setFilterPredicate(filter.predicate(table));
     const QDate to = kFirstDay.addDays(state.range(0));
-    filter.CheckBox1Click(table, true, kFirstDay, to);
+    filter.setOn(table, true, kFirstDay, to);
     int shift = 0;
     for (auto _ : state) {
-        const DateFilterView view
-            = filter.DateFromToChangeFrom(table, true, kFirstDay.addDays(shift++ % 2), to);
+        const DateFilterView view = filter.periodChanged(table, true, kFirstDay.addDays(shift++ % 2), to);
         benchmark::DoNotOptimize(view.totalText);
     }
 }

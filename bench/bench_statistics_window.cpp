@@ -21,7 +21,7 @@ void BM_OpenStatisticsWindow(benchmark::State& state)
     FlightLog table;
     table.setPath(bench::generatedLog(static_cast<int>(state.range(0))));
     table.open(DbfTable::Access::ReadOnly);
-    const TStatistics::Source source {
+    const StatisticsWindow::Source source {
         [&table] {
             StatisticsParameters parameters;
             parameters.today = bench::kFirstDay.addDays(bench::kDaysSpanned);
@@ -30,7 +30,7 @@ void BM_OpenStatisticsWindow(benchmark::State& state)
         [] { return DisplayMarks {}; },
     };
     for (auto _ : state) {
-        TStatistics window(source);
+        StatisticsWindow window(source);
         window.show();
         window.refresh();
         window.ChartView->grab(); // drawn once, as the screen would

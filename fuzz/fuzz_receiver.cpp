@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (i < size) {
         const std::uint8_t control = data[i++];
         if (control == kTick) {
-            rig.driver.Timer1Timer();
+            rig.driver.tick();
             continue;
         }
         if (control == kToggleTable) {
@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else {
             rig.serial.incoming.insert(rig.serial.incoming.end(), chunk, chunk + n);
             // The channel may announce more than it then hands over.
-            rig.driver.Comm1RxChar(static_cast<int>(n + (control & 0x40 ? 7 : 0)));
+            rig.driver.dataArrived(static_cast<int>(n + (control & 0x40 ? 7 : 0)));
         }
     }
     if (!t.table.isOpen())

@@ -289,8 +289,8 @@ void TComm::deliverRxChar(std::uint64_t generation)
         }
     } release { this, generation, count };
 
-    if (OnRxChar)
-        OnRxChar(this, count);
+    if (onDataArrived)
+        onDataArrived(this, count);
     if (generation_ == generation)
         emit rxChar(count);
 }

@@ -2,7 +2,7 @@
 // The serial channel of the instrument link: one COM port opened for
 // exclusive use at 19200 baud, 8N1, no handshake, DTR on and RTS following
 // the transmitter. Received characters are reported on the user-interface
-// thread through OnRxChar; a port that vanishes (a USB adapter pulled out)
+// thread through onDataArrived; a port that vanishes (a USB adapter pulled out)
 // is reopened about once a second and reported through OnReopened.
 
 #include "link/link_ports.h"
@@ -48,7 +48,7 @@ class TComm : public QObject, public SerialPort
 public:
     // Maps a device name such as "COM3" to the device file behind it.
     using DeviceResolver = std::function<std::filesystem::path(const QString& deviceName)>;
-    using RxCharHandler = std::function<void(TComm* sender, int count)>;
+    using DataArrivedHandler = std::function<void(TComm* sender, int count)>;
     using ReopenedHandler = std::function<void(TComm* sender)>;
 
     static constexpr const char* kAccessError = "Error accessing specified device";
@@ -102,7 +102,7 @@ public:
 
     // Called on the user-interface thread with the bytes waiting at that
     // moment (possibly 0). The worker waits until it returns.
-    RxCharHandler OnRxChar;
+    DataArrivedHandler onDataArrived;
     // Called when a vanished device has been opened again.
     ReopenedHandler OnReopened;
 

@@ -116,7 +116,7 @@ void LinkDriver::switchPort(TComm& comm, int portNumber)
 
 // ---- the tick --------------------------------------------------------------
 
-void LinkDriver::Timer1Timer()
+void LinkDriver::tick()
 {
     // A bridge's reply arrives some milliseconds after its command, so the
     // poll at the end of the tick that sent it finds nothing. Reading the
@@ -235,7 +235,7 @@ void LinkDriver::LinkLoss()
 
 // ---- reception -------------------------------------------------------------
 
-void LinkDriver::Comm1RxChar(int count)
+void LinkDriver::dataArrived(int count)
 {
     ReadWaiting(count > 0 ? static_cast<std::size_t>(count) : 0, false,
         [this](std::uint8_t* into, std::size_t asked) {

@@ -81,7 +81,7 @@ FieldTextBinding StoredFieldTextBinding(FieldType type)
     };
 }
 
-QString Dbf1FieldGetText(const LoggedFlight& row, LogField field, const DisplayMarks& marks)
+QString fieldText(const LoggedFlight& row, LogField field, const DisplayMarks& marks)
 {
     switch (field) {
     case kFlightTime:
@@ -101,7 +101,7 @@ QString Dbf1FieldGetText(const LoggedFlight& row, LogField field, const DisplayM
     }
 }
 
-void Dbf1FieldSetText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks)
+void setFieldText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks)
 {
     switch (field) {
     case kFlightTime:
@@ -133,13 +133,13 @@ void Dbf1FieldSetText(FlightLog& log, LogField field, QStringView text, const Di
     }
 }
 
-FieldTextBinding Dbf1FieldTextBinding(LogField field, std::function<DisplayMarks()> marks)
+FieldTextBinding fieldTextBinding(LogField field, std::function<DisplayMarks()> marks)
 {
     if (field == kTakeoffDate)
         return StoredFieldTextBinding(FieldType::Date);
     FieldTextBinding binding {
-        [marks](const LoggedFlight& row, LogField f) { return Dbf1FieldGetText(row, f, marks()); },
-        [marks](FlightLog& log, LogField f, const QString& text) { Dbf1FieldSetText(log, f, text, marks()); },
+        [marks](const LoggedFlight& row, LogField f) { return fieldText(row, f, marks()); },
+        [marks](FlightLog& log, LogField f, const QString& text) { setFieldText(log, f, text, marks()); },
         [marks, field](QStringView keyText) { return IsAcceptedEditKey(field, keyText, marks()); },
         {},
     };

@@ -39,17 +39,17 @@ FieldTextBinding StoredFieldTextBinding(FieldType type);
 // (FLIGHTTIME, HOBBS, MAXALT, MAXSPD) have their own texts, STUDENT is its
 // decimal number (empty when null), the date is in the short date format of
 // the locale, the text fields are shown as stored.
-QString Dbf1FieldGetText(const LoggedFlight& row, LogField field, const DisplayMarks& marks);
+QString fieldText(const LoggedFlight& row, LogField field, const DisplayMarks& marks);
 // Sets a field of the current row from its typed text: the converted fields
 // and STUDENT as described here, the text fields as MakeStorable leaves them.
 // Throws DbfError when the text or the value is refused ("'<text>' is not a
 // valid duration for field 'FLIGHTTIME'", "... valid integer value for field
 // 'MAXALT'", the table's own refusal of a value too long); the field keeps
 // its value. Typed dates go through StoredFieldTextBinding.
-void Dbf1FieldSetText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks);
+void setFieldText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks);
 // The record edits' whole binding for one of the log's fields, in the modes
 // that `marks` gives at the moment each text is made, read or typed.
-FieldTextBinding Dbf1FieldTextBinding(LogField field, std::function<DisplayMarks()> marks);
+FieldTextBinding fieldTextBinding(LogField field, std::function<DisplayMarks()> marks);
 
 // The Student edit has no conversion: an empty text clears the field, a
 // whole number is stored, anything else is refused with

@@ -251,7 +251,7 @@ TEST_F(LinkWiringTest, TheOpenStatisticsWindowShowsEachFlightOfADownloadWithinAT
     auto form = makeLinkedWindow();
     form->show();
     form->Statistics1->trigger();
-    TStatistics* statistics = form->statisticsForm();
+    StatisticsWindow* statistics = form->statisticsForm();
     ASSERT_NE(statistics, nullptr);
     ASSERT_TRUE(waitFor([&] { return statistics->Caption->text() == QStringLiteral("All flights"); }));
     EXPECT_EQ(statistics->shown().summary.flights, 0);

@@ -25,7 +25,7 @@ using Bytes = std::vector<unsigned char>;
 
 const std::filesystem::path kVanishedDevice = "/nonexistent/ttyUSB0";
 
-// A channel on a pseudo-terminal, collecting what OnRxChar delivers.
+// A channel on a pseudo-terminal, collecting what onDataArrived delivers.
 struct Rig {
     PtyPair pty;
     std::filesystem::path target = pty.slavePath();
@@ -38,7 +38,7 @@ struct Rig {
     {
         comm.setDeviceName("COM3");
         comm.setDeviceResolver([this](const QString&) { return target; });
-        comm.OnRxChar = [this](TComm* sender, int count) {
+        comm.onDataArrived = [this](TComm* sender, int count) {
             ++events;
             if (QThread::currentThread() != qApp->thread())
                 onOtherThread = true;
@@ -187,10 +187,10 @@ TEST(CommTransfer, EmptyAndZeroReadsChangeNothing)
     EXPECT_FALSE(rig.comm.isWaitingForDevice());
 
     // A handler that takes nothing leaves the bytes for the next one.
-    rig.comm.OnRxChar = [](TComm*, int) {};
+    rig.comm.onDataArrived = [](TComm*, int) {};
     rig.pty.send({ 1, 2, 3 });
     runEventLoopFor(100ms);
-    rig.comm.OnRxChar = [&](TComm* sender, int count) {
+    rig.comm.onDataArrived = [&](TComm* sender, int count) {
         const int got = sender->Read(buffer, count);
         if (got > 0)
             rig.received.insert(rig.received.end(), buffer, buffer + got);
@@ -205,7 +205,7 @@ TEST(CommTransfer, WorkerWaitsUntilEachEventIsHandled)
     Rig rig;
     int depth = 0;
     int deepest = 0;
-    rig.comm.OnRxChar = [&](TComm* sender, int count) {
+    rig.comm.onDataArrived = [&](TComm* sender, int count) {
         deepest = std::max(deepest, ++depth);
         ++rig.events;
         if (rig.events == 1) {
@@ -327,7 +327,7 @@ TEST(CommLifecycle, HandlerMayReopenThePortWhileInputStreams)
     int depth = 0;
     int deepest = 0;
     int reopens = 0;
-    rig.comm.OnRxChar = [&](TComm* sender, int count) {
+    rig.comm.onDataArrived = [&](TComm* sender, int count) {
         deepest = std::max(deepest, ++depth);
         ++rig.events;
         unsigned char buffer[64];

@@ -566,8 +566,8 @@ TEST(LinkDriver, FailedSerialReadsDropTheNotification)
     rig.tick();
     rig.answer(IdentityReply(ShortIdentity("F123", "V1", "F123")));
     EXPECT_FALSE(rig.link.linkUp);
-    rig.driver.Comm1RxChar(0);
-    rig.driver.Comm1RxChar(-5);
+    rig.driver.dataArrived(0);
+    rig.driver.dataArrived(-5);
     EXPECT_EQ(rig.serial.asked.size(), 1u);
 }
 
@@ -606,7 +606,7 @@ TEST(LinkDriver, UsbPollsOfMoreThanOneBufferKeepEveryByteInOrder)
     const Bytes position = PositionReply(0xF1A0);
     stream.insert(stream.end(), position.begin(), position.end());
     rig.usb.queue.assign(stream.begin(), stream.end());
-    rig.driver.Timer1Timer();
+    rig.driver.tick();
     EXPECT_EQ(rig.usb.asked, (std::vector<std::uint32_t> { 10000, 10000, 508 }));
     EXPECT_TRUE(rig.link.linkUp);
     ASSERT_FALSE(rig.usb.sent.empty());
@@ -621,7 +621,7 @@ TEST(LinkDriver, FailedUsbCallsReadNothing)
         const Bytes identity = IdentityReply(ShortIdentity("F123", "V1", "F123"));
         rig.usb.queue.assign(identity.begin(), identity.end());
         (queueFails ? rig.usb.queueCheckStatus : rig.usb.readStatus) = 4;
-        rig.driver.Timer1Timer();
+        rig.driver.tick();
         EXPECT_FALSE(rig.link.linkUp);
         EXPECT_EQ(rig.link.lastUsbStatus, 4);
     }

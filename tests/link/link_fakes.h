@@ -253,7 +253,7 @@ struct LinkRig {
     {
         const std::size_t serialBefore = serial.written.size();
         const std::size_t usbBefore = usb.sent.size();
-        driver.Timer1Timer();
+        driver.tick();
         if (serial.written.size() > serialBefore)
             return serial.written.back();
         if (usb.sent.size() > usbBefore)
@@ -264,7 +264,7 @@ struct LinkRig {
     void answer(const Bytes& bytes)
     {
         serial.incoming.insert(serial.incoming.end(), bytes.begin(), bytes.end());
-        driver.Comm1RxChar(static_cast<int>(serial.incoming.size()));
+        driver.dataArrived(static_cast<int>(serial.incoming.size()));
     }
 
     FakeStore ownStore;

@@ -52,10 +52,7 @@ protected:
         return minutes;
     }
 
-    DateFilterView check(const QDate& from, const QDate& to)
-    {
-        return filter.CheckBox1Click(table, true, from, to);
-    }
+    DateFilterView check(const QDate& from, const QDate& to) { return filter.setOn(table, true, from, to); }
 
     QTemporaryDir dir;
     FlightLog table;
@@ -116,7 +113,7 @@ TEST_F(LogTable, TotalAddsTheFlightTimesOfThePassingRows)
     table.post();
     // Edits after the recomputation do not change the total until the next one.
     EXPECT_EQ(filter.totalText(), u"2:35");
-    EXPECT_EQ(filter.DateFromToChangeFrom(table, true, kMarch5, kMarch5).totalText, u"2:55");
+    EXPECT_EQ(filter.periodChanged(table, true, kMarch5, kMarch5).totalText, u"2:55");
 }
 
 TEST_F(LogTable, NinetySixtyFiveAndFiveMakeTwoFourty)
@@ -142,11 +139,11 @@ TEST_F(LogTable, RowBeingEditedIsPostedBeforeTheSum)
         table.first();
         table.edit();
         table.setInteger(kFlightTime, alreadyFiltered ? 40 : 30);
-        const DateFilterView view = filter.DateFromToChangeFrom(table, true, kMarch4, kMarch5);
+        const DateFilterView view = filter.periodChanged(table, true, kMarch4, kMarch5);
         EXPECT_EQ(view.totalText, alreadyFiltered ? u"1:00" : u"0:50");
         EXPECT_EQ(table.state(), DbfTable::State::Browse);
     }
-    filter.CheckBox1Click(table, false, kMarch4, kMarch5);
+    filter.setOn(table, false, kMarch4, kMarch5);
     EXPECT_EQ(shown(), Minutes({ 40, 20 }));
 }
 
@@ -164,14 +161,14 @@ TEST_F(LogTable, UncheckingShowsEveryRowAndEmptiesTheTotal)
     check(kMarch5, kMarch5);
     ASSERT_EQ(shown(), Minutes({ 20 }));
 
-    const DateFilterView view = filter.CheckBox1Click(table, false, kMarch5, kMarch5);
+    const DateFilterView view = filter.setOn(table, false, kMarch5, kMarch5);
     EXPECT_TRUE(view.changed);
     EXPECT_TRUE(view.totalText.isEmpty());
     EXPECT_FALSE(table.isFiltered());
     EXPECT_EQ(shown(), Minutes({ 10, 20, 30 }));
 
     // A picker changed while unchecked leaves the view unfiltered.
-    const DateFilterView changed = filter.DateFromToChangeFrom(table, false, kMarch4, kMarch4);
+    const DateFilterView changed = filter.periodChanged(table, false, kMarch4, kMarch4);
     EXPECT_TRUE(changed.changed);
     EXPECT_TRUE(changed.totalText.isEmpty());
     EXPECT_EQ(shown(), Minutes({ 10, 20, 30 }));
@@ -186,7 +183,7 @@ TEST_F(LogTable, ModeChangeWhileFilteredKeepsRowsAndTotal)
     EXPECT_EQ(shown(), Minutes({ 20 }));
     EXPECT_EQ(filter.totalText(), u"0:20");
     table.first();
-    EXPECT_EQ(Dbf1FieldGetText(table.currentFlight(), kFlightTime, marks), u"0.33");
+    EXPECT_EQ(fieldText(table.currentFlight(), kFlightTime, marks), u"0.33");
 }
 
 TEST_F(LogTable, ClosedTableChangesNothing)
@@ -195,7 +192,7 @@ TEST_F(LogTable, ClosedTableChangesNothing)
     check(kMarch4, kMarch5);
     table.close();
 
-    const DateFilterView view = filter.DateFromToChangeFrom(table, true, kMarch6, kMarch4);
+    const DateFilterView view = filter.periodChanged(table, true, kMarch6, kMarch4);
     EXPECT_FALSE(view.changed);
     EXPECT_EQ(view.to, kMarch4); // not raised
     EXPECT_EQ(view.totalText, u"0:30");
@@ -204,7 +201,7 @@ TEST_F(LogTable, ClosedTableChangesNothing)
     // the table is open again the unchecked box lets every row through.
     bool emptied = false;
     filter.setTotalEmptied([&] { emptied = true; });
-    EXPECT_THROW(filter.CheckBox1Click(table, false, kMarch4, kMarch5), DbfError);
+    EXPECT_THROW(filter.setOn(table, false, kMarch4, kMarch5), DbfError);
     EXPECT_EQ(filter.totalText(), u"0:30");
     table.open();
     EXPECT_EQ(shown(), Minutes({ 10, 20 }));
@@ -245,16 +242,15 @@ TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
         { kStudent, u"", u"" },
     };
     for (const Shown& s : blank) {
-        EXPECT_EQ(Dbf1FieldGetText(table.currentFlight(), s.field, feet), QStringView(s.feetMinutes))
+        EXPECT_EQ(fieldText(table.currentFlight(), s.field, feet), QStringView(s.feetMinutes))
             << logTableField(s.field).name.toStdString();
-        EXPECT_EQ(
-            Dbf1FieldGetText(table.currentFlight(), s.field, metricDecimals), QStringView(s.metricDecimals));
+        EXPECT_EQ(fieldText(table.currentFlight(), s.field, metricDecimals), QStringView(s.metricDecimals));
     }
     EXPECT_TRUE(StudentEditVisible(table.currentFlight()));
 
-    Dbf1FieldSetText(table, kStudent, u"", feet);
+    setFieldText(table, kStudent, u"", feet);
     EXPECT_TRUE(table.isNull(kStudent)); // emptied Student stores no value
-    Dbf1FieldSetText(table, kStudent, u"0", feet);
+    setFieldText(table, kStudent, u"0", feet);
     table.post();
     EXPECT_FALSE(StudentEditVisible(table.currentFlight()));
 }
@@ -346,7 +342,7 @@ TEST_F(LogTable, TypedTextsAreStoredAsTypedOrRefused)
             + QString::fromUtf16(c.typed).toStdString() + "'";
         const std::string before(table.currentFlight().raw(c.field));
         try {
-            Dbf1FieldSetText(table, c.field, QStringView(c.typed), c.marks);
+            setFieldText(table, c.field, QStringView(c.typed), c.marks);
             EXPECT_EQ(c.refusal, nullptr) << what << " was stored";
         } catch (const DbfError& e) {
             EXPECT_STREQ(e.what(), c.refusal) << what;
