@@ -9,7 +9,7 @@
 #include "app/record_panel_grid.h"
 #include "app/report_form.h"
 #include "app/scripting/status_trace.h"
-#include "app/statistics_form.h"
+#include "app/statistics_window.h"
 #include "app/status_form.h"
 #include "app/wait_cursor.h"
 #include "link/comm.h"
