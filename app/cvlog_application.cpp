@@ -37,7 +37,7 @@ void ShowPlainMessage(const QString& text, QWidget* parent)
 void ShowErrorMessage(const QString& message, QWidget* parent)
 {
     Answers().message(
-        { MessageKind::Error, QString::fromLatin1(kApplicationTitle), ErrorText(message) }, parent);
+        { MessageKind::Error, QString::fromLatin1(kApplicationTitle), errorText(message) }, parent);
 }
 
 bool AskOkCancel(const QString& text, QWidget* parent)
@@ -77,8 +77,8 @@ QString AskSaveFileName(const FileDialogRequest& request, QWidget* parent)
     if (path.isEmpty())
         return path;
     const std::filesystem::path chosen = path.toStdString();
-    const bool own = (!logTableFile().empty() && IsTheLogsOwnFile(chosen, logTableFile()))
-        || NamesTheSameFile(chosen, QCoreApplication::applicationFilePath().toStdString());
+    const bool own = (!logTableFile().empty() && isTheLogsOwnFile(chosen, logTableFile()))
+        || namesTheSameFile(chosen, QCoreApplication::applicationFilePath().toStdString());
     if (!own)
         return path;
     ShowPlainMessage(QStringLiteral("File cannot be saved to itself, please choose a new name."), parent);

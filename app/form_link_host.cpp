@@ -20,9 +20,9 @@ void FormLinkHost::setLinkText(const QString& text)
     form.setLinkText(text);
 }
 
-void FormLinkHost::ShowStatusPopup(const QString& text)
+void FormLinkHost::showStatusPopup(const QString& text)
 {
-    form.ShowStatusPopup(text);
+    form.showStatusPopup(text);
 }
 
 void FormLinkHost::showMessage(const QString& text)

@@ -18,7 +18,7 @@ public:
     explicit FormLinkHost(TForm1& form);
 
     void setLinkText(const QString& text) override;
-    void ShowStatusPopup(const QString& text) override;
+    void showStatusPopup(const QString& text) override;
     void showMessage(const QString& text) override;
     void reportError(const QString& text) override;
     bool keyInitDialogShowing() const override;

@@ -50,7 +50,7 @@ LogReport::LogReport(QObject* parent)
     : QObject(parent)
     , printer_(QPrinter::HighResolution)
 {
-    SetUpReportPrinter(printer_);
+    setUpReportPrinter(printer_);
 }
 
 LogReport::~LogReport() = default;
@@ -132,7 +132,7 @@ void LogReport::SavePdf1Click()
 
 bool LogReport::writePdf(const QString& path)
 {
-    return WriteReportPdf(path.toStdString(),
+    return writeReportPdf(path.toStdString(),
         [this](QPagedPaintDevice& pdf) { return generate(pdf, QStringLiteral("Writing the report...")); });
 }
 

@@ -35,11 +35,11 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     // Before the application object, which needs a display: --help and
     // --version answer without one.
-    const cvlog::CommandLine commandLine = cvlog::ParseCommandLine(argc, argv);
+    const cvlog::CommandLine commandLine = cvlog::parseCommandLine(argc, argv);
     if (commandLine.action == cvlog::CommandLineAction::RunCommand)
-        return cvlog::RunLogCommand(argc, argv, commandLine);
+        return cvlog::runLogCommand(argc, argv, commandLine);
     if (commandLine.action != cvlog::CommandLineAction::OpenWindow)
-        return cvlog::AnswerWithoutWindow(commandLine);
+        return cvlog::answerWithoutWindow(commandLine);
 
     cvlog::CvlogApplication app(argc, argv);
     // The desktop finds our entry, and with it our icon, by this name.
@@ -47,9 +47,9 @@ int main(int argc, char** argv)
     cvlog::AnswerFromEnvironment();
     cvlog::StatusTraceEnabled(); // read once, before anything is shown
 
-    const cvlog::ProgramFolders folders = cvlog::ChooseProgramFolders(cvlog::ProgramDirectory().toStdString(),
+    const cvlog::ProgramFolders folders = cvlog::chooseProgramFolders(cvlog::programDirectory().toStdString(),
         commandLine.dataDirectory, cvlog::UserFolders::fromEnvironment());
-    if (const std::string problem = cvlog::PrepareDataFolder(folders); !problem.empty()) {
+    if (const std::string problem = cvlog::prepareDataFolder(folders); !problem.empty()) {
         cvlog::ShowErrorMessage(QString::fromStdString(problem));
         return cvlog::kExitFailed;
     }

@@ -127,8 +127,8 @@ TForm1::~TForm1()
 {
     // The link goes before the channel that feeds it.
     Comm1.onDataArrived = nullptr;
-    Comm1.OnReopened = nullptr;
-    Comm1.Close();
+    Comm1.onReopened = nullptr;
+    Comm1.close();
     Dbf1.setListener({});
     DBCtrlGrid1->setTable(nullptr);
     DBNavigator1->setTable(nullptr);
@@ -157,11 +157,11 @@ void TForm1::buildLink()
             QStringLiteral("^COM([1-8])$"), QRegularExpression::CaseInsensitiveOption);
         const auto match = comName.match(name);
         if (!match.hasMatch())
-            return TComm::defaultDevicePath(name);
-        return PortDevicePath(settingsPath(), match.captured(1).toInt());
+            return SerialChannel::defaultDevicePath(name);
+        return portDevicePath(settingsPath(), match.captured(1).toInt());
     });
-    Comm1.onDataArrived = [this](TComm*, int count) { linkDriver_->dataArrived(count); };
-    Comm1.OnReopened = [this](TComm*) { Comm1Reopened(); };
+    Comm1.onDataArrived = [this](SerialChannel*, int count) { linkDriver_->dataArrived(count); };
+    Comm1.onReopened = [this](SerialChannel*) { Comm1Reopened(); };
 }
 
 void TForm1::buildMenus()
@@ -297,12 +297,12 @@ void TForm1::buildControls()
 
 std::filesystem::path TForm1::tablePath() const
 {
-    return FindIgnoringCase(options_.dataDirectory / kTableFileName);
+    return findIgnoringCase(options_.dataDirectory / kTableFileName);
 }
 
 std::filesystem::path TForm1::settingsPath() const
 {
-    return FindIgnoringCase(options_.dataDirectory / kSettingsFileName);
+    return findIgnoringCase(options_.dataDirectory / kSettingsFileName);
 }
 
 void TForm1::FormCreate()
@@ -312,14 +312,14 @@ void TForm1::FormCreate()
     try {
         firstShow = true;
         // What a command killed half-way left beside the log goes first.
-        RemoveLeftoverTemporaries(tablePath().parent_path());
+        removeLeftoverTemporaries(tablePath().parent_path());
         SetLogTableFile(tablePath());
         createTableIfMissing();
         // A log that is a link gets its new versions beside the file it
         // names, in a folder of the user's: only the log's own go there.
-        const std::filesystem::path linked = FollowLinks(tablePath());
-        RemoveLeftoverTemporaries(linked.parent_path(), linked.filename().string());
-        linkDriver_->ResetReceiver();
+        const std::filesystem::path linked = followLinks(tablePath());
+        removeLeftoverTemporaries(linked.parent_path(), linked.filename().string());
+        linkDriver_->resetReceiver();
         loadSettings();
         Dbf1.open();
         if (!Dbf1.writeRefusal().empty())
@@ -328,8 +328,8 @@ void TForm1::FormCreate()
         link.deviceAddress = kSearchAddress;
         link.usbActive = false;
         usb_->load(options_.libraryDirectories);
-        ProbeUsb(link, *usb_);
-        ShowLinkStatus(0);
+        probeUsb(link, *usb_);
+        showLinkStatus(0);
     } catch (const std::exception& error) {
         ReportError(error);
     }
@@ -347,10 +347,10 @@ void TForm1::createTableIfMissing()
 
 void TForm1::loadSettings()
 {
-    const Settings settings = LoadSettings(settingsPath(), DayNumber(options_.today));
+    const Settings settings = readSettings(settingsPath(), dayNumberOf(options_.today));
     auto pickerDate = [this](std::int32_t dayNumber) {
         // A day the pickers cannot show is read as today.
-        const QDate date = DateFromDayNumber(dayNumber);
+        const QDate date = dateFromDayNumber(dayNumber);
         if (!date.isValid() || date < DateFrom->minimumDate() || date > DateFrom->maximumDate())
             return options_.today;
         return date;
@@ -358,18 +358,18 @@ void TForm1::loadSettings()
     DateFrom->setDate(pickerDate(settings.fromDate));
     DateTo->setDate(pickerDate(settings.toDate));
     link.portNumber
-        = static_cast<std::uint8_t>(RangeOrDefault(settings.port, kFirstPort, kLastPort, kFirstPort));
+        = static_cast<std::uint8_t>(rangeOrDefault(settings.port, kFirstPort, kLastPort, kFirstPort));
     setDisplayMarks(DisplayMarks::fromArray(settings.marks));
 }
 
 void TForm1::saveSettings()
 {
     Settings settings;
-    settings.fromDate = DayNumber(DateFrom->date());
-    settings.toDate = DayNumber(DateTo->date());
+    settings.fromDate = dayNumberOf(DateFrom->date());
+    settings.toDate = dayNumberOf(DateTo->date());
     settings.port = link.portNumber;
     settings.marks = marks_.toArray();
-    SaveSettings(settingsPath(), settings);
+    writeSettings(settingsPath(), settings);
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -387,14 +387,14 @@ void TForm1::FormShow()
     if (!link.usbActive) {
         try {
             openSerialPort();
-        } catch (const ECommError&) {
+        } catch (const SerialChannelError&) {
             // The dialog opens once the window is up, as from its menu command.
             QTimer::singleShot(0, this, Guarded(this, &TForm1::Communicationsport1Click));
             return;
         }
     }
     link.portReady = true;
-    ShowLinkStatus(0);
+    showLinkStatus(0);
     link.linkUp = false;
 }
 
@@ -427,7 +427,7 @@ bool TForm1::FormCloseQuery()
             return false;
         }
         std::fprintf(stderr, "The edit of the current row was dropped: %s\n",
-            ErrorText(QString::fromUtf8(error.what())).toLocal8Bit().constData());
+            errorText(QString::fromUtf8(error.what())).toLocal8Bit().constData());
     }
     // Each step goes on after a failure of the one before: the settings do
     // not depend on the table, and the rows are on disk already.
@@ -457,7 +457,7 @@ void TForm1::reportShutdownError(const std::exception& error)
 {
     shutdownFailed_ = true;
     if (unattendedClose_) {
-        std::fprintf(stderr, "%s\n", ErrorText(QString::fromUtf8(error.what())).toLocal8Bit().constData());
+        std::fprintf(stderr, "%s\n", errorText(QString::fromUtf8(error.what())).toLocal8Bit().constData());
         return;
     }
     ReportError(error);
@@ -491,7 +491,7 @@ void TForm1::Statistics1Click()
                 parameters.today = options_.clock();
                 if (dateFilter_.isOn() && Dbf1.isFiltered())
                     parameters.period = DatePeriod(DateFrom->date(), DateTo->date());
-                return ComputeFlightStatistics(Dbf1, parameters);
+                return computeFlightStatistics(Dbf1, parameters);
             },
             [this] { return displayMarks(); },
         });
@@ -501,9 +501,9 @@ void TForm1::Statistics1Click()
     statistics_->activateWindow();
 }
 
-void TForm1::ShowLinkStatus(int mode)
+void TForm1::showLinkStatus(int mode)
 {
-    linkDriver_->ShowLinkStatus(mode);
+    linkDriver_->showLinkStatus(mode);
 }
 
 void TForm1::setLinkText(const QString& text)
@@ -512,31 +512,31 @@ void TForm1::setLinkText(const QString& text)
     TraceLinkText(text);
 }
 
-void TForm1::ShowStatusPopup(const QString& text)
+void TForm1::showStatusPopup(const QString& text)
 {
     TracePopupText(text);
     if (status_)
-        status_->ShowStatusPopup(text);
+        status_->showStatusPopup(text);
 }
 
 void TForm1::openSerialPort()
 {
-    Comm1.Open();
+    Comm1.open();
 }
 
 void TForm1::closeSerialPort()
 {
-    Comm1.Close();
+    Comm1.close();
 }
 
 void TForm1::Comm1Reopened()
 {
-    linkDriver_->PortReopened();
+    linkDriver_->portReopened();
 }
 
 void TForm1::Edit1Change(const QString& text)
 {
-    linkDriver_->KeyTextChanged(text);
+    linkDriver_->keyTextChanged(text);
 }
 
 void TForm1::Timer1Timer()
@@ -567,7 +567,7 @@ void TForm1::exportText(char separator)
     if (path.isEmpty())
         return;
     const auto wait = ShowWaitCursor();
-    ExportVisibleRows(Dbf1, path.toStdString(), separator, QLocale::system());
+    exportVisibleRows(Dbf1, path.toStdString(), separator, QLocale::system());
 }
 
 void TForm1::Print1Click()
@@ -594,7 +594,7 @@ void TForm1::Initializedownloadkey1Click()
 
 void TForm1::Downloadallflights1Click()
 {
-    linkDriver_->DownloadAllFlights();
+    linkDriver_->downloadAllFlights();
 }
 
 DisplayMarks TForm1::displayMarks() const
@@ -622,23 +622,23 @@ void TForm1::selectMarks(DisplayMarks (*select)(DisplayMarks))
 
 void TForm1::Metricunits1Click()
 {
-    selectMarks(SelectMetricUnits);
+    selectMarks(selectMetricUnits);
 }
 void TForm1::N2Unitsfeetmph1Click()
 {
-    selectMarks(SelectFeetMph);
+    selectMarks(selectFeetMph);
 }
 void TForm1::N3Unitsfeetnm1Click()
 {
-    selectMarks(SelectFeetKnots);
+    selectMarks(selectFeetKnots);
 }
 void TForm1::a1Click()
 {
-    selectMarks(SelectMinuteFractions);
+    selectMarks(selectMinuteFractions);
 }
 void TForm1::bHourfractionsaredecimals1Click()
 {
-    selectMarks(SelectDecimalFractions);
+    selectMarks(selectDecimalFractions);
 }
 
 } // namespace cvlog

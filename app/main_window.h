@@ -79,8 +79,8 @@ public:
     // refuses it. Returns whether the log and the settings were written.
     bool closeForSignal();
 
-    void ShowLinkStatus(int mode);
-    void ShowStatusPopup(const QString& text);
+    void showLinkStatus(int mode);
+    void showStatusPopup(const QString& text);
     // Every text of the status bar's link panel goes through here.
     void setLinkText(const QString& text);
     TForm5* keyInitForm() const { return form5_; }
@@ -94,7 +94,7 @@ public:
     FlightLog Dbf1;
     DbfTable Dbf2;
     LinkState link;
-    TComm Comm1;
+    SerialChannel Comm1;
     QTimer* Timer1 = nullptr;
     DBNavigator* DBNavigator1 = nullptr;
     RecordPanelGrid* DBCtrlGrid1 = nullptr;

@@ -55,7 +55,7 @@ void TForm1::Wipedatabase1Click()
     if (!tableExists(tablePath()))
         return;
     const auto wait = ShowWaitCursor();
-    WipeLog(Dbf1);
+    wipeLog(Dbf1);
 }
 
 void TForm1::Compactdatabse1Click()
@@ -81,7 +81,7 @@ void TForm1::N1Click()
     if (target.isEmpty())
         return;
     const auto wait = ShowWaitCursor();
-    BackupLog(Dbf1, target.toStdString());
+    backupLog(Dbf1, target.toStdString());
 }
 
 void TForm1::Restoredatabase1Click()
@@ -90,13 +90,13 @@ void TForm1::Restoredatabase1Click()
     const QString source = AskFileName(kRestoreDialog, this);
     if (source.isEmpty())
         return;
-    if (IsTheTableFile(source.toStdString(), tablePath())) {
+    if (isTheTableFile(source.toStdString(), tablePath())) {
         ShowPlainMessage(
             QStringLiteral("File cannot be restored to itself, please choose a new name."), this);
         return;
     }
     const auto wait = ShowWaitCursor();
-    RestoreLog(Dbf1, Dbf2, source.toStdString());
+    restoreLog(Dbf1, Dbf2, source.toStdString());
 }
 
 } // namespace cvlog

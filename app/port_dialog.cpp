@@ -121,7 +121,7 @@ void TForm4::updateToolTips()
     for (int n = 1; n <= kPortCount; ++n) {
         QString device;
         try {
-            device = QString::fromStdString(PortDevicePath(context_.settingsPath, n).string());
+            device = QString::fromStdString(portDevicePath(context_.settingsPath, n).string());
         } catch (const std::exception&) {
             // An unreadable settings file names no device; the button still works.
         }
@@ -165,13 +165,13 @@ void TForm4::switchPort(int n)
         return;
     try {
         context_.driver->switchPort(*context_.comm, n);
-    } catch (const ECommError& error) {
+    } catch (const SerialChannelError& error) {
         // No port is open now; the link sends nothing until one is.
         ShowPlainMessage(QStringLiteral("The selected port COM%1 is not available,"
                                         " please choose another if possible or free this port if it is in"
                                         " use by another application.\n%2")
                              .arg(n)
-                             .arg(PortFailureDetail(context_.comm->devicePath(), error)),
+                             .arg(portFailureDetail(context_.comm->devicePath(), error)),
             this);
     }
 }

@@ -23,11 +23,11 @@ namespace cvlog
 {
 
 class LinkDriver;
-class TComm;
+class SerialChannel;
 
 // What a port switch works on, all owned by the main window.
 struct PortSwitchContext {
-    TComm* comm = nullptr;
+    SerialChannel* comm = nullptr;
     const LinkState* link = nullptr;
     LinkDriver* driver = nullptr;
     // CVLog.ini, whose [Ports] section names the device file behind each button.

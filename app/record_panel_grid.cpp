@@ -137,11 +137,11 @@ struct RecordPanelGrid::Panel {
 
 RecordPanelGrid::RecordPanelGrid(QWidget* parent)
     : QWidget(parent)
-    , studentHidden_([](const QString& text) { return !StudentEditVisible(text); })
+    , studentHidden_([](const QString& text) { return !studentEditVisible(text); })
 {
     setObjectName(QStringLiteral("DBCtrlGrid1"));
     for (LogField f : kLogFields)
-        bindings_[slot(f)] = StoredFieldTextBinding(logTableField(f).type);
+        bindings_[slot(f)] = storedFieldTextBinding(logTableField(f).type);
 
     int panelWidth = kPanelWidth;
     for (int i = 0; i < kPanelCount; ++i) {
@@ -468,7 +468,7 @@ void RecordPanelGrid::makeStorable(LogField field, QString& text, int& cursor)
         return;
     // The edit is in the middle of taking the text; the box waits until it is done.
     QTimer::singleShot(0, this,
-        [this, message = ReplacedCharactersMessage(made.replaced)] { ShowPlainMessage(message, window()); });
+        [this, message = replacedCharactersMessage(made.replaced)] { ShowPlainMessage(message, window()); });
 }
 
 void RecordPanelGrid::step(int rows)
@@ -477,7 +477,7 @@ void RecordPanelGrid::step(int rows)
         return;
     finishEdit();
     {
-        const auto suspended = SuspendDisplay(*table_);
+        const auto suspended = displaySuspended(*table_);
         for (int i = 0; i < rows && !table_->eof(); ++i)
             table_->next();
         for (int i = 0; i > rows && !table_->bof(); --i)

@@ -51,12 +51,12 @@ bool TForm3::generate(QPagedPaintDevice& device, const ReportProgress& progress)
     period_ = DatePeriod(settings.from, settings.to);
     openView();
     TableReportRows rows(Dbf1);
-    const ReportLayout layout = LayOutReport(rows, settings);
+    const ReportLayout layout = layOutReport(rows, settings);
     TraceReport(QStringLiteral("pages=%1 flights=%2 total=%3")
                     .arg(layout.pages.size())
                     .arg(layout.flights)
-                    .arg(ReportTimeText(layout.totalMinutes, settings.fraction)));
-    return PaintReport(device, layout, rows, progress);
+                    .arg(reportTimeText(layout.totalMinutes, settings.fraction)));
+    return paintReport(device, layout, rows, progress);
 }
 
 bool TForm3::Dbf1FilterRecord(const LoggedFlight& row) const

@@ -166,7 +166,7 @@ void StatisticsWindow::refresh()
         return;
     statistics_ = source_.compute();
     const QLocale locale = QLocale::system();
-    Caption->setText(StatisticsCaption(statistics_, locale));
+    Caption->setText(statisticsCaption(statistics_, locale));
     const std::int64_t undated = statistics_.summary.undatedFlights;
     Undated->setText(undated == 0
             ? QString()
@@ -174,12 +174,12 @@ void StatisticsWindow::refresh()
                              "and per instrument, not per year or month)")
                   .arg(undated));
     Undated->setVisible(undated != 0);
-    const std::vector<StatisticsTable> tables = StatisticsTables(statistics_, source_.marks(), locale);
+    const std::vector<StatisticsTable> tables = statisticsTables(statistics_, source_.marks(), locale);
     for (std::size_t i = 0; i < Tables.size() && i < tables.size(); ++i) {
         boxes_[i]->setTitle(tables[i].title);
         fill(*Tables[i], tables[i]);
     }
-    showChart(FlightTimeChart(statistics_));
+    showChart(flightTimeChart(statistics_));
     TraceStatistics(QStringLiteral("%1: flights=%2 minutes=%3")
                         .arg(Caption->text())
                         .arg(statistics_.summary.flights)
@@ -237,7 +237,7 @@ void StatisticsWindow::barHovered(bool entered, int index)
     const auto minutes = static_cast<std::int64_t>(
         std::llround(chart_.hours[static_cast<std::size_t>(index)] * kMinutesPerHour));
     QToolTip::showText(QCursor::pos(),
-        chart_.labels[index] + QStringLiteral(": ") + FlightTimeText(minutes, fractionMode(source_.marks())),
+        chart_.labels[index] + QStringLiteral(": ") + flightTimeText(minutes, fractionMode(source_.marks())),
         ChartView);
 }
 
@@ -260,7 +260,7 @@ void StatisticsWindow::SaveChart1Click()
 
 void StatisticsWindow::Copy1Click()
 {
-    QApplication::clipboard()->setText(StatisticsTabText(statistics_, source_.marks(), QLocale::system()));
+    QApplication::clipboard()->setText(statisticsTabText(statistics_, source_.marks(), QLocale::system()));
 }
 
 } // namespace cvlog

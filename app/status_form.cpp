@@ -37,7 +37,7 @@ TStatus::TStatus(QWidget* parent)
     resize(kClientWidth, kClientHeight);
 }
 
-void TStatus::ShowStatusPopup(const QString& text)
+void TStatus::showStatusPopup(const QString& text)
 {
     if (text.isEmpty()) {
         hide();

@@ -17,7 +17,7 @@ public:
 
     // A text shows the pop-up with it (it stays up with the latest text); an
     // empty text hides it.
-    void ShowStatusPopup(const QString& text);
+    void showStatusPopup(const QString& text);
 
     QLabel* Label1 = nullptr;
 };

@@ -54,7 +54,7 @@ void BM_ExportCsv(benchmark::State& state)
         = bench::generatedLog(static_cast<int>(state.range(0))).parent_path() / "out.csv";
     std::uint32_t lines = 0;
     for (auto _ : state)
-        lines = ExportVisibleRows(
+        lines = exportVisibleRows(
             table, out, kCommaSeparator, QLocale(QLocale::English, QLocale::UnitedKingdom));
     state.counters["lines"] = lines;
     state.counters["MB_written"] = static_cast<double>(std::filesystem::file_size(out)) / 1e6;
@@ -121,7 +121,7 @@ void BM_ReportLayout(benchmark::State& state)
     std::size_t pages = 0;
     for (auto _ : state) {
         TableReportRows rows(table);
-        const ReportLayout layout = LayOutReport(rows, reportSettings());
+        const ReportLayout layout = layOutReport(rows, reportSettings());
         pages = layout.pages.size();
         benchmark::DoNotOptimize(layout.totalMinutes);
     }
@@ -143,8 +143,8 @@ void BM_ReportPdf(benchmark::State& state)
             pdf.setPageSize(QPageSize(QPageSize::A4));
             pdf.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
             TableReportRows rows(table);
-            const ReportLayout layout = LayOutReport(rows, reportSettings());
-            PaintReport(pdf, layout, rows);
+            const ReportLayout layout = layOutReport(rows, reportSettings());
+            paintReport(pdf, layout, rows);
         }
         bytes = buffer.size();
     }

@@ -21,7 +21,7 @@ class Today : public LinkHost
 {
 public:
     void setLinkText(const QString&) override { }
-    void ShowStatusPopup(const QString&) override { }
+    void showStatusPopup(const QString&) override { }
     void showMessage(const QString&) override { }
     void reportError(const QString&) override { }
     bool keyInitDialogShowing() const override { return false; }
@@ -75,9 +75,9 @@ void BM_DuplicateSearchAndInsert(benchmark::State& state)
         import.currentRecord.hour = static_cast<std::uint8_t>(minute / 60 % 24);
         import.currentRecord.minute = static_cast<std::uint8_t>(minute % 60);
         ++minute;
-        if (!import.IsDuplicateFlight())
-            import.StorePending();
-        import.FlushPendingRecords();
+        if (!import.isDuplicateFlight())
+            import.storePending();
+        import.flushPendingRecords();
     }
     state.counters["rows"] = static_cast<double>(log.table.recordCount());
 }

@@ -35,7 +35,7 @@ void BM_RestoreLog(benchmark::State& state)
     log.open();
     DbfTable source;
     for (auto _ : state)
-        RestoreLog(log, source, backup);
+        restoreLog(log, source, backup);
     state.counters["rows"] = static_cast<double>(log.recordCount());
 }
 
@@ -47,7 +47,7 @@ void BM_BackupLog(benchmark::State& state)
     log.open();
     const fs::path target = log.path().parent_path() / "backup.dbf";
     for (auto _ : state)
-        BackupLog(log, target);
+        backupLog(log, target);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fs::file_size(target)));
 }
 

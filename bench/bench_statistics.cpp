@@ -33,7 +33,7 @@ void BM_ComputeFlightStatistics(benchmark::State& state)
         parameters.period = DatePeriod(kFirstDay, kFirstDay.addDays(state.range(0) - 1));
     FlightStatistics statistics;
     for (auto _ : state) {
-        statistics = ComputeFlightStatistics(table, parameters);
+        statistics = computeFlightStatistics(table, parameters);
         benchmark::DoNotOptimize(statistics.summary.totalMinutes);
     }
     state.counters["rows"] = kRows;
@@ -48,11 +48,11 @@ void BM_StatisticsTextsAndChart(benchmark::State& state)
     table.setPath(bench::generatedLog(kRows));
     table.open(DbfTable::Access::ReadOnly);
     const FlightStatistics statistics
-        = ComputeFlightStatistics(table, { {}, kFirstDay.addDays(kDaysSpanned) });
+        = computeFlightStatistics(table, { {}, kFirstDay.addDays(kDaysSpanned) });
     const QLocale locale(QLocale::English, QLocale::UnitedKingdom);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(StatisticsTabText(statistics, DisplayMarks {}, locale));
-        benchmark::DoNotOptimize(FlightTimeChart(statistics));
+        benchmark::DoNotOptimize(statisticsTabText(statistics, DisplayMarks {}, locale));
+        benchmark::DoNotOptimize(flightTimeChart(statistics));
     }
 }
 

@@ -25,7 +25,7 @@ void BM_OpenStatisticsWindow(benchmark::State& state)
         [&table] {
             StatisticsParameters parameters;
             parameters.today = bench::kFirstDay.addDays(bench::kDaysSpanned);
-            return ComputeFlightStatistics(table, parameters);
+            return computeFlightStatistics(table, parameters);
         },
         [] { return DisplayMarks {}; },
     };

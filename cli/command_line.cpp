@@ -174,7 +174,7 @@ CommandLine parseCommand(
 
 } // namespace
 
-CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
+CommandLine parseCommandLine(const std::vector<std::string>& arguments)
 {
     CommandLine result;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -219,12 +219,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments)
     return result;
 }
 
-CommandLine ParseCommandLine(int argc, const char* const* argv)
+CommandLine parseCommandLine(int argc, const char* const* argv)
 {
-    return ParseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    return parseCommandLine(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
 }
 
-std::string UsageText()
+std::string usageText()
 {
     return "Usage: cvlog [--data-dir DIR]\n"
            "       cvlog [--data-dir DIR] COMMAND ...\n"
@@ -245,17 +245,17 @@ std::string UsageText()
            "Exit status: 0 done, 1 failed (the log is as it was), 2 wrong usage.\n";
 }
 
-int AnswerWithoutWindow(const CommandLine& commandLine)
+int answerWithoutWindow(const CommandLine& commandLine)
 {
     switch (commandLine.action) {
     case CommandLineAction::ShowHelp:
-        std::fputs(UsageText().c_str(), stdout);
+        std::fputs(usageText().c_str(), stdout);
         return kExitDone;
     case CommandLineAction::ShowVersion:
         std::printf("cvlog %s\n", kVersion);
         return kExitDone;
     case CommandLineAction::UsageError:
-        std::fprintf(stderr, "cvlog: %s\n%s", commandLine.error.c_str(), UsageText().c_str());
+        std::fprintf(stderr, "cvlog: %s\n%s", commandLine.error.c_str(), usageText().c_str());
         return kExitUsage;
     case CommandLineAction::OpenWindow:
     case CommandLineAction::RunCommand:

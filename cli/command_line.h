@@ -54,13 +54,13 @@ struct CommandLine {
 };
 
 // The arguments after the program's name.
-CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
-CommandLine ParseCommandLine(int argc, const char* const* argv);
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+CommandLine parseCommandLine(int argc, const char* const* argv);
 
-std::string UsageText();
+std::string usageText();
 
 // For every action but OpenWindow and RunCommand: prints the help or the version on stdout,
 // or the error and the usage on stderr, and returns the exit status.
-int AnswerWithoutWindow(const CommandLine& commandLine);
+int answerWithoutWindow(const CommandLine& commandLine);
 
 } // namespace cvlog

@@ -59,7 +59,7 @@ void say(const char* text)
 // What the window shows in its error box.
 void sayError(const char* text)
 {
-    say(ErrorText(QString::fromUtf8(text)));
+    say(errorText(QString::fromUtf8(text)));
 }
 
 class LogCommandRunner
@@ -71,7 +71,7 @@ public:
         : command_(commandLine)
         , file_(commandLine.file.empty() ? fs::path() : fs::absolute(commandLine.file))
         , dataDirectory_(fs::absolute(dataDirectory))
-        , table_(FindIgnoringCase(dataDirectory_ / kTableFileName))
+        , table_(findIgnoringCase(dataDirectory_ / kTableFileName))
         , programFile_(std::move(programFile))
     {
     }
@@ -103,7 +103,7 @@ private:
     // The window refuses these targets in its file dialogs.
     bool refusesTarget() const
     {
-        if (!IsTheLogsOwnFile(file_, table_) && !NamesTheSameFile(file_, programFile_))
+        if (!isTheLogsOwnFile(file_, table_) && !namesTheSameFile(file_, programFile_))
             return false;
         say("File cannot be saved to itself, please choose a new name.");
         return true;
@@ -133,7 +133,7 @@ private:
         const TableReadLock lock(table, kPatience);
         if (lock.busy())
             throw std::runtime_error("The log is being written in the window. Try again");
-        CopyWholeFile(table, copy);
+        copyWholeFile(table, copy);
     }
 
     bool periodGiven() const { return command_.from.isValid() || command_.to.isValid(); }
@@ -157,8 +157,8 @@ private:
 
     Settings settings() const
     {
-        return LoadSettings(
-            FindIgnoringCase(dataDirectory_ / kSettingsFileName), DayNumber(QDate::currentDate()));
+        return readSettings(
+            findIgnoringCase(dataDirectory_ / kSettingsFileName), dayNumberOf(QDate::currentDate()));
     }
 
     // The flights of the period for a command that writes them to a file;
@@ -177,7 +177,7 @@ private:
         const DatePeriod days = period();
         if (!openForOutput(log, days))
             return kExitFailed;
-        ExportVisibleRows(log, file_, command_.csv ? kCommaSeparator : kTextSeparator, QLocale::system());
+        exportVisibleRows(log, file_, command_.csv ? kCommaSeparator : kTextSeparator, QLocale::system());
         return kExitDone;
     }
 
@@ -196,7 +196,7 @@ private:
             // The pickers as the window opens with them: a day they cannot
             // show reads as today.
             auto pickerDate = [](std::int32_t dayNumber) {
-                const QDate date = DateFromDayNumber(dayNumber);
+                const QDate date = dateFromDayNumber(dayNumber);
                 if (!date.isValid() || date < kEarliestPickerDate || date > kLatestPickerDate)
                     return QDate::currentDate();
                 return date;
@@ -208,8 +208,8 @@ private:
         report.printedAt = QDateTime::currentDateTime();
         report.locale = QLocale::system();
         TableReportRows rows(log);
-        const ReportLayout layout = LayOutReport(rows, report);
-        WriteReportPdf(file_, [&](QPagedPaintDevice& pdf) { return PaintReport(pdf, layout, rows); });
+        const ReportLayout layout = layOutReport(rows, report);
+        writeReportPdf(file_, [&](QPagedPaintDevice& pdf) { return paintReport(pdf, layout, rows); });
         return kExitDone;
     }
 
@@ -228,7 +228,7 @@ private:
 
     int restore() const
     {
-        if (IsTheTableFile(file_, table_)) {
+        if (isTheTableFile(file_, table_)) {
             say("File cannot be restored to itself, please choose a new name.");
             return kExitFailed;
         }
@@ -247,7 +247,7 @@ private:
             log.create(logTableFields());
         log.open();
         DbfTable source;
-        RestoreLog(log, source, file_);
+        restoreLog(log, source, file_);
         return kExitDone;
     }
 
@@ -260,15 +260,15 @@ private:
         parameters.today = QDate::currentDate();
         if (periodGiven())
             parameters.period = period();
-        const FlightStatistics statistics = ComputeFlightStatistics(log, parameters);
+        const FlightStatistics statistics = computeFlightStatistics(log, parameters);
         const QString text = command_.json
-            ? QString::fromUtf8(StatisticsJson(statistics))
-            : StatisticsTabText(statistics, DisplayMarks::fromArray(settings().marks), QLocale::system());
+            ? QString::fromUtf8(statisticsJson(statistics))
+            : statisticsTabText(statistics, DisplayMarks::fromArray(settings().marks), QLocale::system());
         std::fputs(text.toUtf8().constData(), stdout);
         return kExitDone;
     }
 
-    static QByteArray StatisticsJson(const FlightStatistics& statistics);
+    static QByteArray statisticsJson(const FlightStatistics& statistics);
 
     const CommandLine& command_;
     QTemporaryDir snapshotFolder_;
@@ -289,7 +289,7 @@ QJsonObject tallyObject(const FlightTally& tally)
         { "minutes", static_cast<qint64>(tally.minutes) } };
 }
 
-QByteArray LogCommandRunner::StatisticsJson(const FlightStatistics& statistics)
+QByteArray LogCommandRunner::statisticsJson(const FlightStatistics& statistics)
 {
     QJsonObject root;
     root["today"] = dateValue(statistics.today);
@@ -354,13 +354,13 @@ void chooseHeadlessPlatform()
 
 } // namespace
 
-int RunLogCommand(int argc, char** argv, const CommandLine& commandLine)
+int runLogCommand(int argc, char** argv, const CommandLine& commandLine)
 {
     chooseHeadlessPlatform();
     QGuiApplication app(argc, argv);
-    const ProgramFolders folders = ChooseProgramFolders(
-        ProgramDirectory().toStdString(), commandLine.dataDirectory, UserFolders::fromEnvironment());
-    if (const std::string problem = PrepareDataFolder(folders); !problem.empty()) {
+    const ProgramFolders folders = chooseProgramFolders(
+        programDirectory().toStdString(), commandLine.dataDirectory, UserFolders::fromEnvironment());
+    if (const std::string problem = prepareDataFolder(folders); !problem.empty()) {
         sayError(problem.c_str());
         return kExitFailed;
     }

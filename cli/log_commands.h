@@ -21,6 +21,6 @@ namespace cvlog
 // display where there is none), finds the data folder and runs the command.
 // Returns the exit status: kExitDone, kExitFailed (the log as it was) or
 // kExitUsage.
-int RunLogCommand(int argc, char** argv, const CommandLine& commandLine);
+int runLogCommand(int argc, char** argv, const CommandLine& commandLine);
 
 } // namespace cvlog

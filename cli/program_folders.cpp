@@ -82,7 +82,7 @@ std::error_code createPrivateFolders(const fs::path& folder)
 
 } // namespace
 
-QString ProgramDirectory()
+QString programDirectory()
 {
     std::string exe = ownExecutablePath();
     // Without /proc the files are looked for in the working directory rather than nowhere.
@@ -94,7 +94,7 @@ QString ProgramDirectory()
     return QFile::decodeName(QByteArray::fromStdString(directory));
 }
 
-bool IsInstalled(const fs::path& programDirectory)
+bool isInstalled(const fs::path& programDirectory)
 {
     std::error_code ec;
     return withoutTrailingSlash(programDirectory).filename() == "bin"
@@ -109,7 +109,7 @@ UserFolders UserFolders::fromEnvironment()
     return user;
 }
 
-fs::path UserDataDirectory(const UserFolders& user)
+fs::path userDataDirectory(const UserFolders& user)
 {
     if (fs::path(user.xdgDataHome).is_absolute())
         return fs::path(user.xdgDataHome) / kDataFolderName;
@@ -118,12 +118,12 @@ fs::path UserDataDirectory(const UserFolders& user)
     return {};
 }
 
-ProgramFolders ChooseProgramFolders(
+ProgramFolders chooseProgramFolders(
     const fs::path& programDirectory, const std::optional<fs::path>& dataDirectory, const UserFolders& user)
 {
     ProgramFolders folders;
     folders.libraryDirectories.push_back(programDirectory);
-    const bool installed = IsInstalled(programDirectory);
+    const bool installed = isInstalled(programDirectory);
     if (installed)
         folders.libraryDirectories.push_back(installPrefix(programDirectory) / kInstalledLibraryFolder);
     if (dataDirectory) {
@@ -131,7 +131,7 @@ ProgramFolders ChooseProgramFolders(
         const fs::path absolute = fs::absolute(*dataDirectory, ec);
         folders.data = ec ? *dataDirectory : absolute;
     } else if (installed) {
-        folders.data = UserDataDirectory(user);
+        folders.data = userDataDirectory(user);
         folders.createData = true;
     } else {
         folders.data = programDirectory;
@@ -139,7 +139,7 @@ ProgramFolders ChooseProgramFolders(
     return folders;
 }
 
-std::string PrepareDataFolder(const ProgramFolders& folders)
+std::string prepareDataFolder(const ProgramFolders& folders)
 {
     if (folders.data.empty())
         return "There is no folder for the log: neither XDG_DATA_HOME nor HOME names one.";

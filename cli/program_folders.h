@@ -25,9 +25,9 @@ inline constexpr const char* kDataFolderName = "CVLog";
 
 // The directory of the program's own executable, ending in "/". Paths of
 // any length work.
-QString ProgramDirectory();
+QString programDirectory();
 
-bool IsInstalled(const std::filesystem::path& programDirectory);
+bool isInstalled(const std::filesystem::path& programDirectory);
 
 // What the user's environment says about the user's folders.
 struct UserFolders {
@@ -39,7 +39,7 @@ struct UserFolders {
 // $XDG_DATA_HOME/CVLog, or ~/.local/share/CVLog when XDG_DATA_HOME is unset
 // or not absolute (the base directory rules ignore a relative one); empty
 // when there is no usable home either.
-std::filesystem::path UserDataDirectory(const UserFolders& user);
+std::filesystem::path userDataDirectory(const UserFolders& user);
 
 struct ProgramFolders {
     std::filesystem::path data; // the log, the settings, the lock, the safety copies
@@ -51,12 +51,12 @@ struct ProgramFolders {
     bool createData = false;
 };
 
-ProgramFolders ChooseProgramFolders(const std::filesystem::path& programDirectory,
+ProgramFolders chooseProgramFolders(const std::filesystem::path& programDirectory,
     const std::optional<std::filesystem::path>& dataDirectory, const UserFolders& user);
 
 // Makes the data folder (each missing level private to the user) where it
 // is to be made and checks that it is a folder; the reason why not, or
 // empty when it is ready.
-std::string PrepareDataFolder(const ProgramFolders& folders);
+std::string prepareDataFolder(const ProgramFolders& folders);
 
 } // namespace cvlog

@@ -149,7 +149,7 @@ std::string expectedLine(const cvlog::LoggedFlight& row, const QLocale& locale)
         return row.isNull(field) ? std::string() : std::to_string(row.integer(field));
     };
     auto text = [&](LogField field) { return row.text(field).toStdString(); };
-    return ShortDateText(row.date(kTakeoffDate), locale).toStdString() + ',' + text(kTakeoffTime) + ','
+    return shortDateText(row.date(kTakeoffDate), locale).toStdString() + ',' + text(kTakeoffTime) + ','
         + hoursMinutes(row.integer(kFlightTime)) + ',' + number(kMaxAltitude) + ',' + number(kMaxSpeed) + ','
         + number(kStudent) + ',' + hoursMinutes(row.integer(kHobbs)) + ',' + text(kInstrument) + ','
         + text(kComment) + "\r\n";
@@ -172,7 +172,7 @@ void checkStoredReadings(std::string_view s)
         --end;
     while (begin < end && padding(s[begin]))
         ++begin;
-    if (cvlog::TrimStored(s) != s.substr(begin, end - begin))
+    if (cvlog::trimStored(s) != s.substr(begin, end - begin))
         fail("TrimStored", s);
 
     std::size_t from = s.size();
@@ -181,13 +181,13 @@ void checkStoredReadings(std::string_view s)
     const std::size_t digits = s.size() - from;
     const bool plain
         = digits >= 1 && digits <= 9 && (s[from] != '0' || digits == 1) && s.find_first_not_of(' ') >= from;
-    const auto number = cvlog::PlainStoredNumber(s);
+    const auto number = cvlog::plainStoredNumber(s);
     if (number.has_value() != plain
         || (number
             && (number->digits != s.substr(from) || number->value != std::stoi(std::string(s.substr(from))))))
         fail("PlainStoredNumber", s);
 
-    const auto date = cvlog::StoredDateDigits(s);
+    const auto date = cvlog::storedDateDigits(s);
     const bool eightDigits = s.size() == 8 && s.find_first_not_of("0123456789") == std::string_view::npos;
     if (date.has_value() != eightDigits
         || (date
@@ -208,7 +208,7 @@ void exportAndLayOut(cvlog::FlightLog& view)
     }
 
     const fs::path out = scratchDirectory() / "out.csv";
-    cvlog::ExportVisibleRows(view, out, cvlog::kCommaSeparator, british);
+    cvlog::exportVisibleRows(view, out, cvlog::kCommaSeparator, british);
     std::ifstream in(out, std::ios::binary);
     const std::string written { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
     if (written != expected) {
@@ -219,10 +219,10 @@ void exportAndLayOut(cvlog::FlightLog& view)
     cvlog::TableReportRows rows(view);
     cvlog::ReportSettings settings;
     settings.locale = british;
-    const cvlog::ReportLayout layout = cvlog::LayOutReport(rows, settings);
+    const cvlog::ReportLayout layout = cvlog::layOutReport(rows, settings);
     const int pages = std::min(static_cast<int>(layout.pages.size()), kMostPlacedPages);
     for (int page = 0; page < pages; ++page)
-        (void)cvlog::PlaceReportPage(layout, page, rows);
+        (void)cvlog::placeReportPage(layout, page, rows);
 }
 
 } // namespace

@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         i += n;
         if ((control & kUsbPathBit) != 0) {
             rig.usb.queue.insert(rig.usb.queue.end(), chunk, chunk + n);
-            rig.driver.PollUsb();
+            rig.driver.pollUsb();
         } else {
             rig.serial.incoming.insert(rig.serial.incoming.end(), chunk, chunk + n);
             // The channel may announce more than it then hands over.

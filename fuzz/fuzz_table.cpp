@@ -54,21 +54,21 @@ void readEverything(cvlog::DbfTable& t)
 void exportAndLayOut(cvlog::FlightLog& t)
 {
     try {
-        cvlog::ExportVisibleRows(t, scratchDirectory() / "out.txt", cvlog::kCommaSeparator, QLocale::c());
+        cvlog::exportVisibleRows(t, scratchDirectory() / "out.txt", cvlog::kCommaSeparator, QLocale::c());
     } catch (const cvlog::FileError&) {
     }
     cvlog::TableReportRows rows(t);
-    const cvlog::ReportLayout layout = cvlog::LayOutReport(rows, cvlog::ReportSettings {});
+    const cvlog::ReportLayout layout = cvlog::layOutReport(rows, cvlog::ReportSettings {});
     for (int page = 0; page < static_cast<int>(layout.pages.size()); ++page)
-        (void)cvlog::PlaceReportPage(layout, page, rows);
+        (void)cvlog::placeReportPage(layout, page, rows);
     cvlog::StatisticsParameters parameters;
     parameters.today = QDate(2026, 3, 5);
     for (const bool period : { false, true }) {
         if (period)
             parameters.period = cvlog::DatePeriod(QDate(2026, 1, 1), QDate(2026, 12, 31));
-        const cvlog::FlightStatistics statistics = cvlog::ComputeFlightStatistics(t, parameters);
-        (void)cvlog::StatisticsTabText(statistics, cvlog::DisplayMarks {}, QLocale::c());
-        (void)cvlog::FlightTimeChart(statistics);
+        const cvlog::FlightStatistics statistics = cvlog::computeFlightStatistics(t, parameters);
+        (void)cvlog::statisticsTabText(statistics, cvlog::DisplayMarks {}, QLocale::c());
+        (void)cvlog::flightTimeChart(statistics);
     }
 }
 

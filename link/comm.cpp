@@ -55,26 +55,26 @@ std::string withCode(const std::string& text, int code)
 
 } // namespace
 
-ECommError::ECommError(const std::string& text, int code)
+SerialChannelError::SerialChannelError(const std::string& text, int code)
     : std::runtime_error(withCode(text, code))
     , code_(code)
 {
 }
 
-TComm::TComm(QObject* parent)
+SerialChannel::SerialChannel(QObject* parent)
     : QObject(parent)
     , reopenTimer_(new QTimer(this))
 {
     reopenTimer_->setInterval(kReopenIntervalMs);
-    connect(reopenTimer_, &QTimer::timeout, this, &TComm::tryReopen);
+    connect(reopenTimer_, &QTimer::timeout, this, &SerialChannel::tryReopen);
 }
 
-TComm::~TComm()
+SerialChannel::~SerialChannel()
 {
-    Close();
+    close();
 }
 
-std::filesystem::path TComm::defaultDevicePath(const QString& deviceName)
+std::filesystem::path SerialChannel::defaultDevicePath(const QString& deviceName)
 {
     static const QRegularExpression comName(
         QStringLiteral("^COM([1-9][0-9]?)$"), QRegularExpression::CaseInsensitiveOption);
@@ -85,107 +85,107 @@ std::filesystem::path TComm::defaultDevicePath(const QString& deviceName)
     return std::filesystem::path("/dev/ttyS" + std::to_string(number - 1));
 }
 
-void TComm::setDeviceName(const QString& name)
+void SerialChannel::setDeviceName(const QString& name)
 {
     if (isOpen())
-        throw ECommError(kAlreadyOpen, kNoSystemError);
+        throw SerialChannelError(kAlreadyOpen, kNoSystemError);
     deviceName_ = name;
 }
 
-void TComm::setDeviceResolver(DeviceResolver resolver)
+void SerialChannel::setDeviceResolver(DeviceResolver resolver)
 {
-    resolver_ = resolver ? std::move(resolver) : DeviceResolver(&TComm::defaultDevicePath);
+    resolver_ = resolver ? std::move(resolver) : DeviceResolver(&SerialChannel::defaultDevicePath);
 }
 
-std::filesystem::path TComm::devicePath() const
+std::filesystem::path SerialChannel::devicePath() const
 {
     return resolver_(deviceName_);
 }
 
-void TComm::setBaudRate(int baudRate)
+void SerialChannel::setBaudRate(int baudRate)
 {
     auto wanted = line_;
     wanted.baudRate = baudRate;
     changeLine(wanted);
 }
 
-void TComm::setDatabits(int dataBits)
+void SerialChannel::setDatabits(int dataBits)
 {
     auto wanted = line_;
     wanted.dataBits = dataBits;
     changeLine(wanted);
 }
 
-void TComm::setParity(SerialParity parity)
+void SerialChannel::setParity(SerialParity parity)
 {
     auto wanted = line_;
     wanted.parity = parity;
     changeLine(wanted);
 }
 
-void TComm::setStopbits(SerialStopBits stopBits)
+void SerialChannel::setStopbits(SerialStopBits stopBits)
 {
     auto wanted = line_;
     wanted.stopBits = stopBits;
     changeLine(wanted);
 }
 
-void TComm::changeLine(const SerialLineSettings& wanted)
+void SerialChannel::changeLine(const SerialLineSettings& wanted)
 {
     if (isOpen()) {
         if (const int error = applyLineSettings(fd_.get(), wanted)) {
             applyLineSettings(fd_.get(), line_);
-            throw ECommError(kDcbError, error);
+            throw SerialChannelError(kDcbError, error);
         }
         rts_->setBaudRate(wanted.baudRate);
     }
     line_ = wanted;
 }
 
-void TComm::Open()
+void SerialChannel::open()
 {
-    Close();
+    close();
     openDevice();
 }
 
-void TComm::Close()
+void SerialChannel::close()
 {
     reopenTimer_->stop();
     waitingForDevice_ = false;
     shutDown();
 }
 
-void TComm::openDevice()
+void SerialChannel::openDevice()
 {
     const auto path = devicePath();
     UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd)
-        throw ECommError(kAccessError, errno);
+        throw SerialChannelError(kAccessError, errno);
 
     struct stat info {
     };
     if (::fstat(fd.get(), &info) != 0 || !S_ISCHR(info.st_mode))
-        throw ECommError(kInvalidHandle, kNoSystemError);
+        throw SerialChannelError(kInvalidHandle, kNoSystemError);
 
     // The advisory lock stops a second channel of ours, or any program that
     // locks too, even as root; TIOCEXCL below keeps the others out.
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        throw ECommError(kAccessError, errno);
+        throw SerialChannelError(kAccessError, errno);
 
     if (const int error = applyLineSettings(fd.get(), line_))
-        throw ECommError(kDcbError, error);
+        throw SerialChannelError(kDcbError, error);
 
     bool hasModemLines = true;
     int dtr = TIOCM_DTR;
     if (::ioctl(fd.get(), TIOCMBIS, &dtr) != 0) {
         if (!isUnsupportedIoctl(errno))
-            throw ECommError(kDcbError, errno);
+            throw SerialChannelError(kDcbError, errno);
         hasModemLines = false;
     }
 
     // Set last, so no failed Open leaves the device marked exclusive.
     if (::ioctl(fd.get(), TIOCEXCL) != 0 && !isUnsupportedIoctl(errno))
-        throw ECommError(kAccessError, errno);
+        throw SerialChannelError(kAccessError, errno);
 
     // Bytes that reached the line before the port was ours answer nothing we asked.
     ::tcflush(fd.get(), TCIFLUSH);
@@ -199,7 +199,7 @@ void TComm::openDevice()
             [this, generation](SerialWorker::Event event) { postWorkerEvent(generation, event); });
     } catch (const std::system_error& error) {
         ::ioctl(fd.get(), TIOCNXCL);
-        throw ECommError(kAccessError, error.code().value());
+        throw SerialChannelError(kAccessError, error.code().value());
     }
 
     fd_ = std::move(fd);
@@ -208,7 +208,7 @@ void TComm::openDevice()
     waitingForDevice_ = false;
 }
 
-void TComm::watchWorkerEvents()
+void SerialChannel::watchWorkerEvents()
 {
     if (workerEventNotifier_)
         return;
@@ -217,11 +217,11 @@ void TComm::watchWorkerEvents()
         throw std::system_error(errno, std::generic_category(), "eventfd");
     workerEventSignal_ = std::move(signal);
     workerEventNotifier_ = new QSocketNotifier(workerEventSignal_.get(), QSocketNotifier::Read, this);
-    connect(workerEventNotifier_, &QSocketNotifier::activated, this, &TComm::takeWorkerEvents);
+    connect(workerEventNotifier_, &QSocketNotifier::activated, this, &SerialChannel::takeWorkerEvents);
 }
 
 // Worker thread.
-void TComm::postWorkerEvent(std::uint64_t generation, SerialWorker::Event event)
+void SerialChannel::postWorkerEvent(std::uint64_t generation, SerialWorker::Event event)
 {
     {
         std::lock_guard lock(workerEventsMutex_);
@@ -231,7 +231,7 @@ void TComm::postWorkerEvent(std::uint64_t generation, SerialWorker::Event event)
     [[maybe_unused]] const auto written = ::write(workerEventSignal_.get(), &one, sizeof one);
 }
 
-void TComm::takeWorkerEvents()
+void SerialChannel::takeWorkerEvents()
 {
     std::uint64_t signalled = 0;
     [[maybe_unused]] const auto got = ::read(workerEventSignal_.get(), &signalled, sizeof signalled);
@@ -246,7 +246,7 @@ void TComm::takeWorkerEvents()
         dispatch(posted.generation, posted.event);
 }
 
-void TComm::shutDown()
+void SerialChannel::shutDown()
 {
     ++generation_;
     if (worker_) {
@@ -263,7 +263,7 @@ void TComm::shutDown()
     fd_.reset();
 }
 
-void TComm::dispatch(std::uint64_t generation, SerialWorker::Event event)
+void SerialChannel::dispatch(std::uint64_t generation, SerialWorker::Event event)
 {
     if (generation != generation_ || !worker_)
         return;
@@ -273,13 +273,13 @@ void TComm::dispatch(std::uint64_t generation, SerialWorker::Event event)
         deliverRxChar(generation);
 }
 
-void TComm::deliverRxChar(std::uint64_t generation)
+void SerialChannel::deliverRxChar(std::uint64_t generation)
 {
     const int count = queueCount();
     // The worker waits for this hand-over whatever the handler does: it
     // returns, throws, or closes or reopens the port itself.
     struct Release {
-        TComm* comm;
+        SerialChannel* comm;
         std::uint64_t generation;
         int count;
         ~Release()
@@ -295,7 +295,7 @@ void TComm::deliverRxChar(std::uint64_t generation)
         emit rxChar(count);
 }
 
-int TComm::queueCount() const
+int SerialChannel::queueCount() const
 {
     int count = 0;
     if (!fd_ || ::ioctl(fd_.get(), FIONREAD, &count) != 0)
@@ -303,7 +303,7 @@ int TComm::queueCount() const
     return count;
 }
 
-void TComm::noteLoss()
+void SerialChannel::noteLoss()
 {
     shutDown();
     waitingForDevice_ = true;
@@ -311,7 +311,7 @@ void TComm::noteLoss()
     emit deviceLost();
 }
 
-void TComm::scheduleLossCheck()
+void SerialChannel::scheduleLossCheck()
 {
     // Read and Write run inside handlers; the port is let go once they
     // have returned, not under their feet.
@@ -324,7 +324,7 @@ void TComm::scheduleLossCheck()
         Qt::QueuedConnection);
 }
 
-void TComm::tryReopen()
+void SerialChannel::tryReopen()
 {
     if (!waitingForDevice_) {
         reopenTimer_->stop();
@@ -332,16 +332,16 @@ void TComm::tryReopen()
     }
     try {
         openDevice();
-    } catch (const ECommError&) {
+    } catch (const SerialChannelError&) {
         return; // still gone, or held by someone else; try again later
     }
     reopenTimer_->stop();
-    if (OnReopened)
-        OnReopened(this);
+    if (onReopened)
+        onReopened(this);
     emit reopened();
 }
 
-int TComm::Write(const void* buffer, int n)
+int SerialChannel::writeBytes(const void* buffer, int n)
 {
     if (!fd_ || !buffer || n < 0)
         return -1;
@@ -358,7 +358,7 @@ int TComm::Write(const void* buffer, int n)
     return static_cast<int>(written);
 }
 
-int TComm::Read(void* buffer, int n)
+int SerialChannel::readBytes(void* buffer, int n)
 {
     if (!fd_ || !buffer || n < 0)
         return -1;
@@ -373,14 +373,14 @@ int TComm::Read(void* buffer, int n)
     return -1;
 }
 
-void TComm::write(const std::uint8_t* bytes, std::size_t count)
+void SerialChannel::write(const std::uint8_t* bytes, std::size_t count)
 {
-    Write(bytes, channelCount(count));
+    writeBytes(bytes, channelCount(count));
 }
 
-int TComm::read(std::uint8_t* buffer, std::size_t maxCount)
+int SerialChannel::read(std::uint8_t* buffer, std::size_t maxCount)
 {
-    return Read(buffer, channelCount(maxCount));
+    return readBytes(buffer, channelCount(maxCount));
 }
 
 } // namespace cvlog

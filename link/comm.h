@@ -3,7 +3,7 @@
 // exclusive use at 19200 baud, 8N1, no handshake, DTR on and RTS following
 // the transmitter. Received characters are reported on the user-interface
 // thread through onDataArrived; a port that vanishes (a USB adapter pulled out)
-// is reopened about once a second and reported through OnReopened.
+// is reopened about once a second and reported through onReopened.
 
 #include "link/link_ports.h"
 #include "link/serial_line.h"
@@ -29,12 +29,12 @@ namespace cvlog
 
 class SerialRtsToggle;
 
-class ECommError : public std::runtime_error
+class SerialChannelError : public std::runtime_error
 {
 public:
     // The message is the text followed by " (Error: <code>) "; code is the
     // system error, or -1 where there is none.
-    ECommError(const std::string& text, int code);
+    SerialChannelError(const std::string& text, int code);
     int errorCode() const { return code_; }
 
 private:
@@ -42,35 +42,35 @@ private:
 };
 
 // Serves the link as its serial transport.
-class TComm : public QObject, public SerialPort
+class SerialChannel : public QObject, public SerialPort
 {
     Q_OBJECT
 public:
     // Maps a device name such as "COM3" to the device file behind it.
     using DeviceResolver = std::function<std::filesystem::path(const QString& deviceName)>;
-    using DataArrivedHandler = std::function<void(TComm* sender, int count)>;
-    using ReopenedHandler = std::function<void(TComm* sender)>;
+    using DataArrivedHandler = std::function<void(SerialChannel* sender, int count)>;
+    using ReopenedHandler = std::function<void(SerialChannel* sender)>;
 
     static constexpr const char* kAccessError = "Error accessing specified device";
     static constexpr const char* kInvalidHandle = "Invalid device handle, access denied";
     static constexpr const char* kDcbError = "Error updating DataControlBlock";
     static constexpr const char* kAlreadyOpen = "Device already assigned (open)";
 
-    explicit TComm(QObject* parent = nullptr);
-    ~TComm() override;
+    explicit SerialChannel(QObject* parent = nullptr);
+    ~SerialChannel() override;
 
     // "COM1".."COM8" (any case) are /dev/ttyS0../dev/ttyS7; any other name
     // is taken as a path.
     static std::filesystem::path defaultDevicePath(const QString& deviceName);
 
     QString deviceName() const { return deviceName_; }
-    // Refused with ECommError "Device already assigned (open)" while open.
+    // Refused with SerialChannelError "Device already assigned (open)" while open.
     void setDeviceName(const QString& name);
     void setDeviceResolver(DeviceResolver resolver);
     // The device file the current name resolves to.
     std::filesystem::path devicePath() const;
 
-    // Line settings: applied at once to an open port (ECommError
+    // Line settings: applied at once to an open port (SerialChannelError
     // "Error updating DataControlBlock" and the old value kept if the device
     // refuses), otherwise kept for the next Open.
     int baudRate() const { return line_.baudRate; }
@@ -83,19 +83,19 @@ public:
     void setStopbits(SerialStopBits stopBits);
 
     // Closes first if open; ends open, configured and watched, or throws
-    // ECommError and leaves the channel closed.
-    void Open();
+    // SerialChannelError and leaves the channel closed.
+    void open();
     // Stops the worker, discards queued input, closes the device and gives
     // up reopening a vanished one. Closing a closed port does nothing.
-    void Close();
+    void close();
     // Whether a device is held. False while a vanished device is awaited.
     bool isOpen() const { return fd_.valid(); }
     // The device vanished while open and is being reopened once a second.
     bool isWaitingForDevice() const { return waitingForDevice_; }
 
     // Non-blocking; the number of bytes written or read, or -1.
-    int Write(const void* buffer, int n);
-    int Read(void* buffer, int n);
+    int writeBytes(const void* buffer, int n);
+    int readBytes(void* buffer, int n);
     // The same for the link, a count beyond an int being cut to one.
     void write(const std::uint8_t* bytes, std::size_t count) override;
     int read(std::uint8_t* buffer, std::size_t maxCount) override;
@@ -104,7 +104,7 @@ public:
     // moment (possibly 0). The worker waits until it returns.
     DataArrivedHandler onDataArrived;
     // Called when a vanished device has been opened again.
-    ReopenedHandler OnReopened;
+    ReopenedHandler onReopened;
 
 signals:
     void rxChar(int count);
@@ -131,7 +131,7 @@ private:
     int queueCount() const;
 
     QString deviceName_ = QStringLiteral("Com1");
-    DeviceResolver resolver_ = &TComm::defaultDevicePath;
+    DeviceResolver resolver_ = &SerialChannel::defaultDevicePath;
     SerialLineSettings line_;
 
     UniqueFd fd_;

@@ -9,7 +9,7 @@ namespace cvlog
 namespace
 {
 
-template <std::size_t N> std::uint8_t WriteFixedBody(TxFrame& frame, const std::uint8_t (&body)[N])
+template <std::size_t N> std::uint8_t writeFixedBody(TxFrame& frame, const std::uint8_t (&body)[N])
 {
     std::copy(std::begin(body), std::end(body), frame.begin() + kBodyOffset);
     return static_cast<std::uint8_t>(N);
@@ -17,7 +17,7 @@ template <std::size_t N> std::uint8_t WriteFixedBody(TxFrame& frame, const std::
 
 } // namespace
 
-std::uint8_t FrameChecksum(std::uint8_t address, std::uint8_t length, const std::uint8_t* body)
+std::uint8_t frameChecksum(std::uint8_t address, std::uint8_t length, const std::uint8_t* body)
 {
     std::uint8_t sum = kChecksumSeed ^ address ^ length;
     for (std::size_t i = 0; i < length; ++i)
@@ -25,7 +25,7 @@ std::uint8_t FrameChecksum(std::uint8_t address, std::uint8_t length, const std:
     return sum;
 }
 
-std::size_t FrameCommand(TxFrame& frame, std::uint8_t length, std::uint8_t address)
+std::size_t frameCommand(TxFrame& frame, std::uint8_t length, std::uint8_t address)
 {
     // The largest body that still leaves room for checksum and end byte.
     constexpr std::size_t maxBody = std::tuple_size_v<TxFrame> - kFrameOverhead;
@@ -33,22 +33,22 @@ std::size_t FrameCommand(TxFrame& frame, std::uint8_t length, std::uint8_t addre
     frame[0] = kStartByte;
     frame[1] = address;
     frame[2] = length;
-    frame[kBodyOffset + length] = FrameChecksum(address, length, frame.data() + kBodyOffset);
+    frame[kBodyOffset + length] = frameChecksum(address, length, frame.data() + kBodyOffset);
     frame[kBodyOffset + length + 1] = kEndByte;
     return length + kFrameOverhead;
 }
 
-std::uint8_t WriteIdentityRequest(TxFrame& frame)
+std::uint8_t writeIdentityRequest(TxFrame& frame)
 {
-    return WriteFixedBody(frame, kIdentityRequest);
+    return writeFixedBody(frame, kIdentityRequest);
 }
 
-std::uint8_t WriteLogPositionRequest(TxFrame& frame)
+std::uint8_t writeLogPositionRequest(TxFrame& frame)
 {
-    return WriteFixedBody(frame, kLogPositionRequest);
+    return writeFixedBody(frame, kLogPositionRequest);
 }
 
-std::uint8_t WriteRecordRead(TxFrame& frame, std::uint16_t address)
+std::uint8_t writeRecordRead(TxFrame& frame, std::uint16_t address)
 {
     // Addresses go low byte first, like every number on the device link.
     frame[kBodyOffset] = kRecordReadCode;
@@ -57,7 +57,7 @@ std::uint8_t WriteRecordRead(TxFrame& frame, std::uint16_t address)
     return kRecordReadLength;
 }
 
-std::uint8_t WriteKeyInit(TxFrame& frame, const std::array<char, kKeySerialLength>& serial)
+std::uint8_t writeKeyInit(TxFrame& frame, const std::array<char, kKeySerialLength>& serial)
 {
     frame[kBodyOffset] = kKeyInitCode;
     frame[kBodyOffset + 1] = kKeyInitParameter;

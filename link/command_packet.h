@@ -33,16 +33,16 @@ using TxFrame = std::array<std::uint8_t, 256>;
 
 // 0xA5 XOR the address XOR the length XOR every body byte; replies carry
 // the same sum, which the receiver does not check.
-std::uint8_t FrameChecksum(std::uint8_t address, std::uint8_t length, const std::uint8_t* body);
+std::uint8_t frameChecksum(std::uint8_t address, std::uint8_t length, const std::uint8_t* body);
 
 // Writes header, checksum and end byte around the body already at offset 3
 // and returns the frame's length (body length + 5).
-std::size_t FrameCommand(TxFrame& frame, std::uint8_t length, std::uint8_t address);
+std::size_t frameCommand(TxFrame& frame, std::uint8_t length, std::uint8_t address);
 
 // Body writers: each fills the frame from offset 3 and returns the body length.
-std::uint8_t WriteIdentityRequest(TxFrame& frame);
-std::uint8_t WriteLogPositionRequest(TxFrame& frame);
-std::uint8_t WriteRecordRead(TxFrame& frame, std::uint16_t address);
-std::uint8_t WriteKeyInit(TxFrame& frame, const std::array<char, kKeySerialLength>& serial);
+std::uint8_t writeIdentityRequest(TxFrame& frame);
+std::uint8_t writeLogPositionRequest(TxFrame& frame);
+std::uint8_t writeRecordRead(TxFrame& frame, std::uint16_t address);
+std::uint8_t writeKeyInit(TxFrame& frame, const std::array<char, kKeySerialLength>& serial);
 
 } // namespace cvlog

@@ -13,7 +13,7 @@ namespace
 
 // A date as the table stores it, "yyyymmdd": the search compares the bytes
 // of every row without decoding them.
-std::array<char, 8> StoredDateBytes(const QDate& date)
+std::array<char, 8> storedDateBytes(const QDate& date)
 {
     std::array<char, 8> stored {};
     auto put = [&](std::size_t end, int value, int digits) {
@@ -27,9 +27,9 @@ std::array<char, 8> StoredDateBytes(const QDate& date)
 }
 
 // An integer field's value as the row reads it; plain digits are read here.
-std::int32_t IntegerOf(const LoggedFlight& row, LogField field)
+std::int32_t integerOf(const LoggedFlight& row, LogField field)
 {
-    if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
+    if (const auto plain = plainStoredInteger(trimStored(row.raw(field))))
         return *plain;
     return row.integer(field);
 }
@@ -45,7 +45,7 @@ bool DbfFlightStore::findFlight(const FlightRow& flight)
 {
     if (!log.isOpen())
         throw DbfError("Cannot perform this operation on a closed dataset");
-    const std::array<char, 8> date = StoredDateBytes(flight.takeoffDate);
+    const std::array<char, 8> date = storedDateBytes(flight.takeoffDate);
     const std::string_view dateBytes(date.data(), date.size());
     // The instrument as the row would store it: cut to the column.
     const std::string instrument
@@ -54,11 +54,11 @@ bool DbfFlightStore::findFlight(const FlightRow& flight)
     // outside the filter's range is no less in the log.
     const std::uint32_t match = log.findLive([&](const DbfRecord& record) {
         const LoggedFlight row = log.flight(record);
-        if (row.raw(kTakeoffDate) != dateBytes || TrimStored(row.raw(kTakeoffTime)) != flight.takeoffTime)
+        if (row.raw(kTakeoffDate) != dateBytes || trimStored(row.raw(kTakeoffTime)) != flight.takeoffTime)
             return false;
-        if (IntegerOf(row, kFlightTime) != flight.flightTime || IntegerOf(row, kHobbs) != flight.hobbs)
+        if (integerOf(row, kFlightTime) != flight.flightTime || integerOf(row, kHobbs) != flight.hobbs)
             return false;
-        const std::string_view stored = TrimStored(row.raw(kInstrument));
+        const std::string_view stored = trimStored(row.raw(kInstrument));
         return stored.empty() || stored == instrument;
     });
     return match != 0;

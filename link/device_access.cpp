@@ -83,7 +83,7 @@ QString permissionHelp(const QString& group)
     return help;
 }
 
-QString channelText(const ECommError& error)
+QString channelText(const SerialChannelError& error)
 {
     // The channel's text without the " (Error: n) " it carries for the message box.
     const std::string what = error.what();
@@ -92,7 +92,7 @@ QString channelText(const ECommError& error)
 
 } // namespace
 
-std::vector<DeviceHolder> DeviceHolders(const fs::path& device, const fs::path& procRoot)
+std::vector<DeviceHolder> deviceHolders(const fs::path& device, const fs::path& procRoot)
 {
     std::vector<DeviceHolder> holders;
     struct stat target {
@@ -110,7 +110,7 @@ std::vector<DeviceHolder> DeviceHolders(const fs::path& device, const fs::path& 
     return holders;
 }
 
-QString OwningGroupName(const fs::path& file)
+QString owningGroupName(const fs::path& file)
 {
     struct stat info {
     };
@@ -127,7 +127,7 @@ QString OwningGroupName(const fs::path& file)
     return QString::fromLocal8Bit(found->gr_name);
 }
 
-QString PortFailureDetail(const fs::path& device, const ECommError& error, const fs::path& procRoot)
+QString portFailureDetail(const fs::path& device, const SerialChannelError& error, const fs::path& procRoot)
 {
     const QString file = QString::fromLocal8Bit(device.c_str());
     const int code = error.errorCode();
@@ -140,10 +140,10 @@ QString PortFailureDetail(const fs::path& device, const ECommError& error, const
     QString detail = file + QStringLiteral(": ")
         + QString::fromStdString(std::generic_category().message(busy ? EBUSY : code));
     if (code == EACCES || code == EPERM) {
-        if (const QString group = OwningGroupName(device); !group.isEmpty())
+        if (const QString group = owningGroupName(device); !group.isEmpty())
             detail += permissionHelp(group);
     } else if (busy) {
-        if (const std::vector<DeviceHolder> holders = DeviceHolders(device, procRoot); !holders.empty())
+        if (const std::vector<DeviceHolder> holders = deviceHolders(device, procRoot); !holders.empty())
             detail += QStringLiteral("; it is held by ") + holdersText(holders);
     }
     return detail;

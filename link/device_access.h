@@ -14,7 +14,7 @@
 namespace cvlog
 {
 
-class ECommError;
+class SerialChannelError;
 
 struct DeviceHolder {
     pid_t pid = 0;
@@ -23,16 +23,16 @@ struct DeviceHolder {
 
 // The processes with the device open, in pid order, found through the
 // descriptor links under procRoot that we may read; others are passed over.
-std::vector<DeviceHolder> DeviceHolders(
+std::vector<DeviceHolder> deviceHolders(
     const std::filesystem::path& device, const std::filesystem::path& procRoot = "/proc");
 
 // The name of the group that owns the file, its number when the group has
 // no name, or empty when the file cannot be looked at.
-QString OwningGroupName(const std::filesystem::path& file);
+QString owningGroupName(const std::filesystem::path& file);
 
 // The text under the "not available" message: the device file and why it
 // could not be opened, with the help above where it applies.
-QString PortFailureDetail(const std::filesystem::path& device, const ECommError& error,
+QString portFailureDetail(const std::filesystem::path& device, const SerialChannelError& error,
     const std::filesystem::path& procRoot = "/proc");
 
 } // namespace cvlog

@@ -19,7 +19,7 @@ constexpr int kYearsToALeapDay = 9;
 
 // Keeps the grid still while the import walks or adds rows, also when the
 // table throws.
-[[nodiscard]] auto SuspendDisplay(FlightStore& store)
+[[nodiscard]] auto displaySuspended(FlightStore& store)
 {
     store.suspendDisplay();
     return ScopeExit([&store] { store.resumeDisplay(); });
@@ -45,7 +45,7 @@ FlightRecord FlightRecord::fromBytes(const std::uint8_t* b)
     return r;
 }
 
-QDate TakeoffDate(const FlightRecord& record, const QDate& today)
+QDate takeoffDate(const FlightRecord& record, const QDate& today)
 {
     // The latest such day not after today. A 29 February goes back to the
     // last leap year: dated today instead, the same flight would be a new
@@ -58,7 +58,7 @@ QDate TakeoffDate(const FlightRecord& record, const QDate& today)
     return today;
 }
 
-std::string FormatTakeoffTime(unsigned hour, unsigned minute)
+std::string formatTakeoffTime(unsigned hour, unsigned minute)
 {
     std::string text = std::to_string(hour) + ':';
     if (minute < 10)
@@ -69,17 +69,17 @@ std::string FormatTakeoffTime(unsigned hour, unsigned minute)
     return text;
 }
 
-bool SameFlight(const FlightRow& a, const FlightRow& b)
+bool sameFlight(const FlightRow& a, const FlightRow& b)
 {
     return a.takeoffDate == b.takeoffDate && a.takeoffTime == b.takeoffTime && a.flightTime == b.flightTime
         && a.hobbs == b.hobbs && a.instrument == b.instrument;
 }
 
-FlightRow FlightRowFor(const FlightRecord& r, const QDate& today, const QString& instrument)
+FlightRow flightRowFor(const FlightRecord& r, const QDate& today, const QString& instrument)
 {
     FlightRow row;
-    row.takeoffDate = TakeoffDate(r, today);
-    row.takeoffTime = FormatTakeoffTime(r.hour, r.minute);
+    row.takeoffDate = takeoffDate(r, today);
+    row.takeoffTime = formatTakeoffTime(r.hour, r.minute);
     row.flightTime = r.flightHours * kMinutesPerHour + r.flightMinutes;
     row.maxAltitude = r.maxAltitude;
     row.maxSpeed = r.maxSpeed;
@@ -96,39 +96,39 @@ FlightImport::FlightImport(LinkState& link, FlightStore& store, const LinkHost& 
 {
 }
 
-QDate FlightImport::TakeoffDate() const
+QDate FlightImport::takeoffDate() const
 {
-    return cvlog::TakeoffDate(currentRecord, host.today());
+    return cvlog::takeoffDate(currentRecord, host.today());
 }
 
 FlightRow FlightImport::rowFor(const FlightRecord& record) const
 {
     const std::string_view serial = link.instrumentSerial.view();
-    return FlightRowFor(
+    return flightRowFor(
         record, host.today(), QString::fromLatin1(serial.data(), static_cast<qsizetype>(serial.size())));
 }
 
-bool FlightImport::IsHeldFlight() const
+bool FlightImport::isHeldFlight() const
 {
     const FlightRow flight = rowFor(currentRecord);
     const std::size_t held = std::min<std::size_t>(link.pendingCount, kPendingCapacity);
     for (std::size_t i = 0; i < held; ++i) {
-        if (SameFlight(rowFor(pending[i]), flight))
+        if (sameFlight(rowFor(pending[i]), flight))
             return true;
     }
     return false;
 }
 
-bool FlightImport::IsDuplicateFlight()
+bool FlightImport::isDuplicateFlight()
 {
     // Two slots of one memory holding the same flight bring it once.
-    if (IsHeldFlight())
+    if (isHeldFlight())
         return true;
-    const auto suspended = SuspendDisplay(store);
+    const auto suspended = displaySuspended(store);
     return store.findFlight(rowFor(currentRecord));
 }
 
-std::size_t FlightImport::FlushPendingRecords()
+std::size_t FlightImport::flushPendingRecords()
 {
     const std::size_t held = std::min<std::size_t>(link.pendingCount, kPendingCapacity);
     // Emptied first: a failed append writes none of them, and the next link
@@ -141,12 +141,12 @@ std::size_t FlightImport::FlushPendingRecords()
     for (std::size_t i = held; i-- > 0;)
         rows.push_back(rowFor(pending[i]));
     currentRecord = pending[0];
-    const auto suspended = SuspendDisplay(store);
+    const auto suspended = displaySuspended(store);
     store.appendFlights(rows);
     return held;
 }
 
-bool FlightImport::StorePending()
+bool FlightImport::storePending()
 {
     if (link.pendingCount >= kPendingCapacity)
         return false;

@@ -46,12 +46,12 @@ struct FlightRecord {
 // would put it after today, and then in the year before; a 29 February in
 // the last leap year. A day and month that form no date (a garbled slot)
 // give today's date, so the flight is still imported.
-QDate TakeoffDate(const FlightRecord& record, const QDate& today);
+QDate takeoffDate(const FlightRecord& record, const QDate& today);
 // Hour without leading zeros, ":", minutes in two digits; at most 5 characters.
-std::string FormatTakeoffTime(unsigned hour, unsigned minute);
-FlightRow FlightRowFor(const FlightRecord& record, const QDate& today, const QString& instrument);
+std::string formatTakeoffTime(unsigned hour, unsigned minute);
+FlightRow flightRowFor(const FlightRecord& record, const QDate& today, const QString& instrument);
 // One flight, not two: the same take-off, flight time, Hobbs time and instrument.
-bool SameFlight(const FlightRow& a, const FlightRow& b);
+bool sameFlight(const FlightRow& a, const FlightRow& b);
 
 class FlightImport
 {
@@ -60,17 +60,17 @@ public:
 
     FlightImport(LinkState& link, FlightStore& store, const LinkHost& host);
 
-    QDate TakeoffDate() const;
+    QDate takeoffDate() const;
     // Whether currentRecord is a flight the log or this download already holds.
-    bool IsDuplicateFlight();
+    bool isDuplicateFlight();
     // Whether this download holds currentRecord's flight already.
-    bool IsHeldFlight() const;
+    bool isHeldFlight() const;
     // Appends the pending records, the last stored (the oldest) first, all
     // together, and empties the buffer whether or not that succeeds; returns
     // how many were appended.
-    std::size_t FlushPendingRecords();
+    std::size_t flushPendingRecords();
     // Puts currentRecord at the end of the pending records; false when full.
-    bool StorePending();
+    bool storePending();
 
     FlightRecord currentRecord;
     std::array<FlightRecord, kPendingCapacity> pending {};

@@ -41,7 +41,7 @@ constexpr std::uint32_t kTypeBWindowEnd = 0xF4C0;
 
 const char kNotAKeyMessage[] = "Device connected is not a download key. Cannot initialize.";
 
-QString Latin1(std::string_view text)
+QString latin1(std::string_view text)
 {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -50,7 +50,7 @@ QString Latin1(std::string_view text)
 // the reply gives the field, so a garbled length never shows bytes of an
 // earlier reply, and the copy never passes the field's end.
 template <std::size_t Capacity>
-void StorePrefixed(PrefixedText<Capacity>& field, const std::uint8_t* source, std::size_t room)
+void storePrefixed(PrefixedText<Capacity>& field, const std::uint8_t* source, std::size_t room)
 {
     static_assert(Capacity >= kSerialRoom);
     room = std::min(room, Capacity);
@@ -85,32 +85,32 @@ LinkDriver::LinkDriver(LinkState& link, LinkHost& host, SerialPort& serial, UsbP
 {
 }
 
-void LinkDriver::ResetReceiver()
+void LinkDriver::resetReceiver()
 {
     link.freshLink = true;
     receiver.rxState = ReplyReceiver::kWaitStart;
 }
 
-void LinkDriver::PortReopened()
+void LinkDriver::portReopened()
 {
-    ResetReceiver();
+    resetReceiver();
     link.pendingCount = 0;
     link.deviceAddress = kSearchAddress;
     link.linkUp = false;
     link.keyInitPending = false;
     link.portReady = true;
-    ShowLinkStatus(0);
+    showLinkStatus(0);
 }
 
-void LinkDriver::switchPort(TComm& comm, int portNumber)
+void LinkDriver::switchPort(SerialChannel& comm, int portNumber)
 {
     link.portReady = false;
-    comm.Close();
+    comm.close();
     comm.setDeviceName(QStringLiteral("COM%1").arg(portNumber));
-    comm.Open();
+    comm.open();
     link.portReady = true;
     link.portNumber = static_cast<std::uint8_t>(portNumber);
-    ShowLinkStatus(0);
+    showLinkStatus(0);
     link.linkUp = false;
 }
 
@@ -125,34 +125,34 @@ void LinkDriver::tick()
     // twice, the second answer restarts the download at the newest slot and
     // that flight, read again, ends the download as a known one.
     if (link.usbActive)
-        PollUsb();
+        pollUsb();
     if (!link.linkUp) {
-        SendIdentityRequest();
+        sendIdentityRequest();
     } else if (link.countDue) {
         if (link.keyInitPending)
-            KeyInitialization();
+            keyInitialization();
         else
-            SendLogPositionRequest();
+            sendLogPositionRequest();
     } else if (!link.requestNext) {
         if (link.keyInitPending)
-            KeyInitialization();
+            keyInitialization();
         else
-            SendIdentityRequest(); // keep-alive
+            sendIdentityRequest(); // keep-alive
     } else if (!link.keyInitPending) {
-        RecordRead();
+        recordRead();
     }
     // A record read that is due blocks a pending key initialization; the
     // tick then sends nothing and the link runs out, which clears it.
-    CountDown();
+    countDown();
     if (link.usbActive)
-        PollUsb();
+        pollUsb();
 }
 
-void LinkDriver::SendCommand(std::uint8_t length, std::uint8_t address)
+void LinkDriver::sendCommand(std::uint8_t length, std::uint8_t address)
 {
     if (!link.portReady)
         return;
-    const std::size_t frameLength = FrameCommand(txFrame, length, address);
+    const std::size_t frameLength = frameCommand(txFrame, length, address);
     // Write results are not looked at: a lost frame shows as a missing reply.
     if (link.usbActive) {
         std::uint32_t written = 0;
@@ -162,27 +162,27 @@ void LinkDriver::SendCommand(std::uint8_t length, std::uint8_t address)
     }
 }
 
-void LinkDriver::SendIdentityRequest()
+void LinkDriver::sendIdentityRequest()
 {
-    SendCommand(WriteIdentityRequest(txFrame), link.deviceAddress);
+    sendCommand(writeIdentityRequest(txFrame), link.deviceAddress);
 }
 
-void LinkDriver::SendLogPositionRequest()
+void LinkDriver::sendLogPositionRequest()
 {
-    SendCommand(WriteLogPositionRequest(txFrame), link.deviceAddress);
+    sendCommand(writeLogPositionRequest(txFrame), link.deviceAddress);
 }
 
-void LinkDriver::RecordRead()
+void LinkDriver::recordRead()
 {
     if (link.readAddress < link.windowStart || (link.readAddress & (kSlotSize - 1)) != 0)
         link.readAddress = link.windowStart;
-    const std::uint8_t length = WriteRecordRead(txFrame, link.readAddress);
+    const std::uint8_t length = writeRecordRead(txFrame, link.readAddress);
     // Devices other than type B answer a read past their log with a short
     // frame; marking the day empty first makes that end the download.
     if (!link.typeBMode)
         receiver.rxPayload[kRecordDayOffset] = FlightRecord::kEmptyDay;
-    SendCommand(length, link.deviceAddress);
-    host.ShowStatusPopup(QStringLiteral("Requesting ")
+    sendCommand(length, link.deviceAddress);
+    host.showStatusPopup(QStringLiteral("Requesting ")
         + QString::number(link.readAddress, 16).toUpper().rightJustified(4, QLatin1Char('0')));
 
     // The log is read backwards, wrapping from the window's start to its end.
@@ -193,7 +193,7 @@ void LinkDriver::RecordRead()
     link.requestNext = false;
 }
 
-void LinkDriver::KeyInitialization()
+void LinkDriver::keyInitialization()
 {
     link.keyInitPending = false;
     const QString text = host.keyInitText();
@@ -206,24 +206,24 @@ void LinkDriver::KeyInitialization()
         const char c = text.at(static_cast<qsizetype>(i)).toUpper().toLatin1();
         serialNumber[i] = c != 0 ? c : '?';
     }
-    SendCommand(WriteKeyInit(txFrame, serialNumber), link.deviceAddress);
+    sendCommand(writeKeyInit(txFrame, serialNumber), link.deviceAddress);
     host.closeKeyInitDialog();
 }
 
-void LinkDriver::CountDown()
+void LinkDriver::countDown()
 {
     // No countdown runs until the first reply ever arrives.
     if (link.linkCountdown == 0)
         return;
     --link.linkCountdown;
     if (link.linkCountdown == 0)
-        LinkLoss();
+        linkLoss();
 }
 
-void LinkDriver::LinkLoss()
+void LinkDriver::linkLoss()
 {
-    ShowLinkStatus(0);
-    host.ShowStatusPopup(QStringLiteral("Connection terminated"));
+    showLinkStatus(0);
+    host.showStatusPopup(QStringLiteral("Connection terminated"));
     // The download's flags and addresses stay; the next link sets them anew.
     // Its flights are not written: the next link reads them again whole.
     link.pendingCount = 0;
@@ -237,28 +237,28 @@ void LinkDriver::LinkLoss()
 
 void LinkDriver::dataArrived(int count)
 {
-    ReadWaiting(count > 0 ? static_cast<std::size_t>(count) : 0, false,
+    readWaiting(count > 0 ? static_cast<std::size_t>(count) : 0, false,
         [this](std::uint8_t* into, std::size_t asked) {
             const int got = serial.read(into, asked);
             return got < 1 ? std::size_t { 0 } : static_cast<std::size_t>(got);
         });
 }
 
-void LinkDriver::PollUsb()
+void LinkDriver::pollUsb()
 {
     std::uint32_t waiting = 0;
     std::uint32_t queueStatus = 0;
     link.lastUsbStatus = usb.checkRxQueue(link.usbHandle, &waiting, &queueStatus);
     if (link.lastUsbStatus != 0)
         return;
-    ReadWaiting(waiting, true, [this](std::uint8_t* into, std::size_t asked) {
+    readWaiting(waiting, true, [this](std::uint8_t* into, std::size_t asked) {
         std::uint32_t returned = 0;
         link.lastUsbStatus = usb.read(link.usbHandle, into, static_cast<std::uint32_t>(asked), &returned);
         return link.lastUsbStatus != 0 ? std::size_t { 0 } : std::size_t { returned };
     });
 }
 
-void LinkDriver::ReadWaiting(
+void LinkDriver::readWaiting(
     std::size_t waiting, bool usbPath, const std::function<std::size_t(std::uint8_t*, std::size_t)>& read)
 {
     std::array<std::uint8_t, kReadBufferSize> buffer;
@@ -268,14 +268,14 @@ void LinkDriver::ReadWaiting(
         const std::size_t got = std::min(read(buffer.data(), asked), asked);
         if (got == 0)
             return;
-        FeedReceiver(buffer.data(), got, usbPath);
+        feedReceiver(buffer.data(), got, usbPath);
         if (got < asked)
             return; // the rest comes with the next notification or tick
         waiting -= got;
     }
 }
 
-void LinkDriver::FeedReceiver(const std::uint8_t* bytes, std::size_t count, bool usbPath)
+void LinkDriver::feedReceiver(const std::uint8_t* bytes, std::size_t count, bool usbPath)
 {
     if (feeding) {
         backlog.push_back({ std::vector<std::uint8_t>(bytes, bytes + count), usbPath });
@@ -292,28 +292,28 @@ void LinkDriver::FeedReceiver(const std::uint8_t* bytes, std::size_t count, bool
 
 // ---- replies ---------------------------------------------------------------
 
-void LinkDriver::DispatchReply()
+void LinkDriver::dispatchReply()
 {
     link.linkCountdown = kLinkTimeoutTicks;
     switch (receiver.rxType) {
     case kRecordReply:
         if (receiver.rxLength == kRedirectLength)
-            OnRedirectReply();
+            onRedirectReply();
         else
-            OnRecordReply();
+            onRecordReply();
         break;
     case kIdentityReply:
-        OnIdentityReply();
+        onIdentityReply();
         break;
     case kLogPositionReply:
-        OnLogPositionReply();
+        onLogPositionReply();
         break;
     default:
         break;
     }
 }
 
-void LinkDriver::OnRedirectReply()
+void LinkDriver::onRedirectReply()
 {
     if (receiver.rxPayload[0] != kReplyMarker)
         return;
@@ -323,7 +323,7 @@ void LinkDriver::OnRedirectReply()
     link.freshLink = true;
 }
 
-void LinkDriver::OnRecordReply()
+void LinkDriver::onRecordReply()
 {
     // The answer to a read sent before this link's download was started
     // again: that walk is dropped, and its end must not end the new one.
@@ -332,43 +332,43 @@ void LinkDriver::OnRecordReply()
     QString shown;
     if (receiver.rxPayload[kRecordDayOffset] == FlightRecord::kEmptyDay) {
         link.requestNext = false; // the end of the log
-        shown = FinishDownload();
+        shown = finishDownload();
     } else {
-        shown = TakeRecord();
+        shown = takeRecord();
     }
     // Hidden once the reply is dealt with, its flights in the log.
-    host.ShowStatusPopup(shown);
+    host.showStatusPopup(shown);
 }
 
-QString LinkDriver::TakeRecord()
+QString LinkDriver::takeRecord()
 {
     link.requestNext = true;
     import.currentRecord = FlightRecord::fromBytes(receiver.rxPayload.data() + kRecordDayOffset);
     try {
-        const bool known = import.IsDuplicateFlight();
+        const bool known = import.isDuplicateFlight();
         // Only a flight in the log ends the walk; one that this download
         // holds already (two slots alike) says nothing of the older ones.
-        if (known && !link.downloadAll && !import.IsHeldFlight()) {
+        if (known && !link.downloadAll && !import.isHeldFlight()) {
             link.requestNext = false; // a known flight: the rest is in the log
-        } else if (!known && !import.StorePending()) {
+        } else if (!known && !import.storePending()) {
             link.requestNext = false;
-        } else if (++link.slotsRead >= SlotsInWindow()) {
+        } else if (++link.slotsRead >= slotsInWindow()) {
             link.requestNext = false; // the whole memory has been read
         }
     } catch (const std::exception& e) {
-        StopImport(QString::fromUtf8(e.what()));
+        stopImport(QString::fromUtf8(e.what()));
         return {};
     }
-    return link.requestNext ? QString() : FinishDownload();
+    return link.requestNext ? QString() : finishDownload();
 }
 
-QString LinkDriver::FinishDownload()
+QString LinkDriver::finishDownload()
 {
     std::size_t added = 0;
     try {
-        added = import.FlushPendingRecords();
+        added = import.flushPendingRecords();
     } catch (const std::exception& e) {
-        StopImport(QString::fromUtf8(e.what()));
+        stopImport(QString::fromUtf8(e.what()));
         return {};
     }
     if (!link.downloadAll)
@@ -381,7 +381,7 @@ QString LinkDriver::FinishDownload()
     return QStringLiteral("Download complete: %1 new flights").arg(added);
 }
 
-std::uint16_t LinkDriver::SlotsInWindow() const
+std::uint16_t LinkDriver::slotsInWindow() const
 {
     if (link.windowEnd <= link.windowStart)
         return 1;
@@ -389,7 +389,7 @@ std::uint16_t LinkDriver::SlotsInWindow() const
         (link.windowEnd - link.windowStart) / kSlotSize, FlightImport::kPendingCapacity));
 }
 
-void LinkDriver::DownloadAllFlights()
+void LinkDriver::downloadAllFlights()
 {
     link.downloadAll = true;
     if (!link.linkUp)
@@ -400,7 +400,7 @@ void LinkDriver::DownloadAllFlights()
     link.pendingCount = 0;
 }
 
-void LinkDriver::StopImport(const QString& error)
+void LinkDriver::stopImport(const QString& error)
 {
     // The flights did not reach the table, so the next link reads them
     // again; the link itself and the rest of this read go on.
@@ -409,37 +409,37 @@ void LinkDriver::StopImport(const QString& error)
     host.reportError(error);
 }
 
-void LinkDriver::OnIdentityReply()
+void LinkDriver::onIdentityReply()
 {
     if (receiver.rxPayload[0] != kReplyMarker)
         return;
-    StoreIdentityTexts();
+    storeIdentityTexts();
     if (!link.linkUp)
-        ShowLinkStatus(1);
+        showLinkStatus(1);
     link.linkUp = true;
-    CheckKeyInitialization();
+    checkKeyInitialization();
     if (link.freshLink) {
         link.countDue = true;
         link.freshLink = false;
     }
 }
 
-void LinkDriver::StoreIdentityTexts()
+void LinkDriver::storeIdentityTexts()
 {
     const std::uint8_t* p = receiver.rxPayload.data();
     if (p[1] == kLongIdentityLength) {
-        StorePrefixed(link.identityText, p + 1, kLongIdentityLength);
-        StorePrefixed(link.versionText, p + 13, kVersionRoom);
-        StorePrefixed(link.serialText, p + 21, kSerialRoom);
+        storePrefixed(link.identityText, p + 1, kLongIdentityLength);
+        storePrefixed(link.versionText, p + 13, kVersionRoom);
+        storePrefixed(link.serialText, p + 21, kSerialRoom);
         return;
     }
     link.identityText.length = kShortIdentityLength;
     std::copy_n(p + 2, kShortIdentityLength, link.identityText.chars.begin());
-    StorePrefixed(link.versionText, p + 6, kVersionRoom);
-    StorePrefixed(link.serialText, p + 17, kSerialRoom);
+    storePrefixed(link.versionText, p + 6, kVersionRoom);
+    storePrefixed(link.serialText, p + 17, kSerialRoom);
 }
 
-void LinkDriver::CheckKeyInitialization()
+void LinkDriver::checkKeyInitialization()
 {
     if (!host.keyInitDialogShowing()
         || host.keyInitText().size() != static_cast<qsizetype>(kKeySerialLength)) {
@@ -458,7 +458,7 @@ void LinkDriver::CheckKeyInitialization()
     }
 }
 
-void LinkDriver::KeyTextChanged(const QString& text)
+void LinkDriver::keyTextChanged(const QString& text)
 {
     if (text.size() != static_cast<qsizetype>(kKeySerialLength) || !link.linkUp)
         return;
@@ -471,16 +471,16 @@ void LinkDriver::KeyTextChanged(const QString& text)
     host.showMessage(QString::fromLatin1(kNotAKeyMessage));
 }
 
-void LinkDriver::OnLogPositionReply()
+void LinkDriver::onLogPositionReply()
 {
     const std::uint8_t* p = receiver.rxPayload.data();
     link.readAddress = static_cast<std::uint16_t>(p[0] | p[1] << 8);
     link.countDue = false;
     if (link.readAddress == 0) {
-        host.ShowStatusPopup(QStringLiteral("No flights logged"));
+        host.showStatusPopup(QStringLiteral("No flights logged"));
         return;
     }
-    host.ShowStatusPopup(QStringLiteral("Preparing download"));
+    host.showStatusPopup(QStringLiteral("Preparing download"));
     link.requestNext = true;
     link.pendingCount = 0;
     link.slotsRead = 0;
@@ -491,7 +491,7 @@ void LinkDriver::OnLogPositionReply()
 
 // ---- status and identification --------------------------------------------
 
-void LinkDriver::ShowLinkStatus(int mode)
+void LinkDriver::showLinkStatus(int mode)
 {
     link.isDownloadKey = false;
     link.keyRefusalShown = false;
@@ -505,14 +505,14 @@ void LinkDriver::ShowLinkStatus(int mode)
             host.setLinkText(QStringLiteral("Not Connected, current port not available"));
         return;
     }
-    const QString model = IdentifyDevice();
+    const QString model = identifyDevice();
     link.instrumentSerial = link.serialText;
     const QLatin1Char space(' ');
     host.setLinkText(
-        model + space + Latin1(link.serialText.view()) + space + Latin1(link.versionText.view()));
+        model + space + latin1(link.serialText.view()) + space + latin1(link.versionText.view()));
 }
 
-QString LinkDriver::IdentifyDevice()
+QString LinkDriver::identifyDevice()
 {
     const bool longForm = link.identityText.size() == kLongIdentityLength;
     const char letter = link.serialText.size() > 0 ? link.serialText.chars[0] : '\0';

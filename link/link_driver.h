@@ -22,7 +22,7 @@
 namespace cvlog
 {
 
-class TComm;
+class SerialChannel;
 
 class LinkDriver : public ReplySink
 {
@@ -35,39 +35,39 @@ public:
     LinkDriver(LinkState& link, LinkHost& host, SerialPort& serial, UsbPort& usb, FlightStore& store);
 
     // Start-up: the receiver waits for a start byte, the next link is new.
-    void ResetReceiver();
+    void resetReceiver();
     // The serial device came back: the link starts from the beginning, as at
     // start-up, whether or not the loss of the old one was noticed first, so
     // the next identity reply leads to a full download.
-    void PortReopened();
+    void portReopened();
     // The user chose the serial port "COM<n>": the channel is closed, given
     // that name and opened again, and the device on it is identified anew.
-    // A port that cannot be opened throws ECommError and leaves the channel
+    // A port that cannot be opened throws SerialChannelError and leaves the channel
     // closed; the link sends nothing until a port is open.
-    void switchPort(TComm& comm, int portNumber);
+    void switchPort(SerialChannel& comm, int portNumber);
 
     // One step of the link, every 200 ms: the next command, a reply's
     // time-out, the USB bridge's bytes.
     void tick();
-    void SendCommand(std::uint8_t length, std::uint8_t address);
+    void sendCommand(std::uint8_t length, std::uint8_t address);
     // The serial channel has count bytes waiting.
     void dataArrived(int count);
     // The tick's last step while the USB bridge is the transport.
-    void PollUsb();
-    void FeedReceiver(const std::uint8_t* bytes, std::size_t count, bool usbPath);
+    void pollUsb();
+    void feedReceiver(const std::uint8_t* bytes, std::size_t count, bool usbPath);
     // Reads what a transport says is waiting, a buffer at a time, into the
     // receiver; read answers how many bytes it gave, 0 when none or failed.
-    void ReadWaiting(std::size_t waiting, bool usbPath,
+    void readWaiting(std::size_t waiting, bool usbPath,
         const std::function<std::size_t(std::uint8_t*, std::size_t)>& read);
-    void DispatchReply() override;
+    void dispatchReply() override;
     // 0: the not-connected text for the transport; 1: identify the linked
     // device and show it.
-    void ShowLinkStatus(int mode);
+    void showLinkStatus(int mode);
     // The serial number typed in the key dialog has changed.
-    void KeyTextChanged(const QString& text);
+    void keyTextChanged(const QString& text);
     // The next download, or this link's started again at once, reads the
     // whole log memory and brings every flight the log lacks.
-    void DownloadAllFlights();
+    void downloadAllFlights();
 
     TxFrame txFrame {};
     ReplyReceiver receiver;
@@ -79,26 +79,26 @@ private:
         bool usbPath = false;
     };
 
-    void SendIdentityRequest();
-    void SendLogPositionRequest();
-    void RecordRead();
-    void KeyInitialization();
-    void CountDown();
-    void LinkLoss();
+    void sendIdentityRequest();
+    void sendLogPositionRequest();
+    void recordRead();
+    void keyInitialization();
+    void countDown();
+    void linkLoss();
 
-    void OnRedirectReply();
-    void OnRecordReply();
+    void onRedirectReply();
+    void onRecordReply();
     // Each returns what the status pop-up shows once the reply is dealt with.
-    QString TakeRecord();
+    QString takeRecord();
     // The download ended as it should: its flights go into the log.
-    QString FinishDownload();
-    std::uint16_t SlotsInWindow() const;
-    void StopImport(const QString& error);
-    void OnIdentityReply();
-    void StoreIdentityTexts();
-    void CheckKeyInitialization();
-    void OnLogPositionReply();
-    QString IdentifyDevice();
+    QString finishDownload();
+    std::uint16_t slotsInWindow() const;
+    void stopImport(const QString& error);
+    void onIdentityReply();
+    void storeIdentityTexts();
+    void checkKeyInitialization();
+    void onLogPositionReply();
+    QString identifyDevice();
 
     LinkState& link;
     LinkHost& host;

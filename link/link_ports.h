@@ -51,7 +51,7 @@ public:
     // The link text of the status bar's last panel.
     virtual void setLinkText(const QString& text) = 0;
     // Shows the status pop-up with the text; an empty text hides it.
-    virtual void ShowStatusPopup(const QString& text) = 0;
+    virtual void showStatusPopup(const QString& text) = 0;
     // A plain information box with an "OK" button.
     virtual void showMessage(const QString& text) = 0;
     // The program's general error handling, for a failure that ends an

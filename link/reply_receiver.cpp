@@ -85,7 +85,7 @@ void ReplyReceiver::takeEnd(std::uint8_t b, ReplySink& sink)
         return;
     rxState = kWaitStart;
     if (rxAddress == kDeviceAddressA || rxAddress == kDeviceAddressB)
-        sink.DispatchReply();
+        sink.dispatchReply();
 }
 
 } // namespace cvlog

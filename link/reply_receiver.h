@@ -21,7 +21,7 @@ class ReplySink
 public:
     virtual ~ReplySink() = default;
     // A complete frame from a device is in the receiver's variables.
-    virtual void DispatchReply() = 0;
+    virtual void dispatchReply() = 0;
 };
 
 class ReplyReceiver

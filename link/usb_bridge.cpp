@@ -127,7 +127,7 @@ int UsbBridge::checkRxQueue(void* handle, std::uint32_t* bytesInQueue, std::uint
     return m_functions ? m_functions->checkRxQueue(handle, bytesInQueue, queueStatus) : kUsbNotLoaded;
 }
 
-void ProbeUsb(LinkState& link, UsbBridge& bridge)
+void probeUsb(LinkState& link, UsbBridge& bridge)
 {
     constexpr std::uint32_t kFirstDevice = 0;
     constexpr std::uint8_t kFlush = 1;

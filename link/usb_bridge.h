@@ -62,6 +62,6 @@ private:
 // buffers. A failed open keeps no handle and makes no further call, so the
 // library is never handed a handle it did not give out. Every status goes to
 // lastUsbStatus.
-void ProbeUsb(LinkState& link, UsbBridge& bridge);
+void probeUsb(LinkState& link, UsbBridge& bridge);
 
 } // namespace cvlog

@@ -44,7 +44,7 @@ constexpr std::string_view kRandomAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefgh
 
 void failOnFault(FileStep step, const fs::path& file)
 {
-    if (const int error = InjectedFileFault(step, file))
+    if (const int error = injectedFileFault(step, file))
         fail(error);
 }
 
@@ -132,7 +132,7 @@ AtomicFile::AtomicFile(const fs::path& target)
 }
 
 AtomicFile::AtomicFile(const fs::path& target, Options options)
-    : target_(FollowLinks(target))
+    : target_(followLinks(target))
     , options_(options)
 {
     if (target_.filename().empty())
@@ -243,7 +243,7 @@ void AtomicFile::commit()
         fail(errno);
     place();
     committed_ = true;
-    SyncDirectoryOf(target_);
+    syncDirectoryOf(target_);
 }
 
 void AtomicFile::linkUnnamed()
@@ -286,7 +286,7 @@ void AtomicFile::place()
     ::unlink(temporary_.c_str());
 }
 
-fs::path FollowLinks(const fs::path& path)
+fs::path followLinks(const fs::path& path)
 {
     fs::path at = path;
     for (int hop = 0; hop < kMaxLinkHops; ++hop) {
@@ -301,7 +301,7 @@ fs::path FollowLinks(const fs::path& path)
     fail(ELOOP);
 }
 
-void RemoveLeftoverTemporaries(const fs::path& folder, const std::string& of)
+void removeLeftoverTemporaries(const fs::path& folder, const std::string& of)
 {
     const std::string prefix = of.empty() ? std::string() : temporaryPrefix(of);
     std::error_code ec;
@@ -313,7 +313,7 @@ void RemoveLeftoverTemporaries(const fs::path& folder, const std::string& of)
     }
 }
 
-void SyncDirectoryOf(const fs::path& path)
+void syncDirectoryOf(const fs::path& path)
 {
     const UniqueFd folder(::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder)

@@ -71,14 +71,14 @@ private:
 
 // The file a path names once its symbolic links are followed; the last one
 // may name a file that does not exist yet.
-std::filesystem::path FollowLinks(const std::filesystem::path& path);
+std::filesystem::path followLinks(const std::filesystem::path& path);
 
 // Removes the temporary files that a killed writer left in the folder; only
 // names of this program's own pattern are touched, and with `of` only those
 // of that file's name.
-void RemoveLeftoverTemporaries(const std::filesystem::path& folder, const std::string& of = {});
+void removeLeftoverTemporaries(const std::filesystem::path& folder, const std::string& of = {});
 
 // Flushes a directory's entries, so that a rename in it survives a crash.
-void SyncDirectoryOf(const std::filesystem::path& path);
+void syncDirectoryOf(const std::filesystem::path& path);
 
 } // namespace cvlog

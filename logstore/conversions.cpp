@@ -25,7 +25,7 @@ int digitValue(QChar c, int base)
 
 } // namespace
 
-std::int32_t IntegerOrDefault(QStringView text, std::int32_t fallback)
+std::int32_t integerOrDefault(QStringView text, std::int32_t fallback)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();
@@ -64,14 +64,14 @@ std::int32_t IntegerOrDefault(QStringView text, std::int32_t fallback)
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
 }
 
-std::int32_t DayNumber(const QDate& date)
+std::int32_t dayNumberOf(const QDate& date)
 {
     if (!date.isValid())
         return 0;
     return static_cast<std::int32_t>(date.toJulianDay() - kDayZeroJulian);
 }
 
-QDate DateFromDayNumber(std::int64_t dayNumber)
+QDate dateFromDayNumber(std::int64_t dayNumber)
 {
     return QDate::fromJulianDay(dayNumber + kDayZeroJulian);
 }

@@ -14,14 +14,14 @@ namespace cvlog
 // leading blanks skipped, an optional sign, decimal digits or a hexadecimal
 // number after "$", "x", "X", "0x" or "0X"; a signed 32-bit result. Empty
 // text, trailing characters or an out-of-range number give the default.
-std::int32_t IntegerOrDefault(QStringView text, std::int32_t fallback);
+std::int32_t integerOrDefault(QStringView text, std::int32_t fallback);
 
 // Day numbers count whole days from 30 December 1899 (day 0).
-std::int32_t DayNumber(const QDate& date);
-QDate DateFromDayNumber(std::int64_t dayNumber);
+std::int32_t dayNumberOf(const QDate& date);
+QDate dateFromDayNumber(std::int64_t dayNumber);
 
 // value when low <= value <= high, else the fallback.
-constexpr std::int32_t RangeOrDefault(
+constexpr std::int32_t rangeOrDefault(
     std::int32_t value, std::int32_t low, std::int32_t high, std::int32_t fallback)
 {
     return (value >= low && value <= high) ? value : fallback;

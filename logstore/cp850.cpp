@@ -56,7 +56,7 @@ const Cp850Tables& tables()
 
 } // namespace
 
-QString Cp850ToString(std::string_view bytes)
+QString cp850ToString(std::string_view bytes)
 {
     QString s(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(s.data());
@@ -66,7 +66,7 @@ QString Cp850ToString(std::string_view bytes)
     return s;
 }
 
-bool Cp850Holds(char32_t character)
+bool cp850Holds(char32_t character)
 {
     if (character < 0x80)
         return true;
@@ -75,7 +75,7 @@ bool Cp850Holds(char32_t character)
     return tables().fromUnicode[character] != kCp850Unmapped;
 }
 
-std::string StringToCp850(QStringView text)
+std::string stringToCp850(QStringView text)
 {
     std::string out;
     out.reserve(static_cast<size_t>(text.size()));

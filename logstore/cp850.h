@@ -15,11 +15,11 @@ namespace cvlog
 // The byte that stands for a character code page 850 lacks.
 inline constexpr char kCp850Unmapped = '?';
 
-QString Cp850ToString(std::string_view bytes);
+QString cp850ToString(std::string_view bytes);
 // One byte per character (a character outside the BMP counts once).
-std::string StringToCp850(QStringView text);
+std::string stringToCp850(QStringView text);
 // Whether the code page has a byte for the character, so that it reads back
 // as it was written.
-bool Cp850Holds(char32_t character);
+bool cp850Holds(char32_t character);
 
 } // namespace cvlog

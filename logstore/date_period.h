@@ -20,8 +20,8 @@ public:
     DatePeriod(const QDate& from, const QDate& to)
         : from_(from)
         , to_(to)
-        , fromDay_(DayNumber(from))
-        , toDay_(DayNumber(to))
+        , fromDay_(dayNumberOf(from))
+        , toDay_(dayNumberOf(to))
     {
         if (toDay_ < fromDay_) {
             to_ = from_;
@@ -32,7 +32,7 @@ public:
     const QDate& from() const { return from_; }
     const QDate& to() const { return to_; } // as applied: never before From
 
-    // Whether a take-off day (a DayNumber) falls in the period. A row
+    // Whether a take-off day (a dayNumberOf) falls in the period. A row
     // without a date reads as day 0, 30 December 1899, and so falls only in
     // a period that reaches back to that day.
     bool contains(std::int32_t day) const { return fromDay_ <= day && day <= toDay_; }

@@ -41,7 +41,7 @@ DbfFile::DbfFile(const std::filesystem::path& path, Mode mode)
 {
     const bool creating = mode == Mode::CreateTruncate || mode == Mode::CreateExclusive;
     if (creating) {
-        if (const int error = InjectedFileFault(FileStep::Create, path)) {
+        if (const int error = injectedFileFault(FileStep::Create, path)) {
             errno = error;
             fail("Cannot open file");
         }
@@ -92,7 +92,7 @@ std::size_t DbfFile::readAt(std::uint64_t offset, void* buffer, std::size_t leng
 
 void DbfFile::writeAt(std::uint64_t offset, const void* buffer, std::size_t length)
 {
-    if (const int error = InjectedFileFault(FileStep::Write, path_))
+    if (const int error = injectedFileFault(FileStep::Write, path_))
         failWrite(error);
     holdWriteLock();
     const auto* in = static_cast<const char*>(buffer);
@@ -120,7 +120,7 @@ void DbfFile::truncate(std::uint64_t length)
 
 void DbfFile::sync()
 {
-    if (const int error = InjectedFileFault(FileStep::Flush, path_))
+    if (const int error = injectedFileFault(FileStep::Flush, path_))
         failWrite(error);
     if (::fsync(fd_.get()) != 0)
         failWrite(errno);
@@ -129,13 +129,13 @@ void DbfFile::sync()
 void DbfFile::holdWriteLock()
 {
     if (!writeLocked_)
-        writeLocked_ = LockTableForWriting(fd_.get());
+        writeLocked_ = lockTableForWriting(fd_.get());
 }
 
 void DbfFile::releaseWriteLock()
 {
     if (writeLocked_)
-        UnlockTable(fd_.get());
+        unlockTable(fd_.get());
     writeLocked_ = false;
 }
 
@@ -147,7 +147,7 @@ void DbfFile::close()
 
 void DbfFile::failWrite(int error) const
 {
-    throw DbfError(RunTimeErrorText(error));
+    throw DbfError(runTimeErrorText(error));
 }
 
 void DbfFile::fail(const char* what) const

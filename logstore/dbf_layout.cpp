@@ -109,12 +109,12 @@ DbfLayout layoutForFields(const std::vector<FieldDef>& fields)
             throw DbfError("Invalid width of field '" + given.name.toStdString() + "' : "
                 + std::to_string(f.width) + " (must be between 1 and " + std::to_string(kMaxTextWidth) + ")");
         std::string descriptor(kDbfDescriptorSize, '\0');
-        const std::string name = StringToCp850(given.name).substr(0, kDbfMaxNameLength);
+        const std::string name = stringToCp850(given.name).substr(0, kDbfMaxNameLength);
         std::memcpy(descriptor.data(), name.data(), name.size());
         descriptor[kTypeOffset] = typeLetter(f.type);
         descriptor[kWidthOffset] = static_cast<char>(f.width);
         layout.descriptors += descriptor;
-        f.name = Cp850ToString(name).toUpper();
+        f.name = cp850ToString(name).toUpper();
         layout.fields.push_back(f);
     }
     finishOffsets(layout);
@@ -154,7 +154,7 @@ DbfLayout readLayout(const DbfFile& file, std::uint64_t fileSize)
             break;
         const auto nameLength = static_cast<std::size_t>(std::find(d, d + kDbfNameSize, '\0') - d);
         FieldDef f;
-        f.name = Cp850ToString(std::string_view(d, nameLength)).toUpper();
+        f.name = cp850ToString(std::string_view(d, nameLength)).toUpper();
         f.width = static_cast<unsigned char>(d[kWidthOffset]);
         const char type = d[kTypeOffset];
         if (type == 'D')
@@ -176,7 +176,7 @@ DbfLayout readLayout(const DbfFile& file, std::uint64_t fileSize)
     return layout;
 }
 
-std::string WriteProblem(const DbfLayout& layout, std::uint64_t fileSize)
+std::string writeProblem(const DbfLayout& layout, std::uint64_t fileSize)
 {
     const auto headerNeeded
         = static_cast<std::uint32_t>(kDbfHeaderSize + layout.fields.size() * kDbfDescriptorSize + 1);
@@ -225,7 +225,7 @@ std::string capitalisedDescriptors(const DbfLayout& layout)
     std::string out = layout.descriptors;
     for (std::size_t i = 0; i < layout.fields.size(); ++i) {
         char* d = out.data() + i * kDbfDescriptorSize;
-        const std::string name = StringToCp850(layout.fields[i].name).substr(0, kDbfMaxNameLength);
+        const std::string name = stringToCp850(layout.fields[i].name).substr(0, kDbfMaxNameLength);
         std::fill(d, d + kDbfNameSize, '\0');
         std::memcpy(d, name.data(), name.size());
     }

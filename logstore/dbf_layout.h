@@ -59,7 +59,7 @@ DbfLayout readLayout(const DbfFile& file, std::uint64_t fileSize);
 // (every write would land beside its row), rows that start inside the
 // header's descriptors (a write would overlap the rows), or a header that counts rows
 // past the end of the file (a file cut short, whose rows are not all there).
-std::string WriteProblem(const DbfLayout& layout, std::uint64_t fileSize);
+std::string writeProblem(const DbfLayout& layout, std::uint64_t fileSize);
 
 // Bytes 0..7: version, the date of the write and the row count.
 std::array<char, 8> headerStamp(const QDate& date, std::uint32_t rowCount);

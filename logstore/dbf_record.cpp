@@ -51,20 +51,20 @@ bool DbfRecord::isDeleted() const
 
 bool DbfRecord::isNull(int field) const
 {
-    const std::string_view s = TrimStored(raw(field));
+    const std::string_view s = trimStored(raw(field));
     // Some writers mark a missing number with stars.
     return s.empty() || ((*fields_)[field].type == FieldType::Integer && allStars(s));
 }
 
 QDate DbfRecord::date(int field) const
 {
-    const auto ymd = ParseStoredDate(TrimStored(raw(field)));
+    const auto ymd = parseStoredDate(trimStored(raw(field)));
     return ymd ? QDate(ymd->year, ymd->month, ymd->day) : QDate();
 }
 
 std::int32_t DbfRecord::dayNumber(int field) const
 {
-    const auto ymd = ParseStoredDate(TrimStored(raw(field)));
+    const auto ymd = parseStoredDate(trimStored(raw(field)));
     if (!ymd)
         return 0;
     return static_cast<std::int32_t>(daysFromCivil(ymd->year, ymd->month, ymd->day) - kDayZeroFromEpoch);
@@ -72,12 +72,12 @@ std::int32_t DbfRecord::dayNumber(int field) const
 
 QString DbfRecord::text(int field) const
 {
-    return Cp850ToString(TrimStored(raw(field)));
+    return cp850ToString(trimStored(raw(field)));
 }
 
 std::int32_t DbfRecord::integer(int field) const
 {
-    std::string_view s = TrimStored(raw(field));
+    std::string_view s = trimStored(raw(field));
     bool negative = false;
     if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
         negative = s.front() == '-';

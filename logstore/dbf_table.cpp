@@ -53,7 +53,7 @@ void writeAppendNote(const fs::path& note, std::uint64_t from, const std::string
     out.writeAt(0, text.data(), text.size());
     out.sync();
     out.close();
-    SyncDirectoryOf(note);
+    syncDirectoryOf(note);
 }
 
 // What a note says; nothing when there is no note or it cannot be read.
@@ -86,7 +86,7 @@ void removeAppendNote(const fs::path& note)
 {
     std::error_code ec;
     if (fs::remove(note, ec))
-        SyncDirectoryOf(note);
+        syncDirectoryOf(note);
 }
 
 std::string tooLong(std::size_t length, int width)
@@ -366,7 +366,7 @@ struct DbfTable::Impl {
         out.close();
     }
 
-    fs::path appendNote() const { return AppendNoteFor(openPath); }
+    fs::path appendNote() const { return appendNoteFor(openPath); }
 
     void closeFile()
     {
@@ -429,7 +429,7 @@ void DbfTable::create(const std::vector<FieldDef>& fields)
     if (d->isOpen())
         throw DbfError(kOpen);
     DbfLayout layout = layoutForFields(fields);
-    d->writeNewFile(FindIgnoringCase(d->path), layout);
+    d->writeNewFile(findIgnoringCase(d->path), layout);
     d->layout = std::move(layout);
     d->hasLayout = true;
 }
@@ -438,7 +438,7 @@ void DbfTable::open(Access access)
 {
     if (d->isOpen())
         return;
-    const fs::path target = FindIgnoringCase(d->path);
+    const fs::path target = findIgnoringCase(d->path);
     std::error_code ec;
     const bool exists = fs::exists(target, ec);
     const auto existingSize = exists ? fs::file_size(target, ec) : 0;
@@ -458,14 +458,14 @@ void DbfTable::open(Access access)
             return DbfFile(
                 target, access == Access::ReadOnly ? DbfFile::Mode::ReadOnly : DbfFile::Mode::ReadWrite);
         // A log the user may not write is still shown.
-        refusal = "\"" + target.string() + "\" may not be written (" + RunTimeErrorText(errno)
+        refusal = "\"" + target.string() + "\" may not be written (" + runTimeErrorText(errno)
             + "). It can be read but not changed";
         access = Access::ReadOnly;
         return DbfFile(target, DbfFile::Mode::ReadOnly);
     }();
     if (access == Access::ReadWrite) {
         // Appends that a killed program left unfinished are taken back.
-        const fs::path note = AppendNoteFor(target);
+        const fs::path note = appendNoteFor(target);
         if (const auto unfinished = readAppendNote(note)) {
             const auto& [from, covered] = *unfinished;
             if (from >= kDbfHeaderSize && file.size() >= from)
@@ -474,9 +474,9 @@ void DbfTable::open(Access access)
         removeAppendNote(note);
     }
     DbfLayout layout = readLayout(file, file.size());
-    std::string damage = WriteProblem(layout, file.size());
+    std::string damage = writeProblem(layout, file.size());
     if (!damage.empty()) {
-        refusal = DamagedFileText(target, damage);
+        refusal = damagedFileText(target, damage);
         if (access == Access::ReadWrite) {
             // Not a byte of it may change, not even the header at closing.
             file = DbfFile(target, DbfFile::Mode::ReadOnly);
@@ -553,7 +553,7 @@ int DbfTable::fieldIndex(const QString& name) const
 
 int DbfTable::fieldIndexOrThrow(const QString& name) const
 {
-    return RequiredFieldIndex(d->layout.fields, name);
+    return requiredFieldIndex(d->layout.fields, name);
 }
 
 void DbfTable::first()
@@ -734,7 +734,7 @@ void DbfTable::setDate(int field, const QDate& value)
         return;
     }
     if (f.type == FieldType::Integer) {
-        setInteger(field, DayNumber(value));
+        setInteger(field, dayNumberOf(value));
         return;
     }
     if (value.year() < 1 || value.year() > 9999)
@@ -755,8 +755,8 @@ void DbfTable::setText(int field, const QString& value)
             return;
         }
         // Two different fallbacks tell a number from text that is none.
-        const std::int32_t a = IntegerOrDefault(trimmed, 0);
-        if (a != IntegerOrDefault(trimmed, 1))
+        const std::int32_t a = integerOrDefault(trimmed, 0);
+        if (a != integerOrDefault(trimmed, 1))
             throw DbfError("'" + value.toStdString() + "' is not a valid integer value");
         setInteger(field, a);
         return;
@@ -777,7 +777,7 @@ void DbfTable::setText(int field, const QString& value)
     case FieldType::Text:
         break;
     }
-    d->store(field, StringToCp850(value), false);
+    d->store(field, stringToCp850(value), false);
 }
 
 void DbfTable::setInteger(int field, std::int64_t value)
@@ -791,7 +791,7 @@ void DbfTable::setInteger(int field, std::int64_t value)
         d->store(field, text, true);
         return;
     case FieldType::Date:
-        setDate(field, DateFromDayNumber(value));
+        setDate(field, dateFromDayNumber(value));
         return;
     case FieldType::Text:
         break;
@@ -1027,12 +1027,12 @@ void DbfTable::compact()
     const bool wasOpen = d->isOpen();
     if (wasOpen)
         d->closeFile(); // the rewrite below carries a fresh header
-    const fs::path target = wasOpen ? d->openPath : FindIgnoringCase(d->path);
+    const fs::path target = wasOpen ? d->openPath : findIgnoringCase(d->path);
     try {
         DbfFile in(target, DbfFile::Mode::ReadOnly);
         const DbfLayout layout = readLayout(in, in.size());
-        if (const std::string problem = WriteProblem(layout, in.size()); !problem.empty())
-            throw DbfError(DamagedFileText(target, problem));
+        if (const std::string problem = writeProblem(layout, in.size()); !problem.empty())
+            throw DbfError(damagedFileText(target, problem));
         const std::uint32_t rows = layout.rowCountFor(in.size());
 
         DbfLayout rewritten = layout;
@@ -1118,18 +1118,18 @@ std::vector<FieldDef> DbfTable::newFileFields() const
     return {};
 }
 
-fs::path AppendNoteFor(const fs::path& table)
+fs::path appendNoteFor(const fs::path& table)
 {
     const fs::path folder = table.has_parent_path() ? table.parent_path() : fs::path(".");
     return folder / ("." + table.filename().string() + ".appending");
 }
 
-std::string DamagedFileText(const fs::path& path, const std::string& damage)
+std::string damagedFileText(const fs::path& path, const std::string& damage)
 {
     return "\"" + path.string() + "\" is damaged: " + damage + ". It can be read but not changed";
 }
 
-int RequiredFieldIndex(const std::vector<FieldDef>& fields, const QString& name)
+int requiredFieldIndex(const std::vector<FieldDef>& fields, const QString& name)
 {
     const int at = findField(fields, name);
     if (at < 0)

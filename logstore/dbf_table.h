@@ -263,21 +263,21 @@ private:
 
 // Suspends a view's display for a scope that walks or adds many rows; the
 // display is resumed however the scope ends.
-[[nodiscard]] inline auto SuspendDisplay(DbfTable& table)
+[[nodiscard]] inline auto displaySuspended(DbfTable& table)
 {
     table.disableControls();
     return ScopeExit([&table] { table.enableControls(); });
 }
 
 // The note of appends in progress beside a table file.
-std::filesystem::path AppendNoteFor(const std::filesystem::path& table);
+std::filesystem::path appendNoteFor(const std::filesystem::path& table);
 
 // What the user is told of a damaged file (DbfTable::damage()), and what
 // every change to it is refused with.
-std::string DamagedFileText(const std::filesystem::path& path, const std::string& damage);
+std::string damagedFileText(const std::filesystem::path& path, const std::string& damage);
 
 // Where the named field stands among the fields, found without regard to
 // case; throws DbfError "Field '%s' not found" when it is missing.
-int RequiredFieldIndex(const std::vector<FieldDef>& fields, const QString& name);
+int requiredFieldIndex(const std::vector<FieldDef>& fields, const QString& name);
 
 } // namespace cvlog

@@ -5,7 +5,7 @@
 namespace cvlog
 {
 
-std::string RunTimeErrorText(int error)
+std::string runTimeErrorText(int error)
 {
     switch (error) {
     case ENOENT:
@@ -35,7 +35,7 @@ std::string RunTimeErrorText(int error)
     }
 }
 
-QString ErrorText(const QString& message)
+QString errorText(const QString& message)
 {
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))
         return message + QLatin1Char('.');

@@ -12,17 +12,17 @@ namespace cvlog
 
 // "File not found", "File access denied", "Disk full", "Too many open
 // files", "Invalid filename", or "I/O error %d" with the system's number.
-std::string RunTimeErrorText(int error);
+std::string runTimeErrorText(int error);
 
 // The error text as shown, in the error box or on a command's stderr: a "."
 // is added when the text ends in a character above "." in code order.
-QString ErrorText(const QString& message);
+QString errorText(const QString& message);
 
 class FileError : public std::runtime_error
 {
 public:
     explicit FileError(int error)
-        : std::runtime_error(RunTimeErrorText(error))
+        : std::runtime_error(runTimeErrorText(error))
         , error_(error)
     {
     }

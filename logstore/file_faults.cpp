@@ -14,12 +14,12 @@ FileFaultHook& hook()
 
 } // namespace
 
-void SetFileFaultHook(FileFaultHook newHook)
+void setFileFaultHook(FileFaultHook newHook)
 {
     hook() = std::move(newHook);
 }
 
-int InjectedFileFault(FileStep step, const std::filesystem::path& file)
+int injectedFileFault(FileStep step, const std::filesystem::path& file)
 {
     return hook() ? hook()(step, file) : 0;
 }

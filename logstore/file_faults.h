@@ -23,9 +23,9 @@ enum class FileStep {
 using FileFaultHook = std::function<int(FileStep step, const std::filesystem::path& file)>;
 
 // Tests only; an empty hook ends the failures.
-void SetFileFaultHook(FileFaultHook hook);
+void setFileFaultHook(FileFaultHook hook);
 
 // The error number the hook chooses for this step, 0 normally.
-int InjectedFileFault(FileStep step, const std::filesystem::path& file);
+int injectedFileFault(FileStep step, const std::filesystem::path& file);
 
 } // namespace cvlog

@@ -21,7 +21,7 @@ bool sameNameIgnoringCase(const fs::path& a, const fs::path& b)
 
 } // namespace
 
-fs::path FindIgnoringCase(const fs::path& path)
+fs::path findIgnoringCase(const fs::path& path)
 {
     std::error_code ec;
     if (path.empty() || fs::exists(path, ec))

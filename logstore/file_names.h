@@ -15,6 +15,6 @@ inline constexpr const char* kSettingsFileName = "CVLog.ini";
 // The file as it is spelled on disk: the exact name when it exists,
 // otherwise the first entry of its directory, in name order, that differs
 // only in case; the path as given when there is none.
-std::filesystem::path FindIgnoringCase(const std::filesystem::path& path);
+std::filesystem::path findIgnoringCase(const std::filesystem::path& path);
 
 } // namespace cvlog

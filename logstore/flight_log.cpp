@@ -59,7 +59,7 @@ void FlightLog::bindFields(const std::vector<FieldDef>& fields)
     const std::vector<FieldDef> ours = logTableFields();
     LoggedFlight::Places places;
     for (std::size_t i = 0; i < places.size(); ++i)
-        places[i] = RequiredFieldIndex(fields, ours[i].name.toUpper());
+        places[i] = requiredFieldIndex(fields, ours[i].name.toUpper());
     places_ = places;
 }
 

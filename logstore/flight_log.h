@@ -77,7 +77,7 @@ public:
     QDate date(LogField field) const { return record().date(at(field)); }
     QString text(LogField field) const { return record().text(at(field)); }
     std::int32_t integer(LogField field) const { return record().integer(at(field)); }
-    // Day count of a date field (see DayNumber); 0 for a row without a date.
+    // Day count of a date field (see dayNumberOf); 0 for a row without a date.
     std::int32_t dayNumber(LogField field) const { return record().dayNumber(at(field)); }
     // The field's bytes as stored (untrimmed, CP850).
     std::string_view raw(LogField field) const { return record().raw(at(field)); }

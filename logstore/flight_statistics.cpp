@@ -35,7 +35,7 @@ std::size_t monthSlot(int year, int month)
 // digits padded on the right, a null) is left to the record to read.
 std::int32_t integerOf(const LoggedFlight& row, LogField field)
 {
-    if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
+    if (const auto plain = plainStoredInteger(trimStored(row.raw(field))))
         return *plain;
     return row.integer(field);
 }
@@ -66,7 +66,7 @@ public:
         // Day 0 is also what a row without a date reads as.
         if (number == 0 && !row.date(kTakeoffDate).isValid())
             return {};
-        const QDate date = DateFromDayNumber(number);
+        const QDate date = dateFromDayNumber(number);
         const std::size_t slot = monthSlot(date.year(), date.month());
         if (s.size() == kDigits) {
             month_.assign(s.substr(0, kMonthDigits));
@@ -131,10 +131,10 @@ public:
         result_.today = parameters.today;
         result_.period = parameters.period;
         if (parameters.today.isValid()) {
-            todayDay_ = DayNumber(parameters.today);
+            todayDay_ = dayNumberOf(parameters.today);
             recentDaysFrom_ = todayDay_ - (kRecentDays - 1);
-            twelveMonthsBefore_ = DayNumber(parameters.today.addMonths(-12));
-            twentyFourMonthsBefore_ = DayNumber(parameters.today.addMonths(-24));
+            twelveMonthsBefore_ = dayNumberOf(parameters.today.addMonths(-12));
+            twentyFourMonthsBefore_ = dayNumberOf(parameters.today.addMonths(-24));
         }
     }
 
@@ -181,8 +181,8 @@ public:
             s.highestMph = highestMph_;
         }
         if (firstDay_ <= lastDay_) {
-            s.firstDate = DateFromDayNumber(firstDay_);
-            s.lastDate = DateFromDayNumber(lastDay_);
+            s.firstDate = dateFromDayNumber(firstDay_);
+            s.lastDate = dateFromDayNumber(lastDay_);
             finishMonthsAndYears();
         }
         finishInstruments();
@@ -262,7 +262,7 @@ private:
 
 } // namespace
 
-FlightStatistics ComputeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters)
+FlightStatistics computeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters)
 {
     if (!log.isOpen())
         throw DbfError("Cannot perform this operation on a closed dataset");

@@ -85,6 +85,6 @@ struct FlightStatistics {
 // Reads every live row of the file once (the view's filter switch plays no
 // part; an edit not yet posted is not counted). Throws DbfError when the
 // view is closed.
-FlightStatistics ComputeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters);
+FlightStatistics computeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters);
 
 } // namespace cvlog

@@ -76,7 +76,7 @@ QString lowerCase(const fs::path& path)
 
 } // namespace
 
-bool NamesTheSameFile(const fs::path& chosen, const fs::path& file)
+bool namesTheSameFile(const fs::path& chosen, const fs::path& file)
 {
     if (lowerCase(chosen) == lowerCase(file))
         return true;
@@ -129,13 +129,13 @@ bool isSparedError(int error)
 fs::path keepSafetyCopy(const fs::path& table)
 {
     const fs::path folder = folderOf(table);
-    const fs::path old = FollowLinks(table);
+    const fs::path old = followLinks(table);
     const QDateTime now = QDateTime::currentDateTime();
     // After the copies of this second, even where older ones were pruned,
     // so that the order of the names stays the order of the copies.
     int sequence = 1;
     const QString stamp = now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    for (const fs::path& copy : SafetyCopies(table)) {
+    for (const fs::path& copy : safetyCopies(table)) {
         const auto match = safetyCopyName().match(QString::fromStdString(copy.filename().string()));
         const auto [date, time, number] = safetyCopyOrder(match);
         if (date + u'-' + time == stamp)
@@ -144,9 +144,9 @@ fs::path keepSafetyCopy(const fs::path& table)
     for (;; ++sequence) {
         const fs::path copy = safetyCopyPath(folder, now, sequence);
         std::error_code ec;
-        if (fs::exists(FindIgnoringCase(copy), ec) || fs::is_symlink(copy, ec))
+        if (fs::exists(findIgnoringCase(copy), ec) || fs::is_symlink(copy, ec))
             continue;
-        if (const int error = InjectedFileFault(FileStep::Create, copy))
+        if (const int error = injectedFileFault(FileStep::Create, copy))
             throw FileError(error);
         if (::link(old.c_str(), copy.c_str()) == 0)
             return copy;
@@ -155,7 +155,7 @@ fs::path keepSafetyCopy(const fs::path& table)
         if (!isSparedError(errno))
             throw FileError(errno);
         try {
-            const UniqueFd in = OpenPlainFileForReading(old);
+            const UniqueFd in = openPlainFileForReading(old);
             AtomicFile out(copy, { .named = false, .replace = false });
             out.writeFrom(in.get());
             out.commit();
@@ -171,7 +171,7 @@ fs::path keepSafetyCopy(const fs::path& table)
 // name says of its age: a clock set back makes older copies look newer.
 void pruneSafetyCopies(const fs::path& table, const fs::path& made)
 {
-    std::vector<fs::path> copies = SafetyCopies(table);
+    std::vector<fs::path> copies = safetyCopies(table);
     std::erase(copies, made);
     const auto others = static_cast<std::size_t>(kSafetyCopiesKept - 1);
     const std::size_t surplus = copies.size() > others ? copies.size() - others : 0;
@@ -193,7 +193,7 @@ std::vector<FieldDef> fieldsForNewLog(const DbfTable& mainView)
 
 fs::path tableFile(const DbfTable& mainView)
 {
-    return FindIgnoringCase(mainView.path());
+    return findIgnoringCase(mainView.path());
 }
 
 // Swaps the new log in: the main view is closed, the old log kept as a
@@ -239,7 +239,7 @@ std::string restoreError(const fs::path& from, const std::string& reason)
 void setRestoredText(DbfTable& log, int field, const QString& text)
 {
     const FieldDef& f = log.field(field);
-    if (f.type == FieldType::Text && static_cast<int>(StringToCp850(text).size()) > f.width)
+    if (f.type == FieldType::Text && static_cast<int>(stringToCp850(text).size()) > f.width)
         tooLong(text, f.width);
     log.setText(field, text);
 }
@@ -305,35 +305,35 @@ void openSource(DbfTable& source, const fs::path& from)
 
 } // namespace
 
-bool IsTheTableFile(const fs::path& chosen, const fs::path& table)
+bool isTheTableFile(const fs::path& chosen, const fs::path& table)
 {
-    return NamesTheSameFile(chosen, table) || NamesTheSameFile(chosen, FindIgnoringCase(table));
+    return namesTheSameFile(chosen, table) || namesTheSameFile(chosen, findIgnoringCase(table));
 }
 
-bool IsTheLogsOwnFile(const fs::path& chosen, const fs::path& table)
+bool isTheLogsOwnFile(const fs::path& chosen, const fs::path& table)
 {
     const fs::path folder = folderOf(table);
     for (const char* name : { kLockFileName, kSettingsFileName }) {
-        if (IsTheTableFile(chosen, folder / name))
+        if (isTheTableFile(chosen, folder / name))
             return true;
     }
-    if (IsTheTableFile(chosen, table))
+    if (isTheTableFile(chosen, table))
         return true;
-    for (const fs::path& copy : SafetyCopies(table)) {
-        if (NamesTheSameFile(chosen, copy))
+    for (const fs::path& copy : safetyCopies(table)) {
+        if (namesTheSameFile(chosen, copy))
             return true;
     }
     // A safety copy that a later command would make under that name, named
     // directly or by a link that points there.
-    for (const fs::path& named : { chosen, FollowLinks(chosen) }) {
+    for (const fs::path& named : { chosen, followLinks(chosen) }) {
         if (safetyCopyName().match(QString::fromStdString(named.filename().string())).hasMatch()
-            && NamesTheSameFile(folderOf(named), folder))
+            && namesTheSameFile(folderOf(named), folder))
             return true;
     }
     return false;
 }
 
-std::vector<fs::path> SafetyCopies(const fs::path& table)
+std::vector<fs::path> safetyCopies(const fs::path& table)
 {
     std::vector<std::pair<CopyOrder, fs::path>> found;
     std::error_code ec;
@@ -350,15 +350,15 @@ std::vector<fs::path> SafetyCopies(const fs::path& table)
     return copies;
 }
 
-void CopyWholeFile(const fs::path& from, const fs::path& to)
+void copyWholeFile(const fs::path& from, const fs::path& to)
 {
-    const UniqueFd in = OpenPlainFileForReading(from);
+    const UniqueFd in = openPlainFileForReading(from);
     AtomicFile out(to);
     out.writeFrom(in.get());
     out.commit();
 }
 
-void WipeLog(DbfTable& mainView, const MaintenanceHook& hook)
+void wipeLog(DbfTable& mainView, const MaintenanceHook& hook)
 {
     AtomicFile newLog(tableFile(mainView), { .named = true });
     {
@@ -370,15 +370,15 @@ void WipeLog(DbfTable& mainView, const MaintenanceHook& hook)
     replaceLog(mainView, newLog, hook);
 }
 
-void BackupLog(DbfTable& mainView, const fs::path& target, const MaintenanceHook& hook)
+void backupLog(DbfTable& mainView, const fs::path& target, const MaintenanceHook& hook)
 {
     const ReopenAfterwards reopen(mainView);
     mainView.close();
-    CopyWholeFile(tableFile(mainView), target);
+    copyWholeFile(tableFile(mainView), target);
     tell(hook, MaintenanceStep::CopyWritten);
 }
 
-void RestoreLog(DbfTable& mainView, DbfTable& source, const fs::path& from, const MaintenanceHook& hook)
+void restoreLog(DbfTable& mainView, DbfTable& source, const fs::path& from, const MaintenanceHook& hook)
 {
     openSource(source, from);
     const ScopeExit closeSource([&source] { source.close(); });

@@ -34,30 +34,30 @@ using MaintenanceHook = std::function<void(MaintenanceStep)>;
 // Whether a chosen path names the file, or the place where it would stand:
 // the same path in lower case, the same file by another route (a link, a
 // hard link, "./", ".."), or the same place once links are followed.
-bool NamesTheSameFile(const std::filesystem::path& chosen, const std::filesystem::path& file);
+bool namesTheSameFile(const std::filesystem::path& chosen, const std::filesystem::path& file);
 
 // Whether a chosen file is the table file: the same path in lower case, or
 // the same file reached another way (a link, "./", "..").
-bool IsTheTableFile(const std::filesystem::path& chosen, const std::filesystem::path& table);
+bool isTheTableFile(const std::filesystem::path& chosen, const std::filesystem::path& table);
 
 // Whether writing the chosen file would replace one of the log's own files:
 // the table, its lock file, its settings or a safety copy, by whatever path
 // (a link, a hard link, "..", another case) it is reached.
-bool IsTheLogsOwnFile(const std::filesystem::path& chosen, const std::filesystem::path& table);
+bool isTheLogsOwnFile(const std::filesystem::path& chosen, const std::filesystem::path& table);
 
 // The safety copies beside the table, oldest first.
-std::vector<std::filesystem::path> SafetyCopies(const std::filesystem::path& table);
+std::vector<std::filesystem::path> safetyCopies(const std::filesystem::path& table);
 
 // A byte copy that appears under its name only when complete; an earlier
 // file of that name stays as it was until then. FileError on failure.
-void CopyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to);
+void copyWholeFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
 // Replaces the log with an empty one of the same fields (names in
 // capitals), keeping the old one as a safety copy.
-void WipeLog(DbfTable& mainView, const MaintenanceHook& hook = {});
+void wipeLog(DbfTable& mainView, const MaintenanceHook& hook = {});
 
 // Closes the main view (which writes the header) and copies the table file.
-void BackupLog(DbfTable& mainView, const std::filesystem::path& target, const MaintenanceHook& hook = {});
+void backupLog(DbfTable& mainView, const std::filesystem::path& target, const MaintenanceHook& hook = {});
 
 // Replaces the log's rows with the visible rows of another table, column by
 // column in the log's own field order; the source's columns past the log's
@@ -67,7 +67,7 @@ void BackupLog(DbfTable& mainView, const std::filesystem::path& target, const Ma
 // flag other than " " and "*"), or a value that does not fit its field,
 // refuses the whole restore with "Cannot restore from <path>: ..." and
 // leaves the log as it was.
-void RestoreLog(DbfTable& mainView, DbfTable& source, const std::filesystem::path& from,
+void restoreLog(DbfTable& mainView, DbfTable& source, const std::filesystem::path& from,
     const MaintenanceHook& hook = {});
 
 } // namespace cvlog

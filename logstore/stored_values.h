@@ -17,41 +17,41 @@ namespace cvlog
 static_assert(std::endian::native == std::endian::little);
 inline constexpr std::size_t kWordBytes = 8;
 
-inline std::uint64_t LoadWord(const char* at)
+inline std::uint64_t loadWord(const char* at)
 {
     std::uint64_t word = 0;
     std::memcpy(&word, at, kWordBytes);
     return word;
 }
 
-inline constexpr std::uint64_t EveryByte(unsigned char byte)
+inline constexpr std::uint64_t everyByte(unsigned char byte)
 {
     return 0x0101010101010101ULL * byte;
 }
 
 // Per byte of the word, its high bit: set where the byte is not zero. No
 // carry crosses from one byte into the next, so every byte is told apart.
-inline std::uint64_t NonZeroBytes(std::uint64_t word)
+inline std::uint64_t nonZeroBytes(std::uint64_t word)
 {
-    constexpr std::uint64_t kLow7 = EveryByte(0x7F);
+    constexpr std::uint64_t kLow7 = everyByte(0x7F);
     return (((word & kLow7) + kLow7) | word) & ~kLow7;
 }
 
 // Set where the byte is neither a space nor a zero byte: not padding.
-inline std::uint64_t UnpaddedBytes(std::uint64_t word)
+inline std::uint64_t unpaddedBytes(std::uint64_t word)
 {
-    return NonZeroBytes(word ^ EveryByte(' ')) & NonZeroBytes(word);
+    return nonZeroBytes(word ^ everyByte(' ')) & nonZeroBytes(word);
 }
 
 // Set where the byte is not a decimal digit.
-inline std::uint64_t NonDigitBytes(std::uint64_t word)
+inline std::uint64_t nonDigitBytes(std::uint64_t word)
 {
-    constexpr std::uint64_t kLow7 = EveryByte(0x7F);
-    const std::uint64_t x = word ^ EveryByte('0'); // a digit becomes 0 to 9
-    return (((x & kLow7) + EveryByte(0x80 - 10)) | x) & ~kLow7;
+    constexpr std::uint64_t kLow7 = everyByte(0x7F);
+    const std::uint64_t x = word ^ everyByte('0'); // a digit becomes 0 to 9
+    return (((x & kLow7) + everyByte(0x80 - 10)) | x) & ~kLow7;
 }
 
-inline bool IsPadding(char c)
+inline bool isPadding(char c)
 {
     return c == ' ' || c == '\0';
 }
@@ -59,38 +59,38 @@ inline bool IsPadding(char c)
 // The value without its padding: writers pad with spaces, some foreign ones
 // with zero bytes. Most of a comment field is padding, so it is skipped a
 // word at a time.
-inline std::string_view TrimStored(std::string_view s)
+inline std::string_view trimStored(std::string_view s)
 {
-    constexpr std::uint64_t kSpaces = EveryByte(' ');
+    constexpr std::uint64_t kSpaces = everyByte(' ');
     std::size_t end = s.size();
     while (end >= 2 * kWordBytes
-        && ((LoadWord(s.data() + end - kWordBytes) ^ kSpaces)
-               | (LoadWord(s.data() + end - 2 * kWordBytes) ^ kSpaces))
+        && ((loadWord(s.data() + end - kWordBytes) ^ kSpaces)
+               | (loadWord(s.data() + end - 2 * kWordBytes) ^ kSpaces))
             == 0)
         end -= 2 * kWordBytes;
     while (end >= kWordBytes) {
-        const std::uint64_t kept = UnpaddedBytes(LoadWord(s.data() + end - kWordBytes));
+        const std::uint64_t kept = unpaddedBytes(loadWord(s.data() + end - kWordBytes));
         if (kept != 0) {
             end -= static_cast<std::size_t>(std::countl_zero(kept)) / 8;
             break;
         }
         end -= kWordBytes;
     }
-    while (end > 0 && IsPadding(s[end - 1]))
+    while (end > 0 && isPadding(s[end - 1]))
         --end;
     std::size_t begin = 0;
     if (end >= kWordBytes) {
-        const std::uint64_t kept = UnpaddedBytes(LoadWord(s.data()));
+        const std::uint64_t kept = unpaddedBytes(loadWord(s.data()));
         begin = kept == 0 ? kWordBytes : static_cast<std::size_t>(std::countr_zero(kept)) / 8;
     }
-    while (begin < end && IsPadding(s[begin]))
+    while (begin < end && isPadding(s[begin]))
         ++begin;
     return s.substr(begin, end - begin);
 }
 
 // The value of up to eight digits, one a byte from the lowest, the first
 // the most significant; bytes before the first digit are 0.
-inline std::uint32_t EightDigitsValue(std::uint64_t digits)
+inline std::uint32_t eightDigitsValue(std::uint64_t digits)
 {
     // Pairs, then fours, then all eight: each step multiplies the higher
     // half by the power of ten it stands for and adds the lower one.
@@ -108,7 +108,7 @@ struct PlainNumber {
 // nine digits with no sign and no leading zero. Nothing for any other text
 // (a sign, a number padded on the right, zero bytes), which is left to the
 // slower readings below and in the row.
-inline std::optional<PlainNumber> PlainStoredNumber(std::string_view s)
+inline std::optional<PlainNumber> plainStoredNumber(std::string_view s)
 {
     constexpr std::size_t kMostDigits = 9;
     const std::size_t n = s.size();
@@ -116,16 +116,16 @@ inline std::optional<PlainNumber> PlainStoredNumber(std::string_view s)
     // end: the digits are found, checked and read in the last word, the
     // spaces before them in the first.
     if (n >= kWordBytes) {
-        const std::uint64_t last = LoadWord(s.data() + n - kWordBytes);
-        const std::uint64_t others = NonDigitBytes(last);
+        const std::uint64_t last = loadWord(s.data() + n - kWordBytes);
+        const std::uint64_t others = nonDigitBytes(last);
         const auto digits = static_cast<std::size_t>(std::countl_zero(others)) / 8;
         const std::size_t from = n - digits;
         if (others != 0 && digits > 0 && from <= kWordBytes) {
             const std::uint64_t before = ~0ULL >> (8 * (kWordBytes - from));
-            if (((LoadWord(s.data()) ^ EveryByte(' ')) & before) != 0 || (s[from] == '0' && digits > 1))
+            if (((loadWord(s.data()) ^ everyByte(' ')) & before) != 0 || (s[from] == '0' && digits > 1))
                 return std::nullopt;
-            const std::uint64_t values = last & EveryByte(0x0F) & (~0ULL << (8 * (kWordBytes - digits)));
-            return PlainNumber { s.substr(from), static_cast<std::int32_t>(EightDigitsValue(values)) };
+            const std::uint64_t values = last & everyByte(0x0F) & (~0ULL << (8 * (kWordBytes - digits)));
+            return PlainNumber { s.substr(from), static_cast<std::int32_t>(eightDigitsValue(values)) };
         }
     }
     std::size_t from = n;
@@ -146,7 +146,7 @@ inline std::optional<PlainNumber> PlainStoredNumber(std::string_view s)
 
 // A trimmed integer field of nothing but digits, at most nine of them (so
 // it always fits); nothing for any other text, which the row reads itself.
-inline std::optional<std::int32_t> PlainStoredInteger(std::string_view s)
+inline std::optional<std::int32_t> plainStoredInteger(std::string_view s)
 {
     if (s.empty() || s.size() > 9)
         return std::nullopt;
@@ -168,14 +168,14 @@ struct StoredDate {
 // The year, month and day of eight digits "yyyymmdd", whatever they make
 // (a month 13, a day 0); nothing for any other text. Every row's date
 // passes here, so the digits are read as one word.
-inline std::optional<StoredDate> StoredDateDigits(std::string_view s)
+inline std::optional<StoredDate> storedDateDigits(std::string_view s)
 {
     if (s.size() != kWordBytes)
         return std::nullopt;
-    const std::uint64_t word = LoadWord(s.data());
-    if (NonDigitBytes(word) != 0)
+    const std::uint64_t word = loadWord(s.data());
+    if (nonDigitBytes(word) != 0)
         return std::nullopt;
-    const std::uint64_t digits = word - EveryByte('0');
+    const std::uint64_t digits = word - everyByte('0');
     // Each digit times ten plus the next: bytes 0, 2, 4 and 6 hold the
     // two-digit numbers yy, yy, mm and dd.
     const std::uint64_t pairs = (digits * 10 + (digits >> 8)) & 0x00FF00FF00FF00FFULL;
@@ -184,9 +184,9 @@ inline std::optional<StoredDate> StoredDateDigits(std::string_view s)
 }
 
 // "yyyymmdd" of a real calendar day; nothing for any other text.
-inline std::optional<StoredDate> ParseStoredDate(std::string_view s)
+inline std::optional<StoredDate> parseStoredDate(std::string_view s)
 {
-    const auto digits = StoredDateDigits(s);
+    const auto digits = storedDateDigits(s);
     if (!digits)
         return std::nullopt;
     const StoredDate r = *digits;

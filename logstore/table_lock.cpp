@@ -24,12 +24,12 @@ constexpr std::chrono::milliseconds kRetryInterval(10);
 
 } // namespace
 
-bool LockTableForWriting(int fd)
+bool lockTableForWriting(int fd)
 {
     return lock(fd, LOCK_EX) == 0;
 }
 
-void UnlockTable(int fd)
+void unlockTable(int fd)
 {
     ::flock(fd, LOCK_UN);
 }

@@ -17,8 +17,8 @@ namespace cvlog
 
 // The writer's lock on its open table: waits while a copy is being made.
 // False where the file system has no locks.
-bool LockTableForWriting(int fd);
-void UnlockTable(int fd);
+bool lockTableForWriting(int fd);
+void unlockTable(int fd);
 
 // Held while the table is copied: waits, up to the patience given, until no
 // writer holds the file. A table that cannot be opened is not locked (the

@@ -17,7 +17,7 @@ void UniqueFd::reset(int fd)
     fd_ = fd;
 }
 
-UniqueFd OpenPlainFileForReading(const std::filesystem::path& path)
+UniqueFd openPlainFileForReading(const std::filesystem::path& path)
 {
     UniqueFd fd;
     do

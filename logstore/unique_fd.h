@@ -49,6 +49,6 @@ private:
 // not block the program or be read for ever, so the open does not wait and
 // anything but a plain file is refused: FileError EISDIR for a folder,
 // EACCES for the rest, and the system's error when the open fails.
-UniqueFd OpenPlainFileForReading(const std::filesystem::path& path);
+UniqueFd openPlainFileForReading(const std::filesystem::path& path);
 
 } // namespace cvlog

@@ -106,7 +106,7 @@ ReportBand titleBand(const ReportSettings& settings, int top)
 {
     return BandBuilder(ReportBandKind::Title, top, kTitleHeight)
         .text(2.1, 2.1, QString::fromLatin1(kHeading), ReportFont::Title)
-        .rightAligned(183.1, 3.2, ReportPrintedAtText(settings.printedAt, settings.locale))
+        .rightAligned(183.1, 3.2, reportPrintedAtText(settings.printedAt, settings.locale))
         .rule(8.6, kThickPen)
         .take();
 }
@@ -124,10 +124,10 @@ ReportBand detailBand(const ReportFlight& flight, const ReportSettings& settings
     return BandBuilder(ReportBandKind::Detail, top, kDetailHeight)
         .text(kDateColumn.left, 0.0, shortDate(flight.takeoffDate, settings.locale))
         .text(kTimeColumn.left, 0.0, flight.takeoffTime)
-        .text(kFlightColumn.left, 0.0, ReportTimeText(flight.flightTime.value_or(0), settings.fraction))
+        .text(kFlightColumn.left, 0.0, reportTimeText(flight.flightTime.value_or(0), settings.fraction))
         .text(kAltitudeColumn.left, 0.0, numberText(flight.altitude))
         .text(kSpeedColumn.left, 0.0, numberText(flight.speed))
-        .text(kHobbsColumn.left, 0.0, ReportTimeText(flight.hobbs.value_or(0), settings.fraction))
+        .text(kHobbsColumn.left, 0.0, reportTimeText(flight.hobbs.value_or(0), settings.fraction))
         .text(kStudentColumn.left, 0.0, studentText(flight.student))
         .text(kInstrumentColumn.left, 0.0, flight.instrument)
         .text(kFlightColumn.left, 4.2, flight.comment)
@@ -139,7 +139,7 @@ ReportBand summaryBand(const ReportLayout& layout, int top)
 {
     return BandBuilder(ReportBandKind::Summary, top, kSummaryHeight)
         .text(14.8, 0.3, QString::fromLatin1(kTotalLabel))
-        .text(kFlightColumn.left, 0.3, ReportTimeText(layout.totalMinutes, layout.settings.fraction))
+        .text(kFlightColumn.left, 0.3, reportTimeText(layout.totalMinutes, layout.settings.fraction))
         .take();
 }
 
@@ -162,7 +162,7 @@ int firstDetailTop(int pageIndex)
 
 } // namespace
 
-ReportFlight ReadReportFlight(const LoggedFlight& row)
+ReportFlight readReportFlight(const LoggedFlight& row)
 {
     auto number = [&](LogField field) -> std::optional<std::int32_t> {
         if (row.isNull(field))
@@ -201,15 +201,15 @@ std::int32_t TableReportRows::flightMinutes(std::uint32_t key)
 ReportFlight TableReportRows::flight(std::uint32_t key)
 {
     const DbfRecord row = view_.peek(key);
-    return ReadReportFlight(view_.flight(row));
+    return readReportFlight(view_.flight(row));
 }
 
-QString ReportTimeText(std::int64_t minutes, FractionMode mode)
+QString reportTimeText(std::int64_t minutes, FractionMode mode)
 {
-    return FlightTimeText(minutes, mode);
+    return flightTimeText(minutes, mode);
 }
 
-QString ReportPrintedAtText(const QDateTime& at, const QLocale& locale)
+QString reportPrintedAtText(const QDateTime& at, const QLocale& locale)
 {
     const QString date = locale.toString(at.date(), QLocale::ShortFormat);
     if (at.time() == QTime(0, 0))
@@ -217,7 +217,7 @@ QString ReportPrintedAtText(const QDateTime& at, const QLocale& locale)
     return date + u' ' + locale.toString(at.time(), QLocale::LongFormat);
 }
 
-ReportLayout LayOutReport(ReportRows& rows, const ReportSettings& settings)
+ReportLayout layOutReport(ReportRows& rows, const ReportSettings& settings)
 {
     ReportLayout layout;
     layout.settings = settings;
@@ -249,7 +249,7 @@ ReportLayout LayOutReport(ReportRows& rows, const ReportSettings& settings)
     return layout;
 }
 
-ReportPage PlaceReportPage(const ReportLayout& layout, int pageIndex, ReportRows& rows)
+ReportPage placeReportPage(const ReportLayout& layout, int pageIndex, ReportRows& rows)
 {
     const ReportPagePlan& plan = layout.pages.at(static_cast<std::size_t>(pageIndex));
     ReportPage page;

@@ -43,7 +43,7 @@ struct ReportFlight {
     QString comment;
 };
 
-ReportFlight ReadReportFlight(const LoggedFlight& row);
+ReportFlight readReportFlight(const LoggedFlight& row);
 
 // The flights to print, in order. A key names one flight (a record number
 // for a table); 0 is none.
@@ -81,11 +81,11 @@ struct ReportSettings {
 
 // Hours and the minutes (1:30) or the hundredths of an hour (1.50); the same
 // text as the grid's flight time.
-QString ReportTimeText(std::int64_t minutes, FractionMode mode);
+QString reportTimeText(std::int64_t minutes, FractionMode mode);
 
 // The printing time: short date, a space and the long time, the time left
 // out at exactly midnight.
-QString ReportPrintedAtText(const QDateTime& at, const QLocale& locale);
+QString reportPrintedAtText(const QDateTime& at, const QLocale& locale);
 
 struct ReportPagePlan {
     std::uint32_t firstKey = 0; // of its first flight; 0 when it has none
@@ -101,7 +101,7 @@ struct ReportLayout {
 };
 
 // Walks the flights once: page breaks and the total.
-ReportLayout LayOutReport(ReportRows& rows, const ReportSettings& settings);
+ReportLayout layOutReport(ReportRows& rows, const ReportSettings& settings);
 
 enum class ReportBandKind { Title, ColumnHeader, Detail, Summary, PageFooter };
 enum class ReportFont { Normal, Title }; // Arial 10 pt; Arial 12 pt bold
@@ -136,6 +136,6 @@ struct ReportPage {
 };
 
 // Places the bands of one page, reading that page's flights.
-ReportPage PlaceReportPage(const ReportLayout& layout, int pageIndex, ReportRows& rows);
+ReportPage placeReportPage(const ReportLayout& layout, int pageIndex, ReportRows& rows);
 
 } // namespace cvlog

@@ -85,7 +85,7 @@ private:
 
 } // namespace
 
-void SetUpReportPrinter(QPrinter& printer)
+void setUpReportPrinter(QPrinter& printer)
 {
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Portrait);
@@ -95,7 +95,7 @@ void SetUpReportPrinter(QPrinter& printer)
     printer.setDocName(QString::fromLatin1(kReportTitle));
 }
 
-bool PaintReport(
+bool paintReport(
     QPagedPaintDevice& device, const ReportLayout& layout, ReportRows& rows, const ReportProgress& progress)
 {
     QPainter painter;
@@ -106,7 +106,7 @@ bool PaintReport(
     for (int i = 0; i < total; ++i) {
         if (i > 0)
             device.newPage();
-        canvas.draw(PlaceReportPage(layout, i, rows));
+        canvas.draw(placeReportPage(layout, i, rows));
         if (progress && !progress(i + 1, total)) {
             painter.end();
             return false;
@@ -116,7 +116,7 @@ bool PaintReport(
     return true;
 }
 
-bool WriteReportPdf(const std::filesystem::path& target, const std::function<bool(QPagedPaintDevice&)>& draw)
+bool writeReportPdf(const std::filesystem::path& target, const std::function<bool(QPagedPaintDevice&)>& draw)
 {
     // The whole document is made in memory first: the PDF engine does not
     // report a failed write, the file below does.

@@ -19,15 +19,15 @@ namespace cvlog
 using ReportProgress = std::function<bool(int done, int total)>;
 
 // The paper the report is laid out for, and a painter origin at its corner.
-void SetUpReportPrinter(QPrinter& printer);
+void setUpReportPrinter(QPrinter& printer);
 
 // Draws every page; false when the progress stopped it.
-bool PaintReport(QPagedPaintDevice& device, const ReportLayout& layout, ReportRows& rows,
+bool paintReport(QPagedPaintDevice& device, const ReportLayout& layout, ReportRows& rows,
     const ReportProgress& progress = {});
 
 // Writes the report as an A4 PDF titled like the report: the draw function
 // generates it on the PDF device. The file appears only when complete; false,
 // with nothing written, when the drawing was stopped. FileError on failure.
-bool WriteReportPdf(const std::filesystem::path& target, const std::function<bool(QPagedPaintDevice&)>& draw);
+bool writeReportPdf(const std::filesystem::path& target, const std::function<bool(QPagedPaintDevice&)>& draw);
 
 } // namespace cvlog

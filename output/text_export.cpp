@@ -42,7 +42,7 @@ const Utf8Table& utf8OfCodePage()
         Utf8Table t {};
         for (std::size_t b = 0; b < t.size(); ++b) {
             const char c = static_cast<char>(b);
-            const QByteArray utf8 = Cp850ToString(std::string_view(&c, 1)).toUtf8();
+            const QByteArray utf8 = cp850ToString(std::string_view(&c, 1)).toUtf8();
             std::memcpy(t[b].bytes, utf8.constData(), static_cast<std::size_t>(utf8.size()));
             t[b].size = static_cast<unsigned char>(utf8.size());
         }
@@ -115,8 +115,8 @@ char* putBytes(char* at, std::string_view s)
 // A text field in UTF-8: as it stands when it is plain ASCII, as most are.
 char* putText(char* at, std::string_view stored)
 {
-    const std::string_view s = TrimStored(stored);
-    if ((copyValue(at, s) & EveryByte(0x80)) == 0)
+    const std::string_view s = trimStored(stored);
+    if ((copyValue(at, s) & everyByte(0x80)) == 0)
         return at + s.size();
     return putCodePageText(at, s);
 }
@@ -146,7 +146,7 @@ char* putNumber(char* at, std::int64_t value)
     return std::to_chars(at, at + kNumberRoom, value).ptr;
 }
 
-// FormatHoursMinutes, without building a QString for every row.
+// formatHoursMinutes, without building a QString for every row.
 char* putHoursMinutes(char* at, std::int32_t minutes)
 {
     at = putNumber(at, minutes / kMinutesPerHour);
@@ -160,14 +160,14 @@ char* putHoursMinutes(char* at, std::int32_t minutes)
 // the row's look, so that the line's own stays where no store can reach it.
 [[gnu::noinline]] std::int32_t otherIntegerValue(LoggedFlight row, LogField field)
 {
-    if (const auto plain = PlainStoredInteger(TrimStored(row.raw(field))))
+    if (const auto plain = plainStoredInteger(trimStored(row.raw(field))))
         return *plain;
     return row.integer(field);
 }
 
 std::int32_t integerValue(const LoggedFlight& row, LogField field)
 {
-    if (const auto number = PlainStoredNumber(row.raw(field)))
+    if (const auto number = plainStoredNumber(row.raw(field)))
         return number->value;
     return otherIntegerValue(row, field);
 }
@@ -176,7 +176,7 @@ std::int32_t integerValue(const LoggedFlight& row, LogField field)
 // holds the number as its plain digits is copied as it stands.
 [[gnu::noinline]] char* putOtherInteger(char* at, LoggedFlight row, LogField field)
 {
-    const std::string_view s = TrimStored(row.raw(field));
+    const std::string_view s = trimStored(row.raw(field));
     if (s.empty())
         return at;
     const std::size_t digitsFrom = s.front() == '-' ? 1 : 0;
@@ -193,7 +193,7 @@ std::int32_t integerValue(const LoggedFlight& row, LogField field)
 
 char* putInteger(char* at, const LoggedFlight& row, LogField field)
 {
-    if (const auto number = PlainStoredNumber(row.raw(field)))
+    if (const auto number = plainStoredNumber(row.raw(field)))
         return putBytes(at, number->digits);
     return putOtherInteger(at, row, field);
 }
@@ -215,8 +215,8 @@ std::string_view ShortDateTexts::learn(std::string_view stored)
 {
     // The program's own date field is read as it stands; a foreign one of
     // another width trimmed first.
-    const std::string_view s = stored.size() == kStoredDateWidth ? stored : TrimStored(stored);
-    const auto digits = StoredDateDigits(s);
+    const std::string_view s = stored.size() == kStoredDateWidth ? stored : trimStored(stored);
+    const auto digits = storedDateDigits(s);
     if (!digits || digits->month < 1 || digits->month > 12 || digits->day < 1 || digits->day > 31)
         return {};
     if ((digits->year < firstYear_ || digits->year >= endYear_) && !widen(digits->year))
@@ -251,8 +251,8 @@ bool ShortDateTexts::widen(int year)
 
 std::string_view ShortDateTexts::textOf(std::string_view stored)
 {
-    const auto date = ParseStoredDate(stored);
-    unremembered_ = date ? ShortDateText(QDate(date->year, date->month, date->day), locale_).toStdString()
+    const auto date = parseStoredDate(stored);
+    unremembered_ = date ? shortDateText(QDate(date->year, date->month, date->day), locale_).toStdString()
                          : std::string();
     return unremembered_;
 }
@@ -301,11 +301,11 @@ ExportLineWriter::ExportLineWriter(const FlightLog& log, char separator, const Q
     used_ = static_cast<std::size_t>(at - buffer_.data());
 }
 
-std::uint32_t ExportVisibleRows(
+std::uint32_t exportVisibleRows(
     FlightLog& view, const std::filesystem::path& target, char separator, const QLocale& locale)
 {
     ExportLineWriter lines(view, separator, locale);
-    const auto suspended = SuspendDisplay(view);
+    const auto suspended = displaySuspended(view);
     view.first();
     AtomicFile file(target);
     std::uint32_t count = 0;

@@ -33,7 +33,7 @@ public:
     // until the next call. Inline: a day met before is found at once.
     std::string_view text(std::string_view stored)
     {
-        if (const auto date = StoredDateDigits(stored)) {
+        if (const auto date = storedDateDigits(stored)) {
             const auto at = static_cast<std::size_t>(
                 (date->year - firstYear_) * kDaysPerYear + (date->month - 1) * 31 + date->day - 1);
             if (date->year >= firstYear_ && date->month >= 1 && date->month <= 12 && date->day >= 1
@@ -97,7 +97,7 @@ private:
 // leaves an earlier file of that name as it was. The grid's display is
 // suspended meanwhile and resumed however the export ends. Returns the
 // number of lines written.
-std::uint32_t ExportVisibleRows(
+std::uint32_t exportVisibleRows(
     FlightLog& view, const std::filesystem::path& target, char separator, const QLocale& locale);
 
 } // namespace cvlog

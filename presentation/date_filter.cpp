@@ -41,12 +41,12 @@ DateFilterView DateFilter::periodChanged(FlightLog& log, bool on, const QDate& f
 
     std::int64_t total = 0;
     {
-        const auto suspended = SuspendDisplay(log);
+        const auto suspended = displaySuspended(log);
         for (log.first(); !log.eof(); log.next())
             total += log.integer(kFlightTime);
     }
     totalMinutes_ = total;
-    totalText_ = FormatHoursMinutes(total);
+    totalText_ = formatHoursMinutes(total);
     return { true, period_.to(), totalText_ };
 }
 

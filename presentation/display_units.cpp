@@ -51,7 +51,7 @@ FractionMode fractionMode(const DisplayMarks& marks)
     return marks.x5 ? FractionMode::Decimals : FractionMode::Minutes;
 }
 
-DisplayMarks SelectMetricUnits(DisplayMarks marks)
+DisplayMarks selectMetricUnits(DisplayMarks marks)
 {
     marks.x1 = true;
     marks.x2 = false;
@@ -59,7 +59,7 @@ DisplayMarks SelectMetricUnits(DisplayMarks marks)
     return marks;
 }
 
-DisplayMarks SelectFeetMph(DisplayMarks marks)
+DisplayMarks selectFeetMph(DisplayMarks marks)
 {
     marks.x1 = false;
     marks.x2 = true;
@@ -67,7 +67,7 @@ DisplayMarks SelectFeetMph(DisplayMarks marks)
     return marks;
 }
 
-DisplayMarks SelectFeetKnots(DisplayMarks marks)
+DisplayMarks selectFeetKnots(DisplayMarks marks)
 {
     marks.x1 = false;
     marks.x2 = false;
@@ -75,31 +75,31 @@ DisplayMarks SelectFeetKnots(DisplayMarks marks)
     return marks;
 }
 
-DisplayMarks SelectMinuteFractions(DisplayMarks marks)
+DisplayMarks selectMinuteFractions(DisplayMarks marks)
 {
     marks.x4 = true;
     marks.x5 = false;
     return marks;
 }
 
-DisplayMarks SelectDecimalFractions(DisplayMarks marks)
+DisplayMarks selectDecimalFractions(DisplayMarks marks)
 {
     marks.x4 = false;
     marks.x5 = true;
     return marks;
 }
 
-QChar FractionSeparator(FractionMode mode)
+QChar fractionSeparator(FractionMode mode)
 {
     return mode == FractionMode::Decimals ? u'.' : u':';
 }
 
-QString FormatHoursMinutes(std::int64_t minutes)
+QString formatHoursMinutes(std::int64_t minutes)
 {
     return QString::number(minutes / kMinutesPerHour) + u':' + twoDigits(minutes % kMinutesPerHour);
 }
 
-QString FlightTimeText(std::int64_t minutes, FractionMode mode)
+QString flightTimeText(std::int64_t minutes, FractionMode mode)
 {
     const std::int64_t hours = minutes / kMinutesPerHour;
     const std::int64_t rest = minutes % kMinutesPerHour;
@@ -109,7 +109,7 @@ QString FlightTimeText(std::int64_t minutes, FractionMode mode)
     return QString::number(hours) + u'.' + twoDigits(rest * 10 / 6);
 }
 
-QString HobbsText(std::int32_t minutes, FractionMode mode)
+QString hobbsText(std::int32_t minutes, FractionMode mode)
 {
     const std::int64_t hours = minutes / kMinutesPerHour;
     const std::int64_t rest = minutes % kMinutesPerHour;
@@ -119,14 +119,14 @@ QString HobbsText(std::int32_t minutes, FractionMode mode)
     return QString::number(hours) + u'.' + QString::number(rest / kMinutesPerTenth);
 }
 
-QString AltitudeText(std::int32_t feet, UnitMode mode)
+QString altitudeText(std::int32_t feet, UnitMode mode)
 {
     if (mode == UnitMode::Metric)
         return truncatedText(feet * kMetresPerFoot);
     return QString::number(feet);
 }
 
-QString SpeedText(std::int32_t milesPerHour, UnitMode mode)
+QString speedText(std::int32_t milesPerHour, UnitMode mode)
 {
     switch (mode) {
     case UnitMode::Metric:

@@ -50,24 +50,24 @@ FractionMode fractionMode(const DisplayMarks& marks);
 // The marks after each of the Setup menu's unit and hour-fraction commands.
 // The window re-reads the log afterwards so that the grid shows the new
 // modes.
-DisplayMarks SelectMetricUnits(DisplayMarks marks);
-DisplayMarks SelectFeetMph(DisplayMarks marks);
-DisplayMarks SelectFeetKnots(DisplayMarks marks);
-DisplayMarks SelectMinuteFractions(DisplayMarks marks);
-DisplayMarks SelectDecimalFractions(DisplayMarks marks);
+DisplayMarks selectMetricUnits(DisplayMarks marks);
+DisplayMarks selectFeetMph(DisplayMarks marks);
+DisplayMarks selectFeetKnots(DisplayMarks marks);
+DisplayMarks selectMinuteFractions(DisplayMarks marks);
+DisplayMarks selectDecimalFractions(DisplayMarks marks);
 
 // What parts hours and their fraction in a duration's text: ":" for
 // minutes, "." for decimals.
-QChar FractionSeparator(FractionMode mode);
+QChar fractionSeparator(FractionMode mode);
 
 // Whole hours, ":", two-digit minutes (65 gives 1:05); independent of the
 // modes. Used by the filter's time total and the text exports.
-QString FormatHoursMinutes(std::int64_t minutes);
+QString formatHoursMinutes(std::int64_t minutes);
 
 // Field texts, from the stored value (a null field reads 0).
-QString FlightTimeText(std::int64_t minutes, FractionMode mode); // 1:30 or 1.50
-QString HobbsText(std::int32_t minutes, FractionMode mode); // 1:30 or 1.5
-QString AltitudeText(std::int32_t feet, UnitMode mode);
-QString SpeedText(std::int32_t milesPerHour, UnitMode mode);
+QString flightTimeText(std::int64_t minutes, FractionMode mode); // 1:30 or 1.50
+QString hobbsText(std::int32_t minutes, FractionMode mode); // 1:30 or 1.5
+QString altitudeText(std::int32_t feet, UnitMode mode);
+QString speedText(std::int32_t milesPerHour, UnitMode mode);
 
 } // namespace cvlog

@@ -26,7 +26,7 @@ DbfError integerError(QStringView text, const QString& field)
 // A whole number for an integer field, refused in the field's name.
 std::int32_t typedInteger(const FlightLog& log, LogField field, QStringView text)
 {
-    const std::optional<std::int32_t> value = WholeNumber(text);
+    const std::optional<std::int32_t> value = wholeNumber(text);
     if (!value)
         throw integerError(text, log.field(field).name);
     return *value;
@@ -34,18 +34,18 @@ std::int32_t typedInteger(const FlightLog& log, LogField field, QStringView text
 
 } // namespace
 
-FieldTextBinding StoredFieldTextBinding(FieldType type)
+FieldTextBinding storedFieldTextBinding(FieldType type)
 {
     switch (type) {
     case FieldType::Date:
         return {
-            [](const LoggedFlight& row, LogField field) { return ShortDateText(row.date(field)); },
+            [](const LoggedFlight& row, LogField field) { return shortDateText(row.date(field)); },
             [](FlightLog& log, LogField field, const QString& text) {
                 if (text.trimmed().isEmpty()) {
                     log.clear(field);
                     return;
                 }
-                const QDate date = ParseShortDate(text, QDate::currentDate().year());
+                const QDate date = parseShortDate(text, QDate::currentDate().year());
                 if (!date.isValid())
                     throw DbfError(QStringLiteral("'%1' is not a valid date").arg(text).toStdString());
                 log.setDate(field, date);
@@ -65,7 +65,7 @@ FieldTextBinding StoredFieldTextBinding(FieldType type)
                 }
                 log.setInteger(field, typedInteger(log, field, text));
             },
-            [](QStringView keyText) { return AcceptsNumberKeys(keyText, QChar()); },
+            [](QStringView keyText) { return acceptsNumberKeys(keyText, QChar()); },
             {},
         };
     case FieldType::Text:
@@ -74,10 +74,10 @@ FieldTextBinding StoredFieldTextBinding(FieldType type)
     return {
         [](const LoggedFlight& row, LogField field) { return row.text(field); },
         [](FlightLog& log, LogField field, const QString& text) {
-            log.setText(field, MakeStorable(text).text);
+            log.setText(field, storableText(text).text);
         },
-        AcceptsStorableKeys,
-        MakeStorable,
+        acceptsStorableKeys,
+        storableText,
     };
 }
 
@@ -85,15 +85,15 @@ QString fieldText(const LoggedFlight& row, LogField field, const DisplayMarks& m
 {
     switch (field) {
     case kFlightTime:
-        return FlightTimeText(row.integer(field), fractionMode(marks));
+        return flightTimeText(row.integer(field), fractionMode(marks));
     case kHobbs:
-        return HobbsText(row.integer(field), fractionMode(marks));
+        return hobbsText(row.integer(field), fractionMode(marks));
     case kMaxAltitude:
-        return AltitudeText(row.integer(field), unitMode(marks));
+        return altitudeText(row.integer(field), unitMode(marks));
     case kMaxSpeed:
-        return SpeedText(row.integer(field), unitMode(marks));
+        return speedText(row.integer(field), unitMode(marks));
     case kTakeoffDate:
-        return ShortDateText(row.date(field));
+        return shortDateText(row.date(field));
     case kStudent:
         return row.isNull(field) ? QString() : QString::number(row.integer(field));
     default:
@@ -106,7 +106,7 @@ void setFieldText(FlightLog& log, LogField field, QStringView text, const Displa
     switch (field) {
     case kFlightTime:
     case kHobbs: {
-        const auto minutes = ParseDuration(text, fractionMode(marks));
+        const auto minutes = parseDuration(text, fractionMode(marks));
         if (!minutes)
             throw durationError(text, log.field(field).name);
         log.setInteger(field, *minutes);
@@ -114,8 +114,8 @@ void setFieldText(FlightLog& log, LogField field, QStringView text, const Displa
     }
     case kMaxAltitude:
     case kMaxSpeed: {
-        const auto value = field == kMaxAltitude ? AltitudeFromText(text, unitMode(marks))
-                                                 : SpeedFromText(text, unitMode(marks));
+        const auto value = field == kMaxAltitude ? altitudeFromText(text, unitMode(marks))
+                                                 : speedFromText(text, unitMode(marks));
         // A number wider than the field is no value of it either.
         if (!value || std::to_string(*value).size() > static_cast<std::size_t>(log.field(field).width))
             throw integerError(text, log.field(field).name);
@@ -123,12 +123,12 @@ void setFieldText(FlightLog& log, LogField field, QStringView text, const Displa
         return;
     }
     case kStudent:
-        SetStudentText(log, text);
+        setStudentText(log, text);
         return;
     case kTakeoffDate:
         throw std::invalid_argument("typed dates are read by the window");
     default:
-        log.setText(field, MakeStorable(text).text);
+        log.setText(field, storableText(text).text);
         return;
     }
 }
@@ -136,19 +136,19 @@ void setFieldText(FlightLog& log, LogField field, QStringView text, const Displa
 FieldTextBinding fieldTextBinding(LogField field, std::function<DisplayMarks()> marks)
 {
     if (field == kTakeoffDate)
-        return StoredFieldTextBinding(FieldType::Date);
+        return storedFieldTextBinding(FieldType::Date);
     FieldTextBinding binding {
         [marks](const LoggedFlight& row, LogField f) { return fieldText(row, f, marks()); },
         [marks](FlightLog& log, LogField f, const QString& text) { setFieldText(log, f, text, marks()); },
-        [marks, field](QStringView keyText) { return IsAcceptedEditKey(field, keyText, marks()); },
+        [marks, field](QStringView keyText) { return isAcceptedEditKey(field, keyText, marks()); },
         {},
     };
     if (field == kTakeoffTime || field == kInstrument || field == kComment)
-        binding.storable = MakeStorable;
+        binding.storable = storableText;
     return binding;
 }
 
-void SetStudentText(FlightLog& log, QStringView text)
+void setStudentText(FlightLog& log, QStringView text)
 {
     if (text.isEmpty()) {
         log.clear(kStudent);
@@ -157,12 +157,12 @@ void SetStudentText(FlightLog& log, QStringView text)
     log.setInteger(kStudent, typedInteger(log, kStudent, text));
 }
 
-bool StudentEditVisible(QStringView studentText)
+bool studentEditVisible(QStringView studentText)
 {
     return studentText != u"0";
 }
 
-bool StudentEditVisible(const LoggedFlight& row)
+bool studentEditVisible(const LoggedFlight& row)
 {
     return row.isNull(kStudent) || row.integer(kStudent) != 0;
 }

@@ -33,7 +33,7 @@ struct FieldTextBinding {
 // short date format, texts as stored; empty for a null value. Number edits
 // take signs and digits from the keyboard, text edits what the code page
 // holds.
-FieldTextBinding StoredFieldTextBinding(FieldType type);
+FieldTextBinding storedFieldTextBinding(FieldType type);
 
 // The record edits in one place, for the grid: the four converted fields
 // (FLIGHTTIME, HOBBS, MAXALT, MAXSPD) have their own texts, STUDENT is its
@@ -41,11 +41,11 @@ FieldTextBinding StoredFieldTextBinding(FieldType type);
 // the locale, the text fields are shown as stored.
 QString fieldText(const LoggedFlight& row, LogField field, const DisplayMarks& marks);
 // Sets a field of the current row from its typed text: the converted fields
-// and STUDENT as described here, the text fields as MakeStorable leaves them.
+// and STUDENT as described here, the text fields as storableText leaves them.
 // Throws DbfError when the text or the value is refused ("'<text>' is not a
 // valid duration for field 'FLIGHTTIME'", "... valid integer value for field
 // 'MAXALT'", the table's own refusal of a value too long); the field keeps
-// its value. Typed dates go through StoredFieldTextBinding.
+// its value. Typed dates go through storedFieldTextBinding.
 void setFieldText(FlightLog& log, LogField field, QStringView text, const DisplayMarks& marks);
 // The record edits' whole binding for one of the log's fields, in the modes
 // that `marks` gives at the moment each text is made, read or typed.
@@ -54,11 +54,11 @@ FieldTextBinding fieldTextBinding(LogField field, std::function<DisplayMarks()> 
 // The Student edit has no conversion: an empty text clears the field, a
 // whole number is stored, anything else is refused with
 // "'<text>' is not a valid integer value for field 'STUDENT'".
-void SetStudentText(FlightLog& log, QStringView text);
+void setStudentText(FlightLog& log, QStringView text);
 
 // Whether the Student edit and its label are shown for a row: hidden where
 // the Student value is 0, shown elsewhere (an empty Student included).
-bool StudentEditVisible(QStringView studentText);
-bool StudentEditVisible(const LoggedFlight& row);
+bool studentEditVisible(QStringView studentText);
+bool studentEditVisible(const LoggedFlight& row);
 
 } // namespace cvlog

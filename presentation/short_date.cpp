@@ -11,14 +11,14 @@ constexpr int kTwoDigitYearWindow = 50;
 
 } // namespace
 
-QString ShortDateText(const QDate& date, const QLocale& locale)
+QString shortDateText(const QDate& date, const QLocale& locale)
 {
     if (!date.isValid())
         return {};
     return locale.toString(date, QLocale::ShortFormat);
 }
 
-QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale)
+QDate parseShortDate(const QString& text, int referenceYear, const QLocale& locale)
 {
     const QString format = locale.dateFormat(QLocale::ShortFormat);
     QDate date = locale.toDate(text.trimmed(), format);

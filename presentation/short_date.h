@@ -12,7 +12,7 @@ namespace cvlog
 // A two-digit year is placed within fifty years of the reference year, so
 // that a date shown as 3/5/26 reads back as 2026 and not 1926. Invalid when
 // the text is not such a date.
-QString ShortDateText(const QDate& date, const QLocale& locale = QLocale::system());
-QDate ParseShortDate(const QString& text, int referenceYear, const QLocale& locale = QLocale::system());
+QString shortDateText(const QDate& date, const QLocale& locale = QLocale::system());
+QDate parseShortDate(const QString& text, int referenceYear, const QLocale& locale = QLocale::system());
 
 } // namespace cvlog

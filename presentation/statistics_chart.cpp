@@ -10,7 +10,7 @@ constexpr double kMinutesPerHour = 60.0;
 
 } // namespace
 
-ChartSeries FlightTimeChart(const FlightStatistics& statistics)
+ChartSeries flightTimeChart(const FlightStatistics& statistics)
 {
     ChartSeries chart;
     chart.perYear = statistics.months.size() > static_cast<std::size_t>(kMostMonthlyBars);

@@ -20,6 +20,6 @@ struct ChartSeries {
     std::vector<double> hours;
 };
 
-ChartSeries FlightTimeChart(const FlightStatistics& statistics);
+ChartSeries flightTimeChart(const FlightStatistics& statistics);
 
 } // namespace cvlog

@@ -31,7 +31,7 @@ QString dateText(const QDate& date, const QLocale& locale)
 
 QStringList tallyRow(const QString& label, const FlightTally& tally, FractionMode mode)
 {
-    return { label, QString::number(tally.flights), FlightTimeText(tally.minutes, mode) };
+    return { label, QString::number(tally.flights), flightTimeText(tally.minutes, mode) };
 }
 
 StatisticsTable summaryTable(const StatisticsSummary& s, const DisplayMarks& marks, const QLocale& locale)
@@ -41,12 +41,12 @@ StatisticsTable summaryTable(const StatisticsSummary& s, const DisplayMarks& mar
     return { QStringLiteral("Summary"), { QStringLiteral("Figure"), QStringLiteral("Value") },
         {
             { QStringLiteral("Flights"), QString::number(s.flights) },
-            { QStringLiteral("Total flight time"), FlightTimeText(s.totalMinutes, fraction) },
-            { QStringLiteral("Average flight time"), FlightTimeText(s.averageMinutes, fraction) },
-            { QStringLiteral("Longest flight time"), FlightTimeText(s.longestMinutes, fraction) },
+            { QStringLiteral("Total flight time"), flightTimeText(s.totalMinutes, fraction) },
+            { QStringLiteral("Average flight time"), flightTimeText(s.averageMinutes, fraction) },
+            { QStringLiteral("Longest flight time"), flightTimeText(s.longestMinutes, fraction) },
             { QStringLiteral("Highest altitude (%1)").arg(altitudeUnit(units)),
-                AltitudeText(s.highestFeet, units) },
-            { QStringLiteral("Highest speed (%1)").arg(speedUnit(units)), SpeedText(s.highestMph, units) },
+                altitudeText(s.highestFeet, units) },
+            { QStringLiteral("Highest speed (%1)").arg(speedUnit(units)), speedText(s.highestMph, units) },
             { QStringLiteral("First take-off"), dateText(s.firstDate, locale) },
             { QStringLiteral("Last take-off"), dateText(s.lastDate, locale) },
             { QStringLiteral("Flights without a take-off date"), QString::number(s.undatedFlights) },
@@ -106,7 +106,7 @@ void appendLine(QString& out, const QStringList& cells)
 
 } // namespace
 
-QString StatisticsCaption(const FlightStatistics& statistics, const QLocale& locale)
+QString statisticsCaption(const FlightStatistics& statistics, const QLocale& locale)
 {
     if (!statistics.period)
         return QStringLiteral("All flights");
@@ -114,7 +114,7 @@ QString StatisticsCaption(const FlightStatistics& statistics, const QLocale& loc
         .arg(dateText(statistics.period->from(), locale), dateText(statistics.period->to(), locale));
 }
 
-std::vector<StatisticsTable> StatisticsTables(
+std::vector<StatisticsTable> statisticsTables(
     const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale)
 {
     const FractionMode mode = fractionMode(marks);
@@ -122,11 +122,11 @@ std::vector<StatisticsTable> StatisticsTables(
         yearTable(statistics, mode), instrumentTable(statistics, mode) };
 }
 
-QString StatisticsTabText(
+QString statisticsTabText(
     const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale)
 {
-    QString out = cellText(StatisticsCaption(statistics, locale)) + u'\n';
-    for (const StatisticsTable& table : StatisticsTables(statistics, marks, locale)) {
+    QString out = cellText(statisticsCaption(statistics, locale)) + u'\n';
+    for (const StatisticsTable& table : statisticsTables(statistics, marks, locale)) {
         out += u'\n';
         appendLine(out, { table.title });
         appendLine(out, table.headings);

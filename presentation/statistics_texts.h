@@ -17,7 +17,7 @@ namespace cvlog
 {
 
 // "All flights", or "Flights from 01/01/2026 to 31/03/2026".
-QString StatisticsCaption(const FlightStatistics& statistics, const QLocale& locale);
+QString statisticsCaption(const FlightStatistics& statistics, const QLocale& locale);
 
 // One table of the window: summary, recent flying, per year, per instrument.
 struct StatisticsTable {
@@ -26,13 +26,13 @@ struct StatisticsTable {
     std::vector<QStringList> rows;
 };
 
-std::vector<StatisticsTable> StatisticsTables(
+std::vector<StatisticsTable> statisticsTables(
     const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale);
 
 // The caption and the tables for a spreadsheet: cells separated by tabs,
 // each line ended by LF, an empty line before each table. A tab or line
 // break inside a cell becomes a space.
-QString StatisticsTabText(
+QString statisticsTabText(
     const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale);
 
 } // namespace cvlog

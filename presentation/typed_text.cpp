@@ -26,7 +26,7 @@ std::optional<std::int32_t> typedNumber(QStringView text)
 {
     if (text.trimmed().isEmpty())
         return 0;
-    return WholeNumber(text);
+    return wholeNumber(text);
 }
 
 // The hours of a typed duration, read as any typed number; no duration is
@@ -74,19 +74,19 @@ std::optional<std::int64_t> decimalFractionMinutes(QStringView digits)
 
 } // namespace
 
-std::optional<std::int32_t> WholeNumber(QStringView text)
+std::optional<std::int32_t> wholeNumber(QStringView text)
 {
     // The conversion has no failure value of its own: a text that is no
     // number gives whichever default it is handed.
-    const std::int32_t value = IntegerOrDefault(text, 0);
-    if (value != IntegerOrDefault(text, 1))
+    const std::int32_t value = integerOrDefault(text, 0);
+    if (value != integerOrDefault(text, 1))
         return std::nullopt;
     return value;
 }
 
-std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode)
+std::optional<std::int32_t> parseDuration(QStringView text, FractionMode mode)
 {
-    const qsizetype at = text.indexOf(FractionSeparator(mode));
+    const qsizetype at = text.indexOf(fractionSeparator(mode));
     const std::optional<std::int64_t> hours = durationHours(at < 0 ? text : text.first(at));
     if (!hours)
         return std::nullopt;
@@ -108,7 +108,7 @@ std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode)
     return static_cast<std::int32_t>(value);
 }
 
-std::optional<std::int64_t> AltitudeFromText(QStringView text, UnitMode mode)
+std::optional<std::int64_t> altitudeFromText(QStringView text, UnitMode mode)
 {
     const std::optional<std::int32_t> n = typedNumber(text);
     if (!n || mode != UnitMode::Metric)
@@ -116,7 +116,7 @@ std::optional<std::int64_t> AltitudeFromText(QStringView text, UnitMode mode)
     return static_cast<std::int64_t>(std::trunc(*n / kMetresPerFoot));
 }
 
-std::optional<std::int64_t> SpeedFromText(QStringView text, UnitMode mode)
+std::optional<std::int64_t> speedFromText(QStringView text, UnitMode mode)
 {
     const std::optional<std::int32_t> n = typedNumber(text);
     if (!n)
@@ -132,7 +132,7 @@ std::optional<std::int64_t> SpeedFromText(QStringView text, UnitMode mode)
     return n;
 }
 
-StorableText MakeStorable(QStringView typed)
+StorableText storableText(QStringView typed)
 {
     StorableText out;
     out.text.reserve(typed.size());
@@ -140,7 +140,7 @@ StorableText MakeStorable(QStringView typed)
         const char32_t c = nextCharacter(typed, i);
         if (isControl(c)) {
             out.text += u' ';
-        } else if (!Cp850Holds(c)) {
+        } else if (!cp850Holds(c)) {
             out.text += QLatin1Char(kCp850Unmapped);
             const QString character = QString::fromUcs4(&c, 1);
             if (!out.replaced.contains(character))
@@ -152,7 +152,7 @@ StorableText MakeStorable(QStringView typed)
     return out;
 }
 
-QString ReplacedCharactersMessage(QStringView replaced)
+QString replacedCharactersMessage(QStringView replaced)
 {
     QStringList characters;
     for (qsizetype i = 0; i < replaced.size();) {

@@ -25,17 +25,17 @@ inline constexpr std::int64_t kLongestDuration = 999'999'999;
 // hundredths, the Hobbs time tenths, and 1.5 and 1.50 are 90 either way. Empty when the
 // text is no duration in the mode ("1:30:00", "1.5" in Minutes mode, a minus
 // sign) or its minutes fall outside 0..kLongestDuration.
-std::optional<std::int32_t> ParseDuration(QStringView text, FractionMode mode);
+std::optional<std::int32_t> parseDuration(QStringView text, FractionMode mode);
 
 // Typed altitude and speed to the stored feet and mph, truncated toward zero;
 // an empty text is 0. Empty when the text is not a whole number. The result
 // may not fit the table's field; the table refuses it then.
-std::optional<std::int64_t> AltitudeFromText(QStringView text, UnitMode mode);
-std::optional<std::int64_t> SpeedFromText(QStringView text, UnitMode mode);
+std::optional<std::int64_t> altitudeFromText(QStringView text, UnitMode mode);
+std::optional<std::int64_t> speedFromText(QStringView text, UnitMode mode);
 
 // A typed whole number as the log's integer fields read one; empty when the
 // text is none.
-std::optional<std::int32_t> WholeNumber(QStringView text);
+std::optional<std::int32_t> wholeNumber(QStringView text);
 
 // A pasted text as a text field can keep it: tabs, line breaks and other
 // control characters become spaces (they would break the export's lines),
@@ -45,8 +45,8 @@ struct StorableText {
     QString text;
     QString replaced;
 };
-StorableText MakeStorable(QStringView typed);
+StorableText storableText(QStringView typed);
 // What the user is told when a pasted text had characters replaced.
-QString ReplacedCharactersMessage(QStringView replaced);
+QString replacedCharactersMessage(QStringView replaced);
 
 } // namespace cvlog

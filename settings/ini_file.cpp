@@ -24,7 +24,7 @@ ReadResult readWholeFile(const std::filesystem::path& path, QByteArray& content)
     content.clear();
     UniqueFd fd;
     try {
-        fd = OpenPlainFileForReading(path);
+        fd = openPlainFileForReading(path);
     } catch (const FileError& error) {
         return error.error() == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     }

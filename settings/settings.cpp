@@ -29,26 +29,26 @@ std::int32_t readInteger(const std::filesystem::path& iniPath, const QString& ke
         return fallback;
     // The profile reader's own hexadecimal form; the rest is the shared conversion.
     if (text->size() > 2 && text->startsWith(u'0') && (text->at(1) == u'x' || text->at(1) == u'X'))
-        return IntegerOrDefault(QString(u'$' + text->mid(2)), fallback);
-    return IntegerOrDefault(*text, fallback);
+        return integerOrDefault(QString(u'$' + text->mid(2)), fallback);
+    return integerOrDefault(*text, fallback);
 }
 
 } // namespace
 
-Settings LoadSettings(const std::filesystem::path& iniPath, std::int32_t todayDayNumber)
+Settings readSettings(const std::filesystem::path& iniPath, std::int32_t todayDayNumber)
 {
     Settings s;
     s.fromDate = readInteger(iniPath, kFromDate, todayDayNumber);
     s.toDate = readInteger(iniPath, kToDate, todayDayNumber);
     s.port = static_cast<std::uint8_t>(
-        RangeOrDefault(readInteger(iniPath, kPort, kFirstPort), kFirstPort, kLastPort, kFirstPort));
+        rangeOrDefault(readInteger(iniPath, kPort, kFirstPort), kFirstPort, kLastPort, kFirstPort));
     const Settings defaults;
     for (std::size_t i = 0; i < s.marks.size(); ++i)
         s.marks[i] = readInteger(iniPath, markKey(i), defaults.marks[i] ? 1 : 0) != 0;
     return s;
 }
 
-void SaveSettings(const std::filesystem::path& iniPath, const Settings& s)
+void writeSettings(const std::filesystem::path& iniPath, const Settings& s)
 {
     std::vector<std::pair<QString, QString>> entries = {
         { kFromDate, QString::number(s.fromDate) },
@@ -60,7 +60,7 @@ void SaveSettings(const std::filesystem::path& iniPath, const Settings& s)
     IniFile(iniPath).writeStrings(kGeneral, entries);
 }
 
-std::filesystem::path PortDevicePath(const std::filesystem::path& iniPath, int portNumber)
+std::filesystem::path portDevicePath(const std::filesystem::path& iniPath, int portNumber)
 {
     if (portNumber < kFirstPort || portNumber > kLastPort)
         throw std::out_of_range("No serial port COM" + std::to_string(portNumber));

@@ -23,15 +23,15 @@ struct Settings {
 
 // Missing or unusable values give each key's default without a message;
 // the two dates are returned as stored, even when FromDate is after ToDate.
-Settings LoadSettings(const std::filesystem::path& iniPath, std::int32_t todayDayNumber);
+Settings readSettings(const std::filesystem::path& iniPath, std::int32_t todayDayNumber);
 
 // Writes the eight keys in one rewrite of the file; throws IniWriteError
 // when it cannot be written, leaving the file as it was.
-void SaveSettings(const std::filesystem::path& iniPath, const Settings& s);
+void writeSettings(const std::filesystem::path& iniPath, const Settings& s);
 
 // The device file behind "COM1".."COM8": section "Ports", key "COM<n>" when
 // given, else /dev/ttyS0../dev/ttyS7. Throws std::out_of_range for a port
 // number outside 1..8.
-std::filesystem::path PortDevicePath(const std::filesystem::path& iniPath, int portNumber);
+std::filesystem::path portDevicePath(const std::filesystem::path& iniPath, int portNumber);
 
 } // namespace cvlog

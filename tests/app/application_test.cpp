@@ -32,7 +32,7 @@ TEST(ErrorText, AddsAFullStopOnlyAfterCharactersAboveIt)
         { "", "" },
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ErrorText(QString::fromLatin1(c.message)), QString::fromLatin1(c.shown)) << c.message;
+        EXPECT_EQ(errorText(QString::fromLatin1(c.message)), QString::fromLatin1(c.shown)) << c.message;
 }
 
 // An object whose event handler throws, as a menu or button handler may.

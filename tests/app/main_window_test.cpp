@@ -204,7 +204,7 @@ TEST_F(WindowTest, InsertWritesTheRowAtOnceAndTheHeaderAtClose)
     EXPECT_EQ(bytes.back(), '\x1a');
     const QByteArray ini = ReadAll(file("CVLog.ini"));
     EXPECT_EQ(ini,
-        QByteArray("[General]\nFromDate=") + QByteArray::number(DayNumber(QDate(2026, 1, 1)))
+        QByteArray("[General]\nFromDate=") + QByteArray::number(dayNumberOf(QDate(2026, 1, 1)))
             + "\nToDate=46086\nPORT=1\nx1=0\nx2=1\nx3=0\nx4=1\nx5=0\n");
 }
 

@@ -97,7 +97,7 @@ TEST_F(ModesTest, EveryFieldIsShownAndAcceptedInEveryMode)
         EXPECT_TRUE(currentEdit(*form, kStudent)->text().isEmpty());
         for (int i = 0; i < 4; ++i)
             paste(*form, fields[i], QString::fromLatin1(c.typed[i]));
-        type(*form, kTakeoffDate, ShortDateText(day));
+        type(*form, kTakeoffDate, shortDateText(day));
         type(*form, kTakeoffTime, QStringLiteral("09:05"));
         type(*form, kStudent, QStringLiteral("3"));
         type(*form, kInstrument, QStringLiteral("K123"));
@@ -116,7 +116,7 @@ TEST_F(ModesTest, EveryFieldIsShownAndAcceptedInEveryMode)
         EXPECT_EQ(form->Dbf1.integer(kStudent), 3);
         EXPECT_EQ(form->Dbf1.text(kInstrument), QStringLiteral("K123"));
         EXPECT_EQ(form->Dbf1.text(kComment), QStringLiteral("Local, 2 circuits"));
-        EXPECT_EQ(currentEdit(*form, kTakeoffDate)->text(), ShortDateText(day));
+        EXPECT_EQ(currentEdit(*form, kTakeoffDate)->text(), shortDateText(day));
     }
 }
 

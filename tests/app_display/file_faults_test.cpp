@@ -28,7 +28,7 @@ namespace
 class FileFaultTest : public DisplayTest
 {
 protected:
-    void TearDown() override { SetFileFaultHook({}); }
+    void TearDown() override { setFileFaultHook({}); }
 
     // A fresh start: three flights, the second deleted, and older files of the user's.
     void restart()
@@ -156,19 +156,19 @@ TEST_F(FileFaultTest, EachWriteStepThatFailsLeavesEverythingAsItWas)
         for (const FileStep step : steps) {
             const int error = errorNumbers[failures % std::size(errorNumbers)];
             SCOPED_TRACE(std::string(command.name) + ", step " + std::to_string(static_cast<int>(step)) + ", "
-                + RunTimeErrorText(error));
+                + runTimeErrorText(error));
             restart();
             const std::map<std::string, std::string> before = folder();
             messages.shown.clear();
             bool failed = false;
-            SetFileFaultHook([&](FileStep at, const std::filesystem::path& path) {
+            setFileFaultHook([&](FileStep at, const std::filesystem::path& path) {
                 if (at != step || failed || path.filename().string().find(command.file) == std::string::npos)
                     return 0;
                 failed = true;
                 return error;
             });
             command.run();
-            SetFileFaultHook({});
+            setFileFaultHook({});
             if (!failed)
                 continue; // the command has no such step
             ++failures;
@@ -183,7 +183,7 @@ TEST_F(FileFaultTest, EachWriteStepThatFailsLeavesEverythingAsItWas)
             if (std::string(command.name) == "settings at exit")
                 EXPECT_TRUE(said.startsWith(QStringLiteral("Unable to write to "))) << said.toStdString();
             else
-                EXPECT_EQ(said, QString::fromStdString(RunTimeErrorText(error)) + QLatin1Char('.'));
+                EXPECT_EQ(said, QString::fromStdString(runTimeErrorText(error)) + QLatin1Char('.'));
             EXPECT_EQ(folder(), before) << "the log, the target and the folder as they were";
             if (std::string(command.name) != "settings at exit") {
                 EXPECT_TRUE(form->Dbf1.isOpen());

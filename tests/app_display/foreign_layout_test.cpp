@@ -92,14 +92,14 @@ TEST_F(ForeignLayoutTest, EveryValueStaysInItsOwnFieldAndTheUsersColumnSurvives)
     for (const auto& [field, text] : shown)
         EXPECT_EQ(currentEdit(*form, field)->text(), QLatin1String(text))
             << logTableField(field).name.toStdString();
-    EXPECT_EQ(currentEdit(*form, kTakeoffDate)->text(), ShortDateText(QDate(2026, 3, 1)));
+    EXPECT_EQ(currentEdit(*form, kTakeoffDate)->text(), shortDateText(QDate(2026, 3, 1)));
 
     // An edit changes only its field; an insert, a download and a compact
     // leave the user's column alone.
     type(kComment, QStringLiteral("edited"));
     form->DBNavigator1->button(Nav::Post)->click();
     form->DBNavigator1->button(Nav::Insert)->click();
-    type(kTakeoffDate, ShortDateText(QDate(2026, 3, 4)));
+    type(kTakeoffDate, shortDateText(QDate(2026, 3, 4)));
     type(kFlightTime, QStringLiteral("2"));
     form->DBNavigator1->button(Nav::Post)->click();
     FlightRow downloaded;

@@ -41,7 +41,7 @@ TEST(CommandLine, OptionsOursAndTheToolkitsAndWhatIsRefused)
         { { "--data-dir=" }, Action::UsageError, std::nullopt, "--data-dir needs a folder" },
     };
     for (const Case& c : cases) {
-        const CommandLine parsed = ParseCommandLine(c.arguments);
+        const CommandLine parsed = parseCommandLine(c.arguments);
         std::string shown;
         for (const std::string& a : c.arguments)
             shown += a + ' ';
@@ -51,8 +51,8 @@ TEST(CommandLine, OptionsOursAndTheToolkitsAndWhatIsRefused)
     }
 
     const char* argv[] = { "/usr/bin/cvlog", "--data-dir", "/srv/log" };
-    EXPECT_EQ(ParseCommandLine(3, argv).dataDirectory, std::filesystem::path("/srv/log"));
-    EXPECT_EQ(ParseCommandLine(0, argv).action, Action::OpenWindow);
+    EXPECT_EQ(parseCommandLine(3, argv).dataDirectory, std::filesystem::path("/srv/log"));
+    EXPECT_EQ(parseCommandLine(0, argv).action, Action::OpenWindow);
 }
 
 // What a command line should give: a command to run, or a usage error.
@@ -140,7 +140,7 @@ TEST(CommandLine, CommandsForScripts)
         refused({ "stats", "-platform", "offscreen" }, "unexpected argument \"-platform\""),
     };
     for (const CommandCase& c : cases) {
-        const CommandLine parsed = ParseCommandLine(c.arguments);
+        const CommandLine parsed = parseCommandLine(c.arguments);
         std::string shown;
         for (const std::string& a : c.arguments)
             shown += a + ' ';
@@ -156,7 +156,7 @@ TEST(CommandLine, CommandsForScripts)
         EXPECT_EQ(parsed.to, c.expected.to) << shown;
         EXPECT_EQ(parsed.dataDirectory, c.expected.dataDirectory) << shown;
     }
-    EXPECT_EQ(ParseCommandLine({ "backup", "--help" }).action, CommandLineAction::ShowHelp);
+    EXPECT_EQ(parseCommandLine({ "backup", "--help" }).action, CommandLineAction::ShowHelp);
 }
 
 } // namespace

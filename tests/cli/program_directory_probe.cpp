@@ -1,4 +1,4 @@
-// Prints what ProgramDirectory() gives in a process of its own, so a test can
+// Prints what programDirectory() gives in a process of its own, so a test can
 // copy it to any place and see where it thinks it lives.
 #include "cli/program_folders.h"
 
@@ -6,6 +6,6 @@
 
 int main()
 {
-    std::fputs(cvlog::ProgramDirectory().toLocal8Bit().constData(), stdout);
+    std::fputs(cvlog::programDirectory().toLocal8Bit().constData(), stdout);
     return 0;
 }

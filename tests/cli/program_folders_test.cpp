@@ -79,15 +79,15 @@ TEST_F(ProgramFoldersTest, AnInstalledCopyKeepsItsFilesInTheUserDataFolderAnyOth
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(IsInstalled(c.program), c.installed);
-        const ProgramFolders folders = ChooseProgramFolders(c.program, c.dataDirectory, user);
+        EXPECT_EQ(isInstalled(c.program), c.installed);
+        const ProgramFolders folders = chooseProgramFolders(c.program, c.dataDirectory, user);
         EXPECT_EQ(folders.data, c.data);
         EXPECT_EQ(folders.libraryDirectories, c.libraries);
         EXPECT_EQ(folders.createData, c.createData);
     }
 
     // A relative --data-dir names a folder below the working directory, once and for all.
-    EXPECT_EQ(ChooseProgramFolders(copy, fs::path("logs"), user).data, fs::current_path() / "logs");
+    EXPECT_EQ(chooseProgramFolders(copy, fs::path("logs"), user).data, fs::current_path() / "logs");
 
     struct Environment {
         UserFolders user;
@@ -102,7 +102,7 @@ TEST_F(ProgramFoldersTest, AnInstalledCopyKeepsItsFilesInTheUserDataFolderAnyOth
         { { "", "relative-home" }, "" },
     };
     for (const Environment& e : environments)
-        EXPECT_EQ(UserDataDirectory(e.user), e.data) << e.user.xdgDataHome << " " << e.user.home;
+        EXPECT_EQ(userDataDirectory(e.user), e.data) << e.user.xdgDataHome << " " << e.user.home;
 }
 
 TEST_F(ProgramFoldersTest, TheUserDataFolderIsMadePrivateAndANamedOneMustExist)
@@ -112,12 +112,12 @@ TEST_F(ProgramFoldersTest, TheUserDataFolderIsMadePrivateAndANamedOneMustExist)
     std::ofstream(root / "a-file") << "x";
 
     ProgramFolders made { root / "home/.local/share/CVLog", {}, true };
-    EXPECT_EQ(PrepareDataFolder(made), "");
+    EXPECT_EQ(prepareDataFolder(made), "");
     EXPECT_TRUE(fs::is_directory(made.data));
     EXPECT_EQ(mode(root / "home/.local"), 0700u);
     EXPECT_EQ(mode(made.data), 0700u);
     EXPECT_EQ(mode(root / "home"), 0755u) << "a folder that was there is left as it was";
-    EXPECT_EQ(PrepareDataFolder(made), "") << "the second start finds it";
+    EXPECT_EQ(prepareDataFolder(made), "") << "the second start finds it";
 
     struct Case {
         ProgramFolders folders;
@@ -135,14 +135,14 @@ TEST_F(ProgramFoldersTest, TheUserDataFolderIsMadePrivateAndANamedOneMustExist)
         { { "", {}, true }, "There is no folder for the log: neither XDG_DATA_HOME nor HOME names one." },
     };
     for (const Case& c : cases)
-        EXPECT_EQ(PrepareDataFolder(c.folders), c.problem);
+        EXPECT_EQ(prepareDataFolder(c.folders), c.problem);
     EXPECT_FALSE(fs::exists(root / "missing"));
 }
 
 TEST(ProgramDirectory, IsTheExecutablesDirectoryWithSlashAtAnyPathLength)
 {
     const fs::path exe = fs::read_symlink("/proc/self/exe");
-    EXPECT_EQ(ProgramDirectory().toStdString(), exe.parent_path().string() + "/");
+    EXPECT_EQ(programDirectory().toStdString(), exe.parent_path().string() + "/");
 
     QTemporaryDir temp;
     fs::path deep = temp.path().toStdString();

@@ -29,7 +29,7 @@ const std::filesystem::path kVanishedDevice = "/nonexistent/ttyUSB0";
 struct Rig {
     PtyPair pty;
     std::filesystem::path target = pty.slavePath();
-    TComm comm;
+    SerialChannel comm;
     Bytes received;
     int events = 0;
     bool onOtherThread = false;
@@ -38,23 +38,23 @@ struct Rig {
     {
         comm.setDeviceName("COM3");
         comm.setDeviceResolver([this](const QString&) { return target; });
-        comm.onDataArrived = [this](TComm* sender, int count) {
+        comm.onDataArrived = [this](SerialChannel* sender, int count) {
             ++events;
             if (QThread::currentThread() != qApp->thread())
                 onOtherThread = true;
             unsigned char buffer[4096];
-            const int got = sender->Read(buffer, std::min<int>(count, sizeof buffer));
+            const int got = sender->readBytes(buffer, std::min<int>(count, sizeof buffer));
             if (got > 0)
                 received.insert(received.end(), buffer, buffer + got);
         };
     }
 };
 
-std::string openError(TComm& comm)
+std::string openError(SerialChannel& comm)
 {
     try {
-        comm.Open();
-    } catch (const ECommError& error) {
+        comm.open();
+    } catch (const SerialChannelError& error) {
         return error.what();
     }
     return "opened";
@@ -87,13 +87,13 @@ TEST(CommDeviceNames, DefaultPathsAndErrorTexts)
         { "COM0", "COM0" },
     };
     for (const auto& entry : names)
-        EXPECT_EQ(TComm::defaultDevicePath(entry.name), entry.path) << entry.name.toStdString();
+        EXPECT_EQ(SerialChannel::defaultDevicePath(entry.name), entry.path) << entry.name.toStdString();
 
-    TComm comm;
+    SerialChannel comm;
     EXPECT_EQ(comm.deviceName(), "Com1");
     EXPECT_EQ(comm.devicePath(), "/dev/ttyS0");
 
-    const ECommError error(TComm::kAccessError, 2);
+    const SerialChannelError error(SerialChannel::kAccessError, 2);
     EXPECT_STREQ(error.what(), "Error accessing specified device (Error: 2) ");
     EXPECT_EQ(error.errorCode(), 2);
 }
@@ -115,18 +115,18 @@ TEST(CommOpen, FailuresLeaveTheChannelClosed)
         { "/dev/null", "Error updating DataControlBlock (Error: 25) " },
     };
     for (const auto& entry : cases) {
-        TComm comm;
+        SerialChannel comm;
         comm.setDeviceResolver([&](const QString&) { return entry.path; });
         EXPECT_EQ(openError(comm), entry.message) << entry.path;
         EXPECT_FALSE(comm.isOpen());
-        EXPECT_EQ(comm.Write("x", 1), -1);
+        EXPECT_EQ(comm.writeBytes("x", 1), -1);
     }
 }
 
 TEST(CommOpen, SetsRawLineAt19200EightNOne)
 {
     Rig rig;
-    rig.comm.Open();
+    rig.comm.open();
     ASSERT_TRUE(rig.comm.isOpen());
 
     // The master's terminal ioctls act on the slave the channel holds.
@@ -149,7 +149,7 @@ TEST(CommOpen, SetsRawLineAt19200EightNOne)
     try {
         rig.comm.setBaudRate(12345);
         ADD_FAILURE() << "odd baud rate accepted";
-    } catch (const ECommError& error) {
+    } catch (const SerialChannelError& error) {
         EXPECT_STREQ(error.what(), "Error updating DataControlBlock (Error: 22) ");
     }
     EXPECT_EQ(rig.comm.baudRate(), 9600);
@@ -160,10 +160,10 @@ TEST(CommOpen, SetsRawLineAt19200EightNOne)
 TEST(CommTransfer, BytesFlowBothWaysOnTheUserInterfaceThread)
 {
     Rig rig;
-    rig.comm.Open();
+    rig.comm.open();
 
     const Bytes packet { 0x82, 0xE1, 0x02, 0x09, 0x00, 0x6C, 0x00, 0xFF, 0x0D };
-    EXPECT_EQ(rig.comm.Write(packet.data(), static_cast<int>(packet.size())), 9);
+    EXPECT_EQ(rig.comm.writeBytes(packet.data(), static_cast<int>(packet.size())), 9);
     EXPECT_EQ(rig.pty.receive(packet.size(), 2000ms), packet);
 
     const Bytes reply { 0x82, 0xFD, 0x03, 0x00, 0x11, 0x13, 0x0A, 0x0D };
@@ -177,21 +177,21 @@ TEST(CommTransfer, BytesFlowBothWaysOnTheUserInterfaceThread)
 TEST(CommTransfer, EmptyAndZeroReadsChangeNothing)
 {
     Rig rig;
-    rig.comm.Open();
+    rig.comm.open();
     unsigned char buffer[16];
-    EXPECT_EQ(rig.comm.Read(buffer, 0), 0);
-    EXPECT_EQ(rig.comm.Read(buffer, sizeof buffer), -1);
-    EXPECT_EQ(rig.comm.Write(buffer, 0), 0);
+    EXPECT_EQ(rig.comm.readBytes(buffer, 0), 0);
+    EXPECT_EQ(rig.comm.readBytes(buffer, sizeof buffer), -1);
+    EXPECT_EQ(rig.comm.writeBytes(buffer, 0), 0);
     runEventLoopFor(100ms);
     EXPECT_TRUE(rig.comm.isOpen());
     EXPECT_FALSE(rig.comm.isWaitingForDevice());
 
     // A handler that takes nothing leaves the bytes for the next one.
-    rig.comm.onDataArrived = [](TComm*, int) {};
+    rig.comm.onDataArrived = [](SerialChannel*, int) {};
     rig.pty.send({ 1, 2, 3 });
     runEventLoopFor(100ms);
-    rig.comm.onDataArrived = [&](TComm* sender, int count) {
-        const int got = sender->Read(buffer, count);
+    rig.comm.onDataArrived = [&](SerialChannel* sender, int count) {
+        const int got = sender->readBytes(buffer, count);
         if (got > 0)
             rig.received.insert(rig.received.end(), buffer, buffer + got);
     };
@@ -205,7 +205,7 @@ TEST(CommTransfer, WorkerWaitsUntilEachEventIsHandled)
     Rig rig;
     int depth = 0;
     int deepest = 0;
-    rig.comm.onDataArrived = [&](TComm* sender, int count) {
+    rig.comm.onDataArrived = [&](SerialChannel* sender, int count) {
         deepest = std::max(deepest, ++depth);
         ++rig.events;
         if (rig.events == 1) {
@@ -215,12 +215,12 @@ TEST(CommTransfer, WorkerWaitsUntilEachEventIsHandled)
             runEventLoopFor(150ms);
         }
         unsigned char buffer[64];
-        const int got = sender->Read(buffer, std::max(count, 1));
+        const int got = sender->readBytes(buffer, std::max(count, 1));
         if (got > 0)
             rig.received.insert(rig.received.end(), buffer, buffer + got);
         --depth;
     };
-    rig.comm.Open();
+    rig.comm.open();
     rig.pty.send({ 0x01 });
     ASSERT_TRUE(waitFor([&] { return rig.received.size() >= 3; }));
     EXPECT_EQ(deepest, 1) << rig.events;
@@ -230,17 +230,17 @@ TEST(CommTransfer, WorkerWaitsUntilEachEventIsHandled)
 TEST(CommLifecycle, NameIsKeptWhileOpen)
 {
     Rig rig;
-    rig.comm.Open();
+    rig.comm.open();
     try {
         rig.comm.setDeviceName("COM5");
         ADD_FAILURE() << "name changed while open";
-    } catch (const ECommError& error) {
+    } catch (const SerialChannelError& error) {
         EXPECT_STREQ(error.what(), "Device already assigned (open) (Error: -1) ");
         EXPECT_EQ(error.errorCode(), -1);
     }
     EXPECT_EQ(rig.comm.deviceName(), "COM3");
-    rig.comm.Close();
-    rig.comm.Close();
+    rig.comm.close();
+    rig.comm.close();
     rig.comm.setDeviceName("COM5");
     EXPECT_EQ(rig.comm.deviceName(), "COM5");
 }
@@ -248,9 +248,9 @@ TEST(CommLifecycle, NameIsKeptWhileOpen)
 TEST(CommLifecycle, PortIsHeldExclusively)
 {
     Rig rig;
-    rig.comm.Open();
+    rig.comm.open();
 
-    TComm second;
+    SerialChannel second;
     second.setDeviceResolver([&](const QString&) { return rig.target; });
     const std::string message = openError(second);
     EXPECT_TRUE(message == "Error accessing specified device (Error: 11) "
@@ -262,7 +262,7 @@ TEST(CommLifecycle, PortIsHeldExclusively)
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        TComm other;
+        SerialChannel other;
         other.setDeviceResolver([&](const QString&) { return rig.target; });
         _exit(openError(other) == "opened" ? 1 : 0);
     }
@@ -272,38 +272,38 @@ TEST(CommLifecycle, PortIsHeldExclusively)
 
     // Reopening closes first, so the same channel may Open again; once
     // it lets go, the other channel gets the port.
-    rig.comm.Open();
+    rig.comm.open();
     EXPECT_TRUE(rig.comm.isOpen());
-    rig.comm.Close();
+    rig.comm.close();
     EXPECT_EQ(openError(second), "opened");
 }
 
 TEST(CommLifecycle, NothingIsDeliveredAfterClose)
 {
     Rig rig;
-    rig.comm.Open();
+    rig.comm.open();
     // The worker sees the bytes and waits for a hand-over that the
     // closed channel must neither serve nor deadlock on.
     rig.pty.send({ 1, 2, 3, 4 });
     QThread::msleep(50);
-    rig.comm.Close();
+    rig.comm.close();
     runEventLoopFor(100ms);
     EXPECT_EQ(rig.events, 0);
 
     // Nor after an immediate reopen: the old worker's event is stale and
     // the discarded input is gone.
-    rig.comm.Open();
+    rig.comm.open();
     rig.pty.send({ 5, 6 });
     QThread::msleep(50);
-    rig.comm.Close();
-    rig.comm.Open();
+    rig.comm.close();
+    rig.comm.open();
     runEventLoopFor(100ms);
     EXPECT_EQ(rig.events, 0);
     EXPECT_TRUE(rig.received.empty());
-    rig.comm.Close();
+    rig.comm.close();
 
     // The same while input streams in.
-    rig.comm.Open();
+    rig.comm.open();
     std::atomic<bool> streaming { true };
     std::thread sender([&] {
         while (streaming) {
@@ -313,7 +313,7 @@ TEST(CommLifecycle, NothingIsDeliveredAfterClose)
         }
     });
     ASSERT_TRUE(waitFor([&] { return rig.events >= 3; }));
-    rig.comm.Close();
+    rig.comm.close();
     const int eventsAtClose = rig.events;
     runEventLoopFor(150ms);
     streaming = false;
@@ -327,22 +327,22 @@ TEST(CommLifecycle, HandlerMayReopenThePortWhileInputStreams)
     int depth = 0;
     int deepest = 0;
     int reopens = 0;
-    rig.comm.onDataArrived = [&](TComm* sender, int count) {
+    rig.comm.onDataArrived = [&](SerialChannel* sender, int count) {
         deepest = std::max(deepest, ++depth);
         ++rig.events;
         unsigned char buffer[64];
-        [[maybe_unused]] const int got = sender->Read(buffer, std::min<int>(count, sizeof buffer));
-        EXPECT_EQ(sender->Write("\x06", 1), 1);
+        [[maybe_unused]] const int got = sender->readBytes(buffer, std::min<int>(count, sizeof buffer));
+        EXPECT_EQ(sender->writeBytes("\x06", 1), 1);
         // Reopening from inside the hand-over stops the very worker that
         // waits for it; the new worker must neither be released by the old
         // hand-over nor see its events.
         if (rig.events % 3 == 0) {
-            sender->Open();
+            sender->open();
             ++reopens;
         }
         --depth;
     };
-    rig.comm.Open();
+    rig.comm.open();
     std::atomic<bool> streaming { true };
     std::thread instrument([&] {
         unsigned char drained[256];
@@ -354,7 +354,7 @@ TEST(CommLifecycle, HandlerMayReopenThePortWhileInputStreams)
         }
     });
     const bool cycled = waitFor([&] { return reopens >= 10; }, 10000ms);
-    rig.comm.Close();
+    rig.comm.close();
     const int eventsAtClose = rig.events;
     runEventLoopFor(100ms);
     streaming = false;
@@ -368,10 +368,10 @@ TEST(CommVanish, LostDeviceIsReopenedWithoutSpinning)
 {
     Rig rig;
     int lost = 0;
-    QObject::connect(&rig.comm, &TComm::deviceLost, [&] { ++lost; });
+    QObject::connect(&rig.comm, &SerialChannel::deviceLost, [&] { ++lost; });
     int reopened = 0;
-    rig.comm.OnReopened = [&](TComm*) { ++reopened; };
-    rig.comm.Open();
+    rig.comm.onReopened = [&](SerialChannel*) { ++reopened; };
+    rig.comm.open();
 
     // A pulled adapter takes its device file with it. The freed terminal
     // number may go to another test's pseudo-terminal, which must not be
@@ -381,7 +381,7 @@ TEST(CommVanish, LostDeviceIsReopenedWithoutSpinning)
     ASSERT_TRUE(waitFor([&] { return lost == 1; }));
     EXPECT_FALSE(rig.comm.isOpen());
     EXPECT_TRUE(rig.comm.isWaitingForDevice());
-    EXPECT_EQ(rig.comm.Write("\x82", 1), -1);
+    EXPECT_EQ(rig.comm.writeBytes("\x82", 1), -1);
 
     const double cpuBefore = processCpuSeconds();
     runEventLoopFor(1500ms);
@@ -394,7 +394,7 @@ TEST(CommVanish, LostDeviceIsReopenedWithoutSpinning)
     EXPECT_TRUE(rig.comm.isOpen());
     EXPECT_FALSE(rig.comm.isWaitingForDevice());
 
-    EXPECT_EQ(rig.comm.Write("\x82\xE1", 2), 2);
+    EXPECT_EQ(rig.comm.writeBytes("\x82\xE1", 2), 2);
     EXPECT_EQ(replacement.receive(2, 2000ms), (Bytes { 0x82, 0xE1 }));
     replacement.send({ 0x82, 0xFD });
     ASSERT_TRUE(waitFor([&] { return rig.received.size() >= 2; }));
@@ -405,12 +405,12 @@ TEST(CommVanish, CloseGivesUpReopening)
 {
     Rig rig;
     int reopened = 0;
-    QObject::connect(&rig.comm, &TComm::reopened, [&] { ++reopened; });
-    rig.comm.Open();
+    QObject::connect(&rig.comm, &SerialChannel::reopened, [&] { ++reopened; });
+    rig.comm.open();
     rig.pty.closeMaster();
     rig.target = kVanishedDevice;
     ASSERT_TRUE(waitFor([&] { return rig.comm.isWaitingForDevice(); }));
-    rig.comm.Close();
+    rig.comm.close();
     EXPECT_FALSE(rig.comm.isWaitingForDevice());
 
     PtyPair replacement;

@@ -25,7 +25,7 @@ TEST_P(CommandFrames, AreSentByteForByteOverEitherTransport)
         LinkRig rig;
         rig.link.usbActive = usb;
         std::copy(c.body.begin(), c.body.end(), rig.driver.txFrame.begin() + kBodyOffset);
-        rig.driver.SendCommand(static_cast<std::uint8_t>(c.body.size()), c.address);
+        rig.driver.sendCommand(static_cast<std::uint8_t>(c.body.size()), c.address);
         const std::vector<Bytes>& out = usb ? rig.usb.sent : rig.serial.written;
         const std::vector<Bytes>& other = usb ? rig.serial.written : rig.usb.sent;
         ASSERT_EQ(out.size(), 1u);
@@ -52,9 +52,9 @@ INSTANTIATE_TEST_SUITE_P(Link, CommandFrames,
 TEST(CommandPacket, BodyWritersGiveTheCommandsBodies)
 {
     TxFrame frame {};
-    EXPECT_EQ(FrameCommand(frame, WriteRecordRead(frame, 0xF1A0), 0xE1), 8u);
-    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 8), RecordRead(0xE1, 0xF1A0));
-    EXPECT_EQ(FrameCommand(frame, WriteKeyInit(frame, { 'E', 'A', '1', '5' }), 0xFE), 11u);
+    EXPECT_EQ(frameCommand(frame, writeRecordRead(frame, 0xF1A0), 0xE1), 8u);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 8), recordRead(0xE1, 0xF1A0));
+    EXPECT_EQ(frameCommand(frame, writeKeyInit(frame, { 'E', 'A', '1', '5' }), 0xFE), 11u);
     EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 11),
         (Bytes { 0x82, 0xFE, 0x06, 0x14, 0x00, 0x45, 0x41, 0x31, 0x35, 0x49, 0x83 }));
 }

@@ -63,7 +63,7 @@ TEST_F(DeviceAccessTest, TheHoldersOfADeviceAreTheProcessesWithItOpenUnderAnyNam
     process("self", "cvlog", { device }); // not a process number
     fs::create_directories(proc / "96"); // no descriptors to look at
 
-    const std::vector<DeviceHolder> holders = DeviceHolders(device, proc);
+    const std::vector<DeviceHolder> holders = deviceHolders(device, proc);
     ASSERT_EQ(holders.size(), 3u);
     EXPECT_EQ(holders[0].pid, 77);
     EXPECT_EQ(holders[0].name, "brltty");
@@ -72,13 +72,13 @@ TEST_F(DeviceAccessTest, TheHoldersOfADeviceAreTheProcessesWithItOpenUnderAnyNam
     EXPECT_EQ(holders[2].pid, 812);
     EXPECT_EQ(holders[2].name, "ModemManager");
 
-    EXPECT_TRUE(DeviceHolders(root / "missing", proc).empty());
-    EXPECT_TRUE(DeviceHolders(device, root / "no-proc").empty());
+    EXPECT_TRUE(deviceHolders(root / "missing", proc).empty());
+    EXPECT_TRUE(deviceHolders(device, root / "no-proc").empty());
 
     // The real /proc finds this very process holding the device.
     const int fd = ::open(device.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(fd, 0);
-    const std::vector<DeviceHolder> real = DeviceHolders(byId);
+    const std::vector<DeviceHolder> real = deviceHolders(byId);
     ::close(fd);
     ASSERT_EQ(real.size(), 1u);
     EXPECT_EQ(real[0].pid, ::getpid());
@@ -111,29 +111,29 @@ TEST_F(DeviceAccessTest, TheDetailNamesTheDeviceTheReasonAndWhatTheUserCanDo)
         QString expected;
     };
     std::vector<Case> cases = {
-        { device, ENOENT, TComm::kAccessError, path + QStringLiteral(": No such file or directory") },
-        { device, EACCES, TComm::kAccessError,
+        { device, ENOENT, SerialChannel::kAccessError, path + QStringLiteral(": No such file or directory") },
+        { device, EACCES, SerialChannel::kAccessError,
             path + QStringLiteral(": Permission denied") + waysIn.arg(group)
                 + QStringLiteral(
                     "\n- or join the group: sudo usermod -aG %1 $USER, then log out and in again.")
                       .arg(group) },
-        { root / "gone", EACCES, TComm::kAccessError,
+        { root / "gone", EACCES, SerialChannel::kAccessError,
             QString::fromStdString((root / "gone").string()) + QStringLiteral(": Permission denied") },
-        { device, EWOULDBLOCK, TComm::kAccessError,
+        { device, EWOULDBLOCK, SerialChannel::kAccessError,
             path
                 + QStringLiteral(
                     ": Device or resource busy; it is held by ModemManager (process 812), process 900") },
-        { other, EBUSY, TComm::kAccessError,
+        { other, EBUSY, SerialChannel::kAccessError,
             QString::fromStdString(other.string()) + QStringLiteral(": Device or resource busy") },
-        { device, -1, TComm::kInvalidHandle,
+        { device, -1, SerialChannel::kInvalidHandle,
             path + QStringLiteral(": Invalid device handle, access denied") },
     };
     if (canGiveToRoot)
-        cases.push_back({ rootOwned, EPERM, TComm::kAccessError,
+        cases.push_back({ rootOwned, EPERM, SerialChannel::kAccessError,
             QString::fromStdString(rootOwned.string()) + QStringLiteral(": Operation not permitted")
                 + waysIn.arg(QStringLiteral("root")) });
     for (const Case& c : cases)
-        EXPECT_EQ(PortFailureDetail(c.file, ECommError(c.text, c.code), proc), c.expected) << c.code;
+        EXPECT_EQ(portFailureDetail(c.file, SerialChannelError(c.text, c.code), proc), c.expected) << c.code;
 }
 
 } // namespace

@@ -43,7 +43,7 @@ TEST(FlightImport, YearIsInferredFromToday)
         FlightRecord r;
         r.month = static_cast<std::uint8_t>(c.month);
         r.day = static_cast<std::uint8_t>(c.day);
-        EXPECT_EQ(TakeoffDate(r, c.today), c.expected)
+        EXPECT_EQ(takeoffDate(r, c.today), c.expected)
             << c.today.toString(Qt::ISODate).toStdString() << " " << c.month << "/" << c.day;
     }
 }
@@ -57,14 +57,14 @@ TEST(FlightImport, TakeoffTimeText)
     const Case cases[] = { { 9, 5, "9:05" }, { 14, 30, "14:30" }, { 0, 0, "0:00" }, { 123, 45, "123:4" },
         { 255, 255, "255:2" }, { 7, 99, "7:99" }, { 12, 255, "12:25" } };
     for (const Case& c : cases)
-        EXPECT_EQ(FormatTakeoffTime(c.hour, c.minute), c.text) << c.hour << ":" << c.minute;
+        EXPECT_EQ(formatTakeoffTime(c.hour, c.minute), c.text) << c.hour << ":" << c.minute;
 }
 
 TEST(FlightImport, RowValuesInStoredUnits)
 {
     const std::uint8_t slot[FlightRecord::kSize]
         = { 20, 12, 9, 5, 30, 1, 0x34, 0x12, 0x10, 0x27, 5, 12, 3, 200 };
-    const FlightRow row = FlightRowFor(FlightRecord::fromBytes(slot), QDate(2026, 3, 15), "EA15");
+    const FlightRow row = flightRowFor(FlightRecord::fromBytes(slot), QDate(2026, 3, 15), "EA15");
     EXPECT_EQ(row.takeoffDate, QDate(2025, 12, 20));
     EXPECT_EQ(row.takeoffTime, "9:05");
     EXPECT_EQ(row.flightTime, 90);
@@ -124,9 +124,9 @@ TEST(FlightImport, AKnownFlightMatchesTakeoffDurationsAndInstrument)
         import.currentRecord.hobbsHours = 10;
         import.currentRecord.hobbsMinutes = static_cast<std::uint8_t>(c.hobbsMinutes);
         if (c.pending) {
-            ASSERT_TRUE(import.StorePending());
+            ASSERT_TRUE(import.storePending());
         }
-        EXPECT_EQ(import.IsDuplicateFlight(), c.known) << c.month << "/" << c.day << " " << c.flightMinutes;
+        EXPECT_EQ(import.isDuplicateFlight(), c.known) << c.month << "/" << c.day << " " << c.flightMinutes;
         EXPECT_EQ(store.depth, 0);
     }
 }
@@ -143,9 +143,9 @@ TEST(FlightImport, PendingRecordsGoInLastFirst)
         import.currentRecord.month = 1;
         import.currentRecord.day = 2;
         import.currentRecord.minute = minute;
-        ASSERT_TRUE(import.StorePending());
+        ASSERT_TRUE(import.storePending());
     }
-    EXPECT_EQ(import.FlushPendingRecords(), 3u);
+    EXPECT_EQ(import.flushPendingRecords(), 3u);
     EXPECT_EQ(store.appends, 1) << "one append for the whole download";
     ASSERT_EQ(store.rows.size(), 3u);
     EXPECT_EQ(store.rows[0].takeoffTime, "0:03");
@@ -154,7 +154,7 @@ TEST(FlightImport, PendingRecordsGoInLastFirst)
     EXPECT_EQ(link.pendingCount, 0);
 
     link.pendingCount = FlightImport::kPendingCapacity;
-    EXPECT_FALSE(import.StorePending()) << "the buffer never overflows";
+    EXPECT_FALSE(import.storePending()) << "the buffer never overflows";
 }
 
 } // namespace

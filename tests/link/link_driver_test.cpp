@@ -191,10 +191,10 @@ TEST(LinkDriver, DownloadEndsAtAnEmptySlotOrAKnownFlight)
         LinkRig rig;
         const Bytes known = SlotPayload(NthFlight(7));
         rig.ownStore.rows.push_back(
-            FlightRowFor(FlightRecord::fromBytes(known.data() + 2), rig.host.date, QStringLiteral("F123")));
+            flightRowFor(FlightRecord::fromBytes(known.data() + 2), rig.host.date, QStringLiteral("F123")));
         Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF1A0);
         ReadSlots(rig, 2);
-        ASSERT_EQ(rig.tick(), RecordRead(kE1, 0xF180)) << e.name;
+        ASSERT_EQ(rig.tick(), recordRead(kE1, 0xF180)) << e.name;
         rig.answer(e.lastReply);
         EXPECT_EQ(rig.link.requestNext, e.walkGoesOn) << e.name;
         if (e.walkGoesOn)
@@ -238,7 +238,7 @@ TEST(LinkDriver, RedirectMovesToFeAndALossBackToE1)
     rig.answer(IdentityReply(ShortIdentity("F123", "V1", "F123")));
     EXPECT_EQ(rig.tick(), PositionRequest(kFE));
     rig.answer(PositionReply(0xF120));
-    EXPECT_EQ(rig.tick(), RecordRead(kFE, 0xF120));
+    EXPECT_EQ(rig.tick(), recordRead(kFE, 0xF120));
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(rig.tick(), IdentityRequest(kFE));
     EXPECT_EQ(rig.host.popups.last(), "Connection terminated");
@@ -255,14 +255,14 @@ TEST(LinkDriver, APortThatComesBackStartsTheLinkFromTheBeginning)
     EXPECT_EQ(rig.tick(), IdentityRequest(kE1));
     rig.answer(RedirectReply());
     Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF120);
-    ASSERT_EQ(rig.tick(), RecordRead(kFE, 0xF120));
+    ASSERT_EQ(rig.tick(), recordRead(kFE, 0xF120));
     // The device vanishes with half a reply on the line, and comes back
     // before five silent ticks have told the link it is lost.
     const Bytes reply = RecordReply(NthFlight(1));
     rig.answer(Bytes(reply.begin(), reply.begin() + 4));
     rig.tick();
     rig.link.portReady = false;
-    rig.driver.PortReopened();
+    rig.driver.portReopened();
     EXPECT_TRUE(rig.link.portReady);
     EXPECT_EQ(rig.host.linkText, "Not Connected, attempting COM3");
 
@@ -270,7 +270,7 @@ TEST(LinkDriver, APortThatComesBackStartsTheLinkFromTheBeginning)
     rig.answer(IdentityReply(ShortIdentity("F123", "V1", "F123")));
     EXPECT_EQ(rig.tick(), PositionRequest(kE1)) << "a new link asks for the position";
     rig.answer(PositionReply(0xF120));
-    EXPECT_EQ(rig.tick(), RecordRead(kE1, 0xF120));
+    EXPECT_EQ(rig.tick(), recordRead(kE1, 0xF120));
     rig.answer(RecordReply(NthFlight(1)));
     EndDownload(rig);
     EXPECT_EQ(rig.ownStore.rows.size(), 1u);
@@ -295,13 +295,13 @@ TEST(LinkDriver, RepliesNotMeantForTheLinkChangeNothing)
 TEST(LinkDriver, NotConnectedTextFollowsTheTransport)
 {
     LinkRig rig;
-    rig.driver.ShowLinkStatus(0);
+    rig.driver.showLinkStatus(0);
     EXPECT_EQ(rig.host.linkText, "Not Connected, attempting COM3");
     rig.link.portReady = false;
-    rig.driver.ShowLinkStatus(0);
+    rig.driver.showLinkStatus(0);
     EXPECT_EQ(rig.host.linkText, "Not Connected, current port not available");
     rig.link.usbActive = true;
-    rig.driver.ShowLinkStatus(0);
+    rig.driver.showLinkStatus(0);
     EXPECT_EQ(rig.host.linkText, "Not Connected, attempting USB Tavolink IF");
 }
 
@@ -310,7 +310,7 @@ TEST(LinkDriver, KeyKeepsItsTargetsSerialAcrossKeepAliveReplies)
     LinkRig rig;
     const Bytes key = ShortIdentity("EA15", "K1", "K900");
     Link(rig, key, 0xF120);
-    EXPECT_EQ(rig.tick(), RecordRead(kE1, 0xF120));
+    EXPECT_EQ(rig.tick(), recordRead(kE1, 0xF120));
     // The record reply is late: the next tick polls, and the key answers
     // with its own serial number.
     EXPECT_EQ(rig.tick(), IdentityRequest(kE1));
@@ -409,15 +409,15 @@ TEST(LinkDriver, TypingTheFourthCharacterArmsOrRefuses)
 {
     LinkRig rig;
     rig.host.dialogShowing = true;
-    rig.driver.KeyTextChanged("EA15");
+    rig.driver.keyTextChanged("EA15");
     EXPECT_FALSE(rig.link.keyInitPending) << "no device linked yet";
 
     rig.tick();
     rig.answer(IdentityReply(ShortIdentity("F123", "V1", "F123")));
-    rig.driver.KeyTextChanged("EA1");
+    rig.driver.keyTextChanged("EA1");
     EXPECT_TRUE(rig.host.messages.isEmpty());
     rig.host.dialogText = "EA15";
-    rig.driver.KeyTextChanged("EA15");
+    rig.driver.keyTextChanged("EA15");
     rig.tick();
     rig.answer(IdentityReply(ShortIdentity("F123", "V1", "F123")));
     EXPECT_EQ(rig.host.messages.size(), 1) << "typing says it; the next reply does not repeat it";
@@ -430,7 +430,7 @@ TEST(LinkDriver, TypingTheFourthCharacterArmsOrRefuses)
     keyRig.answer(PositionReply(0));
     keyRig.host.dialogShowing = true;
     keyRig.host.dialogText = "ea15";
-    keyRig.driver.KeyTextChanged("ea15");
+    keyRig.driver.keyTextChanged("ea15");
     EXPECT_TRUE(keyRig.link.keyInitPending);
     EXPECT_EQ(keyRig.tick(), Frame(kE1, 0x14, { 0x00, 'E', 'A', '1', '5' }));
     EXPECT_FALSE(keyRig.host.dialogShowing);
@@ -441,7 +441,7 @@ TEST(LinkDriver, AFailingAppendStopsTheDownloadButNotTheLink)
     LinkRig rig;
     Link(rig, ShortIdentity("F123", "V1", "F123"), 0xF120);
     ReadSlots(rig, 1);
-    ASSERT_EQ(rig.tick(), RecordRead(kE1, 0xF110));
+    ASSERT_EQ(rig.tick(), recordRead(kE1, 0xF110));
     rig.ownStore.failing = true;
     // The identity reply after the record in the same read is still taken.
     rig.answer(Join(RecordReply(NthFlight(5)), IdentityReply(ShortIdentity("F123", "V9", "F123"))));
@@ -509,7 +509,7 @@ TEST(LinkDriver, ABrokenDownloadComesWholeWithTheNextLinkAndDownloadAllFillsAGap
     // A log with a gap: flights 3 and 4 went missing.
     rig.ownStore.rows.erase(rig.ownStore.rows.begin() + 2, rig.ownStore.rows.begin() + 4);
     rig.host.popups.clear();
-    rig.driver.DownloadAllFlights();
+    rig.driver.downloadAllFlights();
     EXPECT_EQ(rig.tick(), PositionRequest(kE1)) << "this link's download starts again at once";
     rig.answer(PositionReply(0xF150));
     readUntilIdle(-1);
@@ -523,16 +523,16 @@ TEST(LinkDriver, ABrokenDownloadComesWholeWithTheNextLinkAndDownloadAllFillsAGap
     // Pressed again while the answer to the last read of its walk is on its
     // way: that answer ends nothing, and the walk started over fills the gap.
     rig.ownStore.rows.resize(4);
-    rig.driver.DownloadAllFlights();
+    rig.driver.downloadAllFlights();
     ASSERT_EQ(rig.tick(), PositionRequest(kE1));
     rig.answer(PositionReply(0xF150));
     for (int reads = 0; reads < 6; ++reads) {
         const Bytes frame = rig.tick();
         answerSlot(static_cast<std::uint16_t>(frame[4] | frame[5] << 8));
     }
-    ASSERT_EQ(rig.tick(), RecordRead(kE1, 0xFFF0));
+    ASSERT_EQ(rig.tick(), recordRead(kE1, 0xFFF0));
     rig.host.popups.clear();
-    rig.driver.DownloadAllFlights();
+    rig.driver.downloadAllFlights();
     answerSlot(0xFFF0);
     EXPECT_TRUE(rig.link.downloadAll);
     EXPECT_EQ(rig.tick(), PositionRequest(kE1));
@@ -586,10 +586,10 @@ TEST(LinkDriver, WholeDownloadOverTheEchoingBridge)
     const Bytes identity = IdentityReply(ShortIdentity("F123", "V1", "F123"));
     EXPECT_EQ(tickWith(Join(IdentityRequest(kE1), identity)), PositionRequest(kE1));
     EXPECT_TRUE(rig.link.linkUp);
-    EXPECT_EQ(tickWith(Join(PositionRequest(kE1), PositionReply(0xF110))), RecordRead(kE1, 0xF110));
+    EXPECT_EQ(tickWith(Join(PositionRequest(kE1), PositionReply(0xF110))), recordRead(kE1, 0xF110));
     EXPECT_EQ(rig.link.readAddress, 0xF100) << "the echoed request was not taken for a reply";
-    EXPECT_EQ(tickWith(Join(RecordRead(kE1, 0xF110), RecordReply(NthFlight(3)))), RecordRead(kE1, 0xF100));
-    EXPECT_EQ(tickWith(Join(RecordRead(kE1, 0xF100), EmptySlotReply())), IdentityRequest(kE1));
+    EXPECT_EQ(tickWith(Join(recordRead(kE1, 0xF110), RecordReply(NthFlight(3)))), recordRead(kE1, 0xF100));
+    EXPECT_EQ(tickWith(Join(recordRead(kE1, 0xF100), EmptySlotReply())), IdentityRequest(kE1));
     ASSERT_EQ(rig.ownStore.rows.size(), 1u);
     EXPECT_EQ(rig.ownStore.rows[0].takeoffTime, "8:03");
     EXPECT_TRUE(rig.serial.written.empty());
@@ -610,7 +610,7 @@ TEST(LinkDriver, UsbPollsOfMoreThanOneBufferKeepEveryByteInOrder)
     EXPECT_EQ(rig.usb.asked, (std::vector<std::uint32_t> { 10000, 10000, 508 }));
     EXPECT_TRUE(rig.link.linkUp);
     ASSERT_FALSE(rig.usb.sent.empty());
-    EXPECT_EQ(rig.usb.sent.back(), RecordRead(kE1, 0xF1A0));
+    EXPECT_EQ(rig.usb.sent.back(), recordRead(kE1, 0xF1A0));
 }
 
 TEST(LinkDriver, FailedUsbCallsReadNothing)
@@ -663,9 +663,9 @@ TEST(LinkDriver, BytesArrivingDuringADispatchFollowTheReadInProgress)
     host.nested = [&] {
         if (std::exchange(delivered, true))
             return;
-        driver.FeedReceiver(wire.data() + firstRead, wire.size() - firstRead, false);
+        driver.feedReceiver(wire.data() + firstRead, wire.size() - firstRead, false);
     };
-    driver.FeedReceiver(wire.data(), firstRead, false);
+    driver.feedReceiver(wire.data(), firstRead, false);
     EXPECT_EQ(host.popups, QStringList({ "Preparing download", "Preparing download" }));
     EXPECT_EQ(link.readAddress, 0xF150);
 }

@@ -32,7 +32,7 @@ inline Bytes Frame(std::uint8_t address, std::uint8_t type, const Bytes& payload
     const auto length = static_cast<std::uint8_t>(body.size());
     Bytes frame { kStartByte, address, length };
     frame.insert(frame.end(), body.begin(), body.end());
-    frame.push_back(FrameChecksum(address, length, body.data()));
+    frame.push_back(frameChecksum(address, length, body.data()));
     frame.push_back(kEndByte);
     return frame;
 }
@@ -118,7 +118,7 @@ inline Bytes PositionRequest(std::uint8_t to)
 {
     return Frame(to, 0x00, { 0x07 });
 }
-inline Bytes RecordRead(std::uint8_t to, std::uint16_t address)
+inline Bytes recordRead(std::uint8_t to, std::uint16_t address)
 {
     return Frame(
         to, 0x07, { static_cast<std::uint8_t>(address & 0xFF), static_cast<std::uint8_t>(address >> 8) });
@@ -186,7 +186,7 @@ class FakeHost : public LinkHost
 {
 public:
     void setLinkText(const QString& text) override { linkText = text; }
-    void ShowStatusPopup(const QString& text) override { popups << text; }
+    void showStatusPopup(const QString& text) override { popups << text; }
     void showMessage(const QString& text) override { messages << text; }
     void reportError(const QString& text) override { errors << text; }
     bool keyInitDialogShowing() const override { return dialogShowing; }
@@ -241,7 +241,7 @@ struct LinkRig {
     {
         link.portNumber = 3;
         link.portReady = true;
-        driver.ResetReceiver();
+        driver.resetReceiver();
     }
     explicit LinkRig()
         : LinkRig(ownStore)

@@ -24,7 +24,7 @@ public:
         : receiver(receiver)
     {
     }
-    void DispatchReply() override
+    void dispatchReply() override
     {
         const auto n = static_cast<std::size_t>(receiver.rxLength > 0 ? receiver.rxLength - 1 : 0);
         frames.push_back({ receiver.rxAddress, receiver.rxType, receiver.rxLength,
@@ -104,7 +104,7 @@ INSTANTIATE_TEST_SUITE_P(Link, ReceiverStreams, ::testing::ValuesIn(StreamCases(
 
 TEST(ReplyReceiver, OwnFramesEchoedByTheBridgeLeaveThePayloadAlone)
 {
-    const Bytes echo = RecordRead(0xE1, 0xF190);
+    const Bytes echo = recordRead(0xE1, 0xF190);
     for (const bool usb : { false, true }) {
         ReplyReceiver receiver;
         RecordingSink sink(receiver);

@@ -171,7 +171,7 @@ TEST_F(AtomicFileTest, WhatAnEndedWriterLeavesIsClearedAway)
     }
     writeBytes(file(".profile.cvlog"), "of another program");
     writeBytes(file(".CVLog.dbf.cvlog-short"), "not of the pattern");
-    RemoveLeftoverTemporaries(file().parent_path());
+    removeLeftoverTemporaries(file().parent_path());
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(file().parent_path()))
         names.push_back(entry.path().filename().string());

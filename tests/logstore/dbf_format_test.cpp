@@ -266,11 +266,11 @@ TEST(Cp850Test, EveryUpperByteRoundTrips)
     std::string all;
     for (int b = 0x20; b < 0x100; ++b)
         all.push_back(static_cast<char>(b));
-    const QString text = Cp850ToString(all);
+    const QString text = cp850ToString(all);
     EXPECT_EQ(text.size(), static_cast<qsizetype>(all.size()));
     EXPECT_FALSE(text.contains(QChar(0xFFFD)));
-    EXPECT_EQ(StringToCp850(text), all);
-    EXPECT_EQ(Cp850ToString("\x9C\xD5"), QStringLiteral("£ı"));
+    EXPECT_EQ(stringToCp850(text), all);
+    EXPECT_EQ(cp850ToString("\x9C\xD5"), QStringLiteral("£ı"));
 }
 
 TEST_F(FormatTest, KilledProcessLosesNoPostedRow)

@@ -434,7 +434,7 @@ TEST_F(TableTest, StoredBytesReadAsTypedValues)
         EXPECT_EQ(t.integer(c.field), c.integer);
         EXPECT_EQ(t.text(c.field), c.text);
         EXPECT_EQ(t.date(c.field), c.date);
-        EXPECT_EQ(t.currentFlight().dayNumber(c.field), c.date.isValid() ? DayNumber(c.date) : 0);
+        EXPECT_EQ(t.currentFlight().dayNumber(c.field), c.date.isValid() ? dayNumberOf(c.date) : 0);
         t.next();
     }
 }
@@ -448,7 +448,7 @@ TEST(DbfRecordTest, DayNumbersMatchTheSharedDayCount)
         const std::string row = " "
             + date.toString(QStringLiteral("yyyyMMdd")).rightJustified(8, QLatin1Char('0')).toStdString();
         const DbfRecord r(&fields, &offsets, row.data(), 1);
-        EXPECT_EQ(r.dayNumber(0), DayNumber(date)) << row;
+        EXPECT_EQ(r.dayNumber(0), dayNumberOf(date)) << row;
         EXPECT_EQ(r.date(0), date);
     }
     EXPECT_EQ(DbfRecord().integer(0), 0);

@@ -122,7 +122,7 @@ TEST_P(StatisticsInEachLayout, FiguresOfThePeriodOrOfTheWholeLog)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const FlightStatistics s = ComputeFlightStatistics(table, { periodOf(c.period), kToday });
+        const FlightStatistics s = computeFlightStatistics(table, { periodOf(c.period), kToday });
         EXPECT_EQ(datesOf(s.period), c.applied);
         EXPECT_EQ(s.summary, c.summary);
         EXPECT_EQ(s.years, c.years);
@@ -155,7 +155,7 @@ TEST_F(Statistics, RecentFlyingCountsBackFromTodayOverTheWholeLog)
     const RecentFlying expected { { 3, 1 + 2 + 512 }, { 5, 1 + 2 + 4 + 8 + 512 },
         { 7, 1 + 2 + 4 + 8 + 16 + 32 + 512 } };
     for (const Period& period : { Period(), Period(std::pair(QDate(2000, 1, 1), QDate(2000, 1, 31))) }) {
-        EXPECT_EQ(ComputeFlightStatistics(table, { periodOf(period), kToday }).recent, expected);
+        EXPECT_EQ(computeFlightStatistics(table, { periodOf(period), kToday }).recent, expected);
     }
-    EXPECT_EQ(ComputeFlightStatistics(table, { {}, QDate() }).recent, RecentFlying {}); // no today
+    EXPECT_EQ(computeFlightStatistics(table, { {}, QDate() }).recent, RecentFlying {}); // no today
 }

@@ -22,7 +22,7 @@ int main(int argc, char** argv)
     if (command == "append") {
         const auto killAt = static_cast<cvlog::FileStep>(std::atoi(argv[4]));
         int left = std::atoi(argv[5]);
-        cvlog::SetFileFaultHook([&](cvlog::FileStep step, const std::filesystem::path&) {
+        cvlog::setFileFaultHook([&](cvlog::FileStep step, const std::filesystem::path&) {
             if (step == killAt && --left == 0)
                 std::raise(SIGKILL);
             return 0;
@@ -51,11 +51,11 @@ int main(int argc, char** argv)
     try {
         log.open();
         if (command == "wipe")
-            cvlog::WipeLog(log, hook);
+            cvlog::wipeLog(log, hook);
         else if (command == "backup")
-            cvlog::BackupLog(log, argv[3], hook);
+            cvlog::backupLog(log, argv[3], hook);
         else if (command == "restore")
-            cvlog::RestoreLog(log, source, argv[3], hook);
+            cvlog::restoreLog(log, source, argv[3], hook);
         else
             return 2;
     } catch (const std::exception& error) {

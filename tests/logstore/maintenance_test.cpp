@@ -91,7 +91,7 @@ const std::vector<std::string> kFlights
 TEST_F(MaintenanceTest, ABackupIsTheTableAfterTheCloseAndRestoresToTheSameRows)
 {
     writeBytes(file("old.dbf"), "an older backup");
-    BackupLog(log, file("old.dbf"));
+    backupLog(log, file("old.dbf"));
     ASSERT_TRUE(log.isOpen());
     const std::string closed = readBytes(file());
     EXPECT_EQ(readBytes(file("old.dbf")), closed);
@@ -99,13 +99,13 @@ TEST_F(MaintenanceTest, ABackupIsTheTableAfterTheCloseAndRestoresToTheSameRows)
 
     appendFlight(log, QDate(2026, 4, 1), QStringLiteral("10:00"), 5);
     for (int twice = 0; twice < 2; ++twice) {
-        RestoreLog(log, source, file("old.dbf"));
+        restoreLog(log, source, file("old.dbf"));
         EXPECT_TRUE(log.isOpen());
         EXPECT_FALSE(source.isOpen());
         EXPECT_EQ(rows(), kFlights) << "restore " << twice;
     }
     // Each restore kept the log it replaced; the newest is the one the second replaced.
-    const std::vector<fs::path> copies = SafetyCopies(file());
+    const std::vector<fs::path> copies = safetyCopies(file());
     ASSERT_EQ(copies.size(), 2u);
     EXPECT_EQ(readBytes(copies.back()).size(), 321u + 3 * 127 + 1);
     EXPECT_EQ(directory().size(), 4u);
@@ -173,15 +173,15 @@ TEST_F(MaintenanceTest, ColumnsAreMatchedByPositionAndWhatDoesNotFitRefusesTheWh
         SCOPED_TRACE(c.name);
         const std::string before = readBytes(file());
         const std::vector<std::string> rowsBefore = rows();
-        for (const fs::path& copy : SafetyCopies(file()))
+        for (const fs::path& copy : safetyCopies(file()))
             fs::remove(copy);
         try {
-            RestoreLog(log, source, c.from);
+            restoreLog(log, source, c.from);
             EXPECT_TRUE(c.message.empty());
             EXPECT_EQ(rows(), c.rows);
-            ASSERT_EQ(SafetyCopies(file()).size(), 1u);
+            ASSERT_EQ(safetyCopies(file()).size(), 1u);
             FlightLog kept;
-            kept.setPath(SafetyCopies(file()).front());
+            kept.setPath(safetyCopies(file()).front());
             kept.open(DbfTable::Access::ReadOnly);
             EXPECT_EQ(visibleMinutes(kept).size(), rowsBefore.size());
         } catch (const DbfError& error) {
@@ -189,14 +189,14 @@ TEST_F(MaintenanceTest, ColumnsAreMatchedByPositionAndWhatDoesNotFitRefusesTheWh
             EXPECT_EQ(std::string(error.what()).rfind(prefix + c.message, 0), 0u) << error.what();
             EXPECT_FALSE(c.message.empty());
             EXPECT_EQ(readBytes(file()), before);
-            EXPECT_TRUE(SafetyCopies(file()).empty());
+            EXPECT_TRUE(safetyCopies(file()).empty());
         }
         EXPECT_TRUE(log.isOpen());
         // Nothing half-written stays behind.
         for (const std::string& name : directory())
             EXPECT_NE(name.front(), '.') << name;
         // The next case starts from the flights again.
-        RestoreLog(log, source, writeSource("again.dbf", logTableFields(), { { "20260305", "9:05", "60" } }));
+        restoreLog(log, source, writeSource("again.dbf", logTableFields(), { { "20260305", "9:05", "60" } }));
     }
 }
 
@@ -205,20 +205,20 @@ TEST_F(MaintenanceTest, WipeLeavesAnEmptyLogAndKeepsTheOldOne)
     log.close();
     const std::string before = readBytes(file());
     log.open();
-    WipeLog(log);
+    wipeLog(log);
     EXPECT_TRUE(log.isOpen());
     EXPECT_TRUE(log.isEmpty());
     const std::string wiped = readBytes(file());
     ASSERT_EQ(wiped.size(), 322u);
     EXPECT_EQ(wiped.substr(32, 8), std::string("TAKEOFFD"));
-    ASSERT_EQ(SafetyCopies(file()).size(), 1u);
-    EXPECT_EQ(readBytes(SafetyCopies(file()).back()), before);
+    ASSERT_EQ(safetyCopies(file()).size(), 1u);
+    EXPECT_EQ(readBytes(safetyCopies(file()).back()), before);
 }
 
 TEST_F(MaintenanceTest, AFailedBackupSaysWhyAndReopensTheLog)
 {
     try {
-        BackupLog(log, file("missing") / "backup.dbf");
+        backupLog(log, file("missing") / "backup.dbf");
         ADD_FAILURE() << "no error";
     } catch (const FileError& error) {
         EXPECT_STREQ(error.what(), "File not found");
@@ -233,15 +233,15 @@ TEST_F(MaintenanceTest, TheLogsOwnFilesAreRecognisedHoweverTheyAreNamed)
     fs::create_directory(dir / "sub");
     fs::create_symlink(file(), dir / "link.dbf");
     writeBytes(dir / "CVLOG1.lock", "");
-    WipeLog(log);
-    const fs::path copy = SafetyCopies(file()).at(0);
+    wipeLog(log);
+    const fs::path copy = safetyCopies(file()).at(0);
     fs::create_hard_link(file(), dir / "sub" / "hard.dbf");
     fs::create_symlink(copy, dir / "sub" / "copy-link.bak");
     fs::create_symlink("../CVLog-20991231-235959.bak", dir / "sub" / "later.txt");
     struct Case {
         fs::path chosen;
-        bool table; // IsTheTableFile
-        bool own; // IsTheLogsOwnFile
+        bool table; // isTheTableFile
+        bool own; // isTheLogsOwnFile
     };
     const Case cases[] = {
         { file(), true, true },
@@ -265,8 +265,8 @@ TEST_F(MaintenanceTest, TheLogsOwnFilesAreRecognisedHoweverTheyAreNamed)
         { dir / "flights.txt", false, false },
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(IsTheTableFile(c.chosen, file()), c.table) << c.chosen;
-        EXPECT_EQ(IsTheLogsOwnFile(c.chosen, file()), c.own) << c.chosen;
+        EXPECT_EQ(isTheTableFile(c.chosen, file()), c.table) << c.chosen;
+        EXPECT_EQ(isTheLogsOwnFile(c.chosen, file()), c.own) << c.chosen;
     }
 }
 
@@ -285,14 +285,14 @@ TEST_F(MaintenanceTest, SafetyCopiesNeverReplaceAFileAndTheNewestFiveStay)
         log.close();
         wiped.push_back(readBytes(file()));
         log.open();
-        WipeLog(log);
-        EXPECT_EQ(readBytes(SafetyCopies(file()).back()), wiped.back()) << "wipe " << i;
+        wipeLog(log);
+        EXPECT_EQ(readBytes(safetyCopies(file()).back()), wiped.back()) << "wipe " << i;
         if (i == 0) {
             EXPECT_EQ(readBytes(taken), "a file that has the name already");
         }
     }
     EXPECT_EQ(readBytes(file("CVLog.bak")), "a backup of the user's own");
-    const std::vector<fs::path> copies = SafetyCopies(file());
+    const std::vector<fs::path> copies = safetyCopies(file());
     ASSERT_EQ(copies.size(), 5u);
     for (std::size_t i = 0; i < copies.size(); ++i)
         EXPECT_EQ(readBytes(copies[i]), wiped[i + 1]) << copies[i];
@@ -304,8 +304,8 @@ TEST_F(MaintenanceTest, SafetyCopiesNeverReplaceAFileAndTheNewestFiveStay)
     log.close();
     const std::string last = readBytes(file());
     log.open();
-    WipeLog(log);
-    const std::vector<fs::path> after = SafetyCopies(file());
+    wipeLog(log);
+    const std::vector<fs::path> after = safetyCopies(file());
     ASSERT_EQ(after.size(), 5u);
     EXPECT_EQ(
         std::count_if(after.begin(), after.end(), [&](const fs::path& c) { return readBytes(c) == last; }),
@@ -325,8 +325,8 @@ TEST_F(MaintenanceTest, ALinkedLogStaysALinkThroughCompactWipeAndRestore)
 
     const std::pair<const char*, std::function<void()>> commands[] = {
         { "compact", [&] { log.compact(); } },
-        { "restore", [&] { RestoreLog(log, source, file("source.dbf")); } },
-        { "wipe", [&] { WipeLog(log); } },
+        { "restore", [&] { restoreLog(log, source, file("source.dbf")); } },
+        { "wipe", [&] { wipeLog(log); } },
     };
     const std::vector<int> after[] = { { 60, 62, 63 }, { 45 }, {} };
     for (std::size_t i = 0; i < std::size(commands); ++i) {
@@ -343,7 +343,7 @@ TEST_F(MaintenanceTest, ALinkedLogStaysALinkThroughCompactWipeAndRestore)
         log.open();
     }
     // The copies stand beside the link, where the user finds the log.
-    EXPECT_EQ(SafetyCopies(file()).size(), 2u);
+    EXPECT_EQ(safetyCopies(file()).size(), 2u);
 }
 
 // The header's date changes with every closing; the rest is the log.
@@ -407,8 +407,8 @@ TEST_F(MaintenanceTest, AKillAtAnyStepLeavesTheOldLogOrTheWholeNewOne)
             const std::vector<int> expected
                 = std::string(c.command) == "wipe" ? std::vector<int> {} : std::vector<int> { 45, 50 };
             EXPECT_EQ(visibleMinutes(after), expected);
-            ASSERT_FALSE(SafetyCopies(file()).empty());
-            EXPECT_EQ(readBytes(SafetyCopies(file()).back()).size(), old.size());
+            ASSERT_FALSE(safetyCopies(file()).empty());
+            EXPECT_EQ(readBytes(safetyCopies(file()).back()).size(), old.size());
         }
         // A temporary file a crash left behind never stands for the table,
         // and the next start clears it away.
@@ -416,7 +416,7 @@ TEST_F(MaintenanceTest, AKillAtAnyStepLeavesTheOldLogOrTheWholeNewOne)
             EXPECT_TRUE(
                 name.front() == '.' || name.find(".dbf") != std::string::npos || name.rfind("CVLog-", 0) == 0)
                 << name;
-        RemoveLeftoverTemporaries(file().parent_path());
+        removeLeftoverTemporaries(file().parent_path());
         for (const std::string& name : directory())
             EXPECT_NE(name.front(), '.') << name;
     }
@@ -447,7 +447,7 @@ TEST_F(MaintenanceTest, AKillDuringAnAppendLeavesTheOldRowsOrAllTheNewOnes)
             after.open();
             const std::vector<int> rows = visibleMinutes(after);
             after.close();
-            EXPECT_FALSE(fs::exists(AppendNoteFor(file())));
+            EXPECT_FALSE(fs::exists(appendNoteFor(file())));
             if (!killed) {
                 EXPECT_EQ(rows, allRows);
                 break;

@@ -37,25 +37,25 @@ TEST(IntegerOrDefault, ReadsDecimalHexAndRefusesTheRest)
         { u"99999999999999999999999", 99 },
     };
     for (const Case& c : cases)
-        EXPECT_EQ(IntegerOrDefault(QStringView(c.text), 99), c.expected)
+        EXPECT_EQ(integerOrDefault(QStringView(c.text), 99), c.expected)
             << QString::fromUtf16(c.text).toStdString();
 }
 
 TEST(DayNumber, CountsFromThirtiethDecember1899)
 {
-    EXPECT_EQ(DayNumber(QDate(1899, 12, 30)), 0);
-    EXPECT_EQ(DayNumber(QDate(2000, 1, 1)), 36526);
-    EXPECT_EQ(DayNumber(QDate(2026, 3, 5)), 46086);
-    EXPECT_EQ(DayNumber(QDate(1899, 12, 29)), -1);
-    EXPECT_EQ(DateFromDayNumber(46086), QDate(2026, 3, 5));
-    EXPECT_EQ(DateFromDayNumber(DayNumber(QDate(2024, 2, 29))), QDate(2024, 2, 29));
+    EXPECT_EQ(dayNumberOf(QDate(1899, 12, 30)), 0);
+    EXPECT_EQ(dayNumberOf(QDate(2000, 1, 1)), 36526);
+    EXPECT_EQ(dayNumberOf(QDate(2026, 3, 5)), 46086);
+    EXPECT_EQ(dayNumberOf(QDate(1899, 12, 29)), -1);
+    EXPECT_EQ(dateFromDayNumber(46086), QDate(2026, 3, 5));
+    EXPECT_EQ(dateFromDayNumber(dayNumberOf(QDate(2024, 2, 29))), QDate(2024, 2, 29));
 }
 
 TEST(RangeOrDefault, KeepsOnlyValuesInsideTheBounds)
 {
-    EXPECT_EQ(RangeOrDefault(1, 1, 8, 1), 1);
-    EXPECT_EQ(RangeOrDefault(8, 1, 8, 1), 8);
-    EXPECT_EQ(RangeOrDefault(0, 1, 8, 1), 1);
-    EXPECT_EQ(RangeOrDefault(9, 1, 8, 1), 1);
-    EXPECT_EQ(RangeOrDefault(-5, 1, 8, 3), 3);
+    EXPECT_EQ(rangeOrDefault(1, 1, 8, 1), 1);
+    EXPECT_EQ(rangeOrDefault(8, 1, 8, 1), 8);
+    EXPECT_EQ(rangeOrDefault(0, 1, 8, 1), 1);
+    EXPECT_EQ(rangeOrDefault(9, 1, 8, 1), 1);
+    EXPECT_EQ(rangeOrDefault(-5, 1, 8, 3), 3);
 }

@@ -76,7 +76,7 @@ TEST(ReportLayout, FlightsBreakIntoPagesOfTwentyOneThenTwentyTwo)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flights);
         ListRows rows(std::vector<ReportFlight>(static_cast<std::size_t>(c.flights), hour()));
-        const ReportLayout layout = LayOutReport(rows, settings());
+        const ReportLayout layout = layOutReport(rows, settings());
         std::vector<int> details;
         int summaryPage = 0;
         for (std::size_t i = 0; i < layout.pages.size(); ++i) {
@@ -92,7 +92,7 @@ TEST(ReportLayout, FlightsBreakIntoPagesOfTwentyOneThenTwentyTwo)
 
         // Every page: the header, its details, the footer last at the foot.
         for (int p = 0; p < static_cast<int>(layout.pages.size()); ++p) {
-            const ReportPage page = PlaceReportPage(layout, p, rows);
+            const ReportPage page = placeReportPage(layout, p, rows);
             ASSERT_GE(page.bands.size(), 2u);
             EXPECT_EQ(page.bands[p == 0 ? 1 : 0].kind, ReportBandKind::ColumnHeader);
             EXPECT_EQ(page.bands.back().kind, ReportBandKind::PageFooter);
@@ -109,9 +109,9 @@ TEST(ReportLayout, TheTotalAndTheTimesFollowTheFractionMode)
     ListRows rows(std::vector<ReportFlight>(45, hour()));
     for (const auto& [mode, total] :
         { std::pair { FractionMode::Minutes, "45:00" }, std::pair { FractionMode::Decimals, "45.00" } }) {
-        const ReportLayout layout = LayOutReport(rows, settings(mode));
+        const ReportLayout layout = layOutReport(rows, settings(mode));
         ASSERT_EQ(layout.pages.size(), 3u);
-        const ReportPage last = PlaceReportPage(layout, 2, rows);
+        const ReportPage last = placeReportPage(layout, 2, rows);
         const ReportBand& summary = last.bands[last.bands.size() - 2];
         ASSERT_EQ(summary.kind, ReportBandKind::Summary);
         EXPECT_EQ(placed(summary),
@@ -123,8 +123,8 @@ TEST(ReportLayout, TheTotalAndTheTimesFollowTheFractionMode)
         = { { 90, "1:30", "1.50" }, { 3, "0:03", "0.05" }, { 125, "2:05", "2.08" }, { 0, "0:00", "0.00" },
               { 119, "1:59", "1.98" }, { 600000, "10000:00", "10000.00" } };
     for (const auto& [minutes, asMinutes, asDecimals] : times) {
-        EXPECT_EQ(ReportTimeText(minutes, FractionMode::Minutes), QLatin1String(asMinutes));
-        EXPECT_EQ(ReportTimeText(minutes, FractionMode::Decimals), QLatin1String(asDecimals));
+        EXPECT_EQ(reportTimeText(minutes, FractionMode::Minutes), QLatin1String(asMinutes));
+        EXPECT_EQ(reportTimeText(minutes, FractionMode::Decimals), QLatin1String(asDecimals));
     }
 }
 
@@ -138,8 +138,8 @@ TEST(ReportLayout, EveryBandPlacesItsTextsAndRulesWhereTheFormHasThem)
     ReportFlight bare;
     bare.flightTime = std::nullopt;
     ListRows rows({ withComment, bare, hour() });
-    const ReportLayout layout = LayOutReport(rows, settings(FractionMode::Decimals));
-    const ReportPage page = PlaceReportPage(layout, 0, rows);
+    const ReportLayout layout = layOutReport(rows, settings(FractionMode::Decimals));
+    const ReportPage page = placeReportPage(layout, 0, rows);
     ASSERT_EQ(page.bands.size(), 7u); // title, header, three details, summary, footer
 
     const ReportBand& title = page.bands[0];
@@ -189,8 +189,8 @@ TEST(ReportLayout, EveryBandPlacesItsTextsAndRulesWhereTheFormHasThem)
 
 TEST(ReportLayout, ThePrintingTimeLeavesOutMidnight)
 {
-    EXPECT_EQ(ReportPrintedAtText(QDateTime(QDate(2026, 3, 5), QTime(0, 0)), kBritish), "05/03/2026");
-    EXPECT_TRUE(ReportPrintedAtText(QDateTime(QDate(2026, 3, 5), QTime(0, 0, 1)), kBritish)
+    EXPECT_EQ(reportPrintedAtText(QDateTime(QDate(2026, 3, 5), QTime(0, 0)), kBritish), "05/03/2026");
+    EXPECT_TRUE(reportPrintedAtText(QDateTime(QDate(2026, 3, 5), QTime(0, 0, 1)), kBritish)
                     .startsWith(QStringLiteral("05/03/2026 00:00:01")));
 }
 

@@ -58,7 +58,7 @@ protected:
 
     std::string exported(char separator)
     {
-        ExportVisibleRows(view, file("out.txt"), separator, kBritish);
+        exportVisibleRows(view, file("out.txt"), separator, kBritish);
         return readBytes(file("out.txt"));
     }
 
@@ -101,7 +101,7 @@ TEST_F(TextExportTest, DatesAreInTheLocalesShortFormat)
         { QLocale::c(), "5 Mar 2026|1 Oct 0987" }, // month names: asked of the locale
     };
     for (const auto& [locale, dates] : cases) {
-        ExportVisibleRows(view, file("out.txt"), kCommaSeparator, locale);
+        exportVisibleRows(view, file("out.txt"), kCommaSeparator, locale);
         QStringList shown;
         for (const QString& line :
             QString::fromStdString(readBytes(file("out.txt"))).split(u'\n', Qt::SkipEmptyParts))
@@ -150,7 +150,7 @@ TEST_F(TextExportTest, ColumnsAreFoundByNameInAForeignFile)
     foreign.setInteger(kHobbs, 61);
     foreign.setText(kInstrument, QStringLiteral("EA15"));
     foreign.post();
-    ExportVisibleRows(foreign, file("out.txt"), kCommaSeparator, kBritish);
+    exportVisibleRows(foreign, file("out.txt"), kCommaSeparator, kBritish);
     EXPECT_EQ(readBytes(file("out.txt")), "05/03/2026,,1:30,,,,1:01,EA15,\r\n");
 }
 
@@ -237,7 +237,7 @@ TEST_F(TextExportTest, ATableOfWideForeignFieldsExportsWhole)
         expected += line;
     }
 
-    EXPECT_EQ(ExportVisibleRows(foreign, file("out.txt"), kCommaSeparator, kBritish), std::size(rows));
+    EXPECT_EQ(exportVisibleRows(foreign, file("out.txt"), kCommaSeparator, kBritish), std::size(rows));
     EXPECT_EQ(readBytes(file("out.txt")), expected);
 
     TableReportRows report(foreign);
@@ -267,7 +267,7 @@ TEST_F(TextExportTest, AFailedExportLeavesTheEarlierFileAndNothingElse)
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string message;
     try {
-        ExportVisibleRows(view, file("out.txt"), kCommaSeparator, kBritish);
+        exportVisibleRows(view, file("out.txt"), kCommaSeparator, kBritish);
     } catch (const FileError& error) {
         message = error.what();
     }
@@ -285,7 +285,7 @@ TEST_F(TextExportTest, AFailedExportLeavesTheEarlierFileAndNothingElse)
 
     // A folder that is not there.
     try {
-        ExportVisibleRows(view, file("missing") / "out.txt", kCommaSeparator, kBritish);
+        exportVisibleRows(view, file("missing") / "out.txt", kCommaSeparator, kBritish);
         ADD_FAILURE() << "no error";
     } catch (const FileError& error) {
         EXPECT_STREQ(error.what(), "File not found");
@@ -299,7 +299,7 @@ TEST(RunTimeErrorText, NamesTheFileErrorsAsTheUserKnowsThem)
         { EDQUOT, "Disk full" }, { EMFILE, "Too many open files" }, { ENAMETOOLONG, "Invalid filename" },
         { EIO, "I/O error 5" }, { EXDEV, "I/O error 18" } };
     for (const auto& [error, text] : cases)
-        EXPECT_EQ(RunTimeErrorText(error), text) << error;
+        EXPECT_EQ(runTimeErrorText(error), text) << error;
 }
 
 } // namespace

@@ -178,7 +178,7 @@ TEST_F(LogTable, ModeChangeWhileFilteredKeepsRowsAndTotal)
 {
     add({ { kMarch4, 10 }, { kMarch5, 20 } });
     check(kMarch5, kMarch5);
-    DisplayMarks marks = SelectDecimalFractions(SelectMetricUnits({}));
+    DisplayMarks marks = selectDecimalFractions(selectMetricUnits({}));
     table.refresh(); // what the menu command does after setting the marks
     EXPECT_EQ(shown(), Minutes({ 20 }));
     EXPECT_EQ(filter.totalText(), u"0:20");
@@ -228,7 +228,7 @@ TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
 {
     table.insert(); // a blank row
     const DisplayMarks feet {};
-    const DisplayMarks metricDecimals = SelectDecimalFractions(SelectMetricUnits({}));
+    const DisplayMarks metricDecimals = selectDecimalFractions(selectMetricUnits({}));
     struct Shown {
         LogField field;
         const char16_t* feetMinutes;
@@ -246,13 +246,13 @@ TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
             << logTableField(s.field).name.toStdString();
         EXPECT_EQ(fieldText(table.currentFlight(), s.field, metricDecimals), QStringView(s.metricDecimals));
     }
-    EXPECT_TRUE(StudentEditVisible(table.currentFlight()));
+    EXPECT_TRUE(studentEditVisible(table.currentFlight()));
 
     setFieldText(table, kStudent, u"", feet);
     EXPECT_TRUE(table.isNull(kStudent)); // emptied Student stores no value
     setFieldText(table, kStudent, u"0", feet);
     table.post();
-    EXPECT_FALSE(StudentEditVisible(table.currentFlight()));
+    EXPECT_FALSE(studentEditVisible(table.currentFlight()));
 }
 
 // Every typed text of a record edit is stored as typed, in the units and
@@ -261,9 +261,9 @@ TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
 TEST_F(LogTable, TypedTextsAreStoredAsTypedOrRefused)
 {
     const DisplayMarks minutes {};
-    const DisplayMarks decimals = SelectDecimalFractions({});
-    const DisplayMarks metric = SelectMetricUnits({});
-    const DisplayMarks knots = SelectFeetKnots({});
+    const DisplayMarks decimals = selectDecimalFractions({});
+    const DisplayMarks metric = selectMetricUnits({});
+    const DisplayMarks knots = selectFeetKnots({});
     struct Case {
         LogField field;
         DisplayMarks marks;

@@ -43,10 +43,10 @@ TEST(ShortDate, TwoDigitYearsStayNearTheReferenceYear)
         { "yesterday", QDate() },
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ParseShortDate(QString::fromLatin1(c.text), 2026, us), c.date) << c.text;
-    EXPECT_EQ(ParseShortDate(ShortDateText(QDate(2026, 3, 5), us), 2026, us), QDate(2026, 3, 5));
+        EXPECT_EQ(parseShortDate(QString::fromLatin1(c.text), 2026, us), c.date) << c.text;
+    EXPECT_EQ(parseShortDate(shortDateText(QDate(2026, 3, 5), us), 2026, us), QDate(2026, 3, 5));
     const QLocale german(QLocale::German, QLocale::Germany);
-    EXPECT_EQ(ParseShortDate(ShortDateText(QDate(2031, 7, 14), german), 2026, german), QDate(2031, 7, 14));
+    EXPECT_EQ(parseShortDate(shortDateText(QDate(2031, 7, 14), german), 2026, german), QDate(2031, 7, 14));
 }
 
 } // namespace
@@ -86,13 +86,13 @@ TEST(DisplayMarks, MenuCommandsSetTheirGroupAndLeaveTheOther)
         DisplayMarks expected;
     };
     const Case cases[] = {
-        { SelectMetricUnits, all, marks(true, false, false, true, true) },
-        { SelectMetricUnits, none, marks(true, false, false, false, false) },
-        { SelectFeetMph, all, marks(false, true, false, true, true) },
-        { SelectFeetKnots, none, marks(false, false, true, false, false) },
-        { SelectMinuteFractions, all, marks(true, true, true, true, false) },
-        { SelectDecimalFractions, none, marks(false, false, false, false, true) },
-        { SelectDecimalFractions, marks(false, false, false, false, true),
+        { selectMetricUnits, all, marks(true, false, false, true, true) },
+        { selectMetricUnits, none, marks(true, false, false, false, false) },
+        { selectFeetMph, all, marks(false, true, false, true, true) },
+        { selectFeetKnots, none, marks(false, false, true, false, false) },
+        { selectMinuteFractions, all, marks(true, true, true, true, false) },
+        { selectDecimalFractions, none, marks(false, false, false, false, true) },
+        { selectDecimalFractions, marks(false, false, false, false, true),
             marks(false, false, false, false, true) },
     };
     for (const Case& c : cases)
@@ -117,10 +117,10 @@ TEST(FieldTexts, DurationsInBothFractionModes)
         { 65535, u"1092:15", u"1092.25", u"1092.2" },
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(FlightTimeText(c.minutes, Minutes), QStringView(c.flightMinutes)) << c.minutes;
-        EXPECT_EQ(HobbsText(c.minutes, Minutes), QStringView(c.flightMinutes)) << c.minutes;
-        EXPECT_EQ(FlightTimeText(c.minutes, Decimals), QStringView(c.flightDecimals)) << c.minutes;
-        EXPECT_EQ(HobbsText(c.minutes, Decimals), QStringView(c.hobbsDecimals)) << c.minutes;
+        EXPECT_EQ(flightTimeText(c.minutes, Minutes), QStringView(c.flightMinutes)) << c.minutes;
+        EXPECT_EQ(hobbsText(c.minutes, Minutes), QStringView(c.flightMinutes)) << c.minutes;
+        EXPECT_EQ(flightTimeText(c.minutes, Decimals), QStringView(c.flightDecimals)) << c.minutes;
+        EXPECT_EQ(hobbsText(c.minutes, Decimals), QStringView(c.hobbsDecimals)) << c.minutes;
     }
 }
 
@@ -137,7 +137,7 @@ TEST(FieldTexts, FormatHoursMinutes)
         { 3'000'000'000LL, u"50000000:00" },
     };
     for (const auto& [minutes, text] : cases)
-        EXPECT_EQ(FormatHoursMinutes(minutes), QStringView(text)) << minutes;
+        EXPECT_EQ(formatHoursMinutes(minutes), QStringView(text)) << minutes;
 }
 
 TEST(ParseDuration, EveryShownTextReadsBackAsItsValue)
@@ -148,9 +148,9 @@ TEST(ParseDuration, EveryShownTextReadsBackAsItsValue)
     for (std::int32_t m : { 1'530'000, 999'999'940, 999'999'999 })
         values.push_back(m);
     for (std::int32_t m : values) {
-        ASSERT_EQ(ParseDuration(FlightTimeText(m, Decimals), Decimals), m);
-        ASSERT_EQ(ParseDuration(FlightTimeText(m, Minutes), Minutes), m);
-        ASSERT_EQ(ParseDuration(HobbsText(m, Minutes), Minutes), m);
+        ASSERT_EQ(parseDuration(flightTimeText(m, Decimals), Decimals), m);
+        ASSERT_EQ(parseDuration(flightTimeText(m, Minutes), Minutes), m);
+        ASSERT_EQ(parseDuration(hobbsText(m, Minutes), Minutes), m);
     }
 }
 
@@ -173,20 +173,20 @@ TEST(FieldTexts, AltitudeAndSpeedTruncateInBothDirections)
         { 0, Metric, u"0", u"0" },
     };
     for (const Shown& s : shown) {
-        EXPECT_EQ(AltitudeText(s.stored, s.mode), QStringView(s.altitude)) << s.stored;
-        EXPECT_EQ(SpeedText(s.stored, s.mode), QStringView(s.speed)) << s.stored;
+        EXPECT_EQ(altitudeText(s.stored, s.mode), QStringView(s.altitude)) << s.stored;
+        EXPECT_EQ(speedText(s.stored, s.mode), QStringView(s.speed)) << s.stored;
     }
 
     // Typed metric and knot values may read back one lower.
-    EXPECT_EQ(AltitudeText(3280, Metric), u"999");
-    EXPECT_EQ(SpeedText(62, Metric), u"99");
-    EXPECT_EQ(SpeedText(115, Knots), u"99");
+    EXPECT_EQ(altitudeText(3280, Metric), u"999");
+    EXPECT_EQ(speedText(62, Metric), u"99");
+    EXPECT_EQ(speedText(115, Knots), u"99");
 }
 
 TEST(FieldTexts, EachEditTakesTheKeysItsFieldCanHold)
 {
     const DisplayMarks minutes {};
-    const DisplayMarks decimals = SelectDecimalFractions({});
+    const DisplayMarks decimals = selectDecimalFractions({});
     struct Case {
         LogField field;
         DisplayMarks marks;
@@ -214,24 +214,24 @@ TEST(FieldTexts, EachEditTakesTheKeysItsFieldCanHold)
         { kTakeoffDate, minutes, u"\u65e5.", true },
     };
     for (const Case& c : cases)
-        EXPECT_EQ(IsAcceptedEditKey(c.field, QStringView(c.keys), c.marks), c.taken)
+        EXPECT_EQ(isAcceptedEditKey(c.field, QStringView(c.keys), c.marks), c.taken)
             << logTableField(c.field).name.toStdString() << " " << describe(QStringView(c.keys));
 }
 
 TEST(FieldTexts, APastedTextIsMadeStorableAndSaysWhatWasReplaced)
 {
-    const StorableText made = MakeStorable(u"a\tb\u65e5\u672c\u20ac\u65e5\U0001F600\u00e9\r\n");
+    const StorableText made = storableText(u"a\tb\u65e5\u672c\u20ac\u65e5\U0001F600\u00e9\r\n");
     EXPECT_EQ(made.text, QStringView(u"a b?????\u00e9  "));
     EXPECT_EQ(made.replaced, QStringView(u"\u65e5\u672c\u20ac\U0001F600"));
-    EXPECT_EQ(ReplacedCharactersMessage(made.replaced),
+    EXPECT_EQ(replacedCharactersMessage(made.replaced),
         QStringView(u"These characters cannot be stored in the log and were replaced by \"?\": "
                     u"\u65e5 \u672c \u20ac \U0001F600"));
-    EXPECT_TRUE(MakeStorable(u"plain, 1:30").replaced.isEmpty());
+    EXPECT_TRUE(storableText(u"plain, 1:30").replaced.isEmpty());
 }
 
 TEST(FieldTexts, StudentEditHiddenOnlyForZero)
 {
-    EXPECT_FALSE(StudentEditVisible(u"0"));
+    EXPECT_FALSE(studentEditVisible(u"0"));
     for (const char16_t* text : { u"", u"3", u"00", u"-", u"10" })
-        EXPECT_TRUE(StudentEditVisible(QStringView(text))) << describe(text);
+        EXPECT_TRUE(studentEditVisible(QStringView(text))) << describe(text);
 }

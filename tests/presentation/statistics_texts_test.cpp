@@ -30,7 +30,7 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
             { QDate(2024, 12, 20), 75, 500, 50, QStringLiteral("A1") },
             { QDate(2025, 1, 2), 30, 800, 60, QStringLiteral("B\t2") },
         });
-    const FlightStatistics all = ComputeFlightStatistics(table, { {}, kToday });
+    const FlightStatistics all = computeFlightStatistics(table, { {}, kToday });
 
     struct Case {
         DisplayMarks marks;
@@ -38,14 +38,14 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
     };
     const DisplayMarks feetMph;
     const Case cases[] = {
-        { SelectMetricUnits(feetMph), "3:15", "1:05", "Highest altitude (m)", "3048", "Highest speed (km/h)",
+        { selectMetricUnits(feetMph), "3:15", "1:05", "Highest altitude (m)", "3048", "Highest speed (km/h)",
             "160", "2:45" },
-        { SelectDecimalFractions(SelectFeetKnots(feetMph)), "3.25", "1.08", "Highest altitude (ft)", "10000",
+        { selectDecimalFractions(selectFeetKnots(feetMph)), "3.25", "1.08", "Highest altitude (ft)", "10000",
             "Highest speed (kt)", "86", "2.75" },
         { feetMph, "3:15", "1:05", "Highest altitude (ft)", "10000", "Highest speed (mph)", "100", "2:45" },
     };
     for (const Case& c : cases) {
-        const std::vector<StatisticsTable> tables = StatisticsTables(all, c.marks, kBritish);
+        const std::vector<StatisticsTable> tables = statisticsTables(all, c.marks, kBritish);
         ASSERT_EQ(tables.size(), 4U);
         const std::vector<QStringList>& summary = tables[0].rows;
         EXPECT_EQ(summary[1][1], c.total);
@@ -55,7 +55,7 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
         EXPECT_EQ(tables[3].rows[0], QStringList({ "A1", "2", c.instrumentTime }));
     }
 
-    EXPECT_EQ(StatisticsTabText(all, feetMph, kBritish).toStdString(),
+    EXPECT_EQ(statisticsTabText(all, feetMph, kBritish).toStdString(),
         "All flights\n"
         "\n"
         "Summary\n"
@@ -88,15 +88,15 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
         "B 2\t1\t0:30\n");
 
     // January 2020 to January 2025 is 61 months: one bar per year, empty years included.
-    const ChartSeries years = FlightTimeChart(all);
+    const ChartSeries years = flightTimeChart(all);
     EXPECT_TRUE(years.perYear);
     EXPECT_EQ(years.labels, QStringList({ "2020", "2021", "2022", "2023", "2024", "2025" }));
     EXPECT_EQ(years.hours, std::vector<double>({ 1.5, 0, 0, 0, 1.25, 0.5 }));
 
     const FlightStatistics sixty
-        = ComputeFlightStatistics(table, { DatePeriod(QDate(2020, 1, 1), QDate(2024, 12, 31)), kToday });
-    EXPECT_EQ(StatisticsCaption(sixty, kBritish), "Flights from 01/01/2020 to 31/12/2024");
-    const ChartSeries months = FlightTimeChart(sixty);
+        = computeFlightStatistics(table, { DatePeriod(QDate(2020, 1, 1), QDate(2024, 12, 31)), kToday });
+    EXPECT_EQ(statisticsCaption(sixty, kBritish), "Flights from 01/01/2020 to 31/12/2024");
+    const ChartSeries months = flightTimeChart(sixty);
     EXPECT_FALSE(months.perYear);
     ASSERT_EQ(months.labels.size(), 60);
     EXPECT_EQ(months.labels.front(), "2020-01");

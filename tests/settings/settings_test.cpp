@@ -68,15 +68,15 @@ bool runningAsRoot()
 
 TEST_F(SettingsFile, MissingFileGivesDefaultsAndFirstSaveCreatesGeneral)
 {
-    ASSERT_EQ(cvlog::DayNumber(QDate(2026, 3, 5)), kToday);
-    const Settings s = cvlog::LoadSettings(ini(), kToday);
+    ASSERT_EQ(cvlog::dayNumberOf(QDate(2026, 3, 5)), kToday);
+    const Settings s = cvlog::readSettings(ini(), kToday);
     EXPECT_EQ(s.fromDate, kToday);
     EXPECT_EQ(s.toDate, kToday);
     EXPECT_EQ(s.port, 1);
     EXPECT_EQ(s.marks, (std::array<bool, 5> { false, true, false, true, false }));
     EXPECT_FALSE(fs::exists(ini())) << "reading must not create the file";
 
-    cvlog::SaveSettings(ini(), s);
+    cvlog::writeSettings(ini(), s);
     EXPECT_EQ(contents(), "[General]\nFromDate=46086\nToDate=46086\nPORT=1\nx1=0\nx2=1\nx3=0\nx4=1\nx5=0\n");
     EXPECT_EQ(entries(), std::vector<std::string> { "CVLog.ini" }) << "no temporary file may be left";
 }
@@ -116,7 +116,7 @@ TEST_F(SettingsFile, ValuesAreReadAndWrittenBack)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         put(c.file);
-        const Settings s = cvlog::LoadSettings(ini(), kToday);
+        const Settings s = cvlog::readSettings(ini(), kToday);
         const std::string what = c.what;
         const std::int32_t actual = what == "port" ? s.port
             : what == "from"                       ? s.fromDate
@@ -124,7 +124,7 @@ TEST_F(SettingsFile, ValuesAreReadAndWrittenBack)
                                                    : s.marks[static_cast<std::size_t>(what[1] - '1')];
         EXPECT_EQ(actual, c.expected);
         if (c.writtenBack) {
-            cvlog::SaveSettings(ini(), s);
+            cvlog::writeSettings(ini(), s);
             EXPECT_TRUE(contents().split('\n').contains(c.writtenBack)) << contents().toStdString();
         }
     }
@@ -133,10 +133,10 @@ TEST_F(SettingsFile, ValuesAreReadAndWrittenBack)
 TEST_F(SettingsFile, DatesOutOfOrderAreKeptAsStored)
 {
     put("[General]\nFromDate=46100\nToDate=46000\n");
-    const Settings s = cvlog::LoadSettings(ini(), kToday);
+    const Settings s = cvlog::readSettings(ini(), kToday);
     EXPECT_EQ(s.fromDate, 46100);
     EXPECT_EQ(s.toDate, 46000);
-    cvlog::SaveSettings(ini(), s);
+    cvlog::writeSettings(ini(), s);
     EXPECT_TRUE(contents().startsWith("[General]\nFromDate=46100\nToDate=46000\n"));
 }
 
@@ -161,18 +161,18 @@ TEST_F(SettingsFile, ForeignLinesSurviveByteForByte)
                               "[Window]\r\n"
                               "Left=193";
     put(before);
-    Settings s = cvlog::LoadSettings(ini(), kToday);
+    Settings s = cvlog::readSettings(ini(), kToday);
     EXPECT_EQ(s.fromDate, 40000);
     EXPECT_EQ(s.toDate, 40001);
     EXPECT_EQ(s.port, 2);
     EXPECT_EQ(s.marks, (std::array<bool, 5> { true, false, false, false, false }));
-    EXPECT_EQ(cvlog::PortDevicePath(ini(), 2), "/dev/ttyUSB0");
+    EXPECT_EQ(cvlog::portDevicePath(ini(), 2), "/dev/ttyUSB0");
 
     s.fromDate = 46000;
     s.toDate = 46086;
     s.port = 5;
     s.marks = { false, false, true, false, true };
-    cvlog::SaveSettings(ini(), s);
+    cvlog::writeSettings(ini(), s);
     // x5 was missing: it joins its section after the last filled line, in the file's line ends.
     EXPECT_EQ(contents(),
         "; CVLog settings\r\n"
@@ -198,14 +198,14 @@ TEST_F(SettingsFile, ForeignLinesSurviveByteForByte)
 
 TEST_F(SettingsFile, PortDevicesComeFromThePortsSection)
 {
-    EXPECT_EQ(cvlog::PortDevicePath(ini(), 1), "/dev/ttyS0");
-    EXPECT_EQ(cvlog::PortDevicePath(ini(), 8), "/dev/ttyS7");
+    EXPECT_EQ(cvlog::portDevicePath(ini(), 1), "/dev/ttyS0");
+    EXPECT_EQ(cvlog::portDevicePath(ini(), 8), "/dev/ttyS7");
     put("[ports]\ncom3 = /dev/ttyACM1\nCOM4=\n[General]\nCOM5=/dev/null\n");
-    EXPECT_EQ(cvlog::PortDevicePath(ini(), 3), "/dev/ttyACM1");
-    EXPECT_EQ(cvlog::PortDevicePath(ini(), 4), "/dev/ttyS3");
-    EXPECT_EQ(cvlog::PortDevicePath(ini(), 5), "/dev/ttyS4") << "only the Ports section names devices";
-    EXPECT_THROW(cvlog::PortDevicePath(ini(), 0), std::out_of_range);
-    EXPECT_THROW(cvlog::PortDevicePath(ini(), 9), std::out_of_range);
+    EXPECT_EQ(cvlog::portDevicePath(ini(), 3), "/dev/ttyACM1");
+    EXPECT_EQ(cvlog::portDevicePath(ini(), 4), "/dev/ttyS3");
+    EXPECT_EQ(cvlog::portDevicePath(ini(), 5), "/dev/ttyS4") << "only the Ports section names devices";
+    EXPECT_THROW(cvlog::portDevicePath(ini(), 0), std::out_of_range);
+    EXPECT_THROW(cvlog::portDevicePath(ini(), 9), std::out_of_range);
 }
 
 TEST_F(SettingsFile, FailedWriteNamesTheFileAndLeavesNothingBehind)
@@ -244,7 +244,7 @@ TEST_F(SettingsFile, FailedWriteNamesTheFileAndLeavesNothingBehind)
         const fs::path path = c.prepare(caseDir);
         const QByteArray before = contents(path);
         try {
-            cvlog::SaveSettings(path, Settings {});
+            cvlog::writeSettings(path, Settings {});
             ADD_FAILURE() << "no error";
         } catch (const IniWriteError& e) {
             EXPECT_EQ(std::string(e.what()), "Unable to write to " + path.string());
@@ -270,7 +270,7 @@ TEST_F(SettingsFile, AFailedWriteLeavesTheFileAsItWas)
 
     std::string message;
     try {
-        cvlog::SaveSettings(ini(), Settings { kToday, kToday });
+        cvlog::writeSettings(ini(), Settings { kToday, kToday });
     } catch (const IniWriteError& e) {
         message = e.what();
     }
@@ -287,10 +287,10 @@ TEST_F(SettingsFile, AFailedWriteLeavesTheFileAsItWas)
 TEST_F(SettingsFile, APipeInItsPlaceIsNotWaitedFor)
 {
     ASSERT_EQ(::mkfifo(ini().c_str(), 0600), 0);
-    const Settings s = cvlog::LoadSettings(ini(), kToday);
+    const Settings s = cvlog::readSettings(ini(), kToday);
     EXPECT_EQ(s.fromDate, kToday);
     EXPECT_EQ(s.port, 1);
-    EXPECT_THROW(cvlog::SaveSettings(ini(), s), IniWriteError);
+    EXPECT_THROW(cvlog::writeSettings(ini(), s), IniWriteError);
     EXPECT_TRUE(fs::is_fifo(ini()));
 }
 

@@ -83,7 +83,7 @@ TEST_F(UsbBridgeTest, NoLibraryMeansNoBridge)
 
     LinkState link;
     link.usbActive = true;
-    cvlog::ProbeUsb(link, bridge);
+    cvlog::probeUsb(link, bridge);
     EXPECT_FALSE(link.usbActive);
     EXPECT_EQ(link.usbDeviceCount, 0u);
     std::uint32_t count = 7;
@@ -97,7 +97,7 @@ TEST_F(UsbBridgeTest, IncompleteLibraryIsNotUsed)
     EXPECT_FALSE(bridge.load({ install(FAKE_SIUSBXP_WITHOUT_READ) }));
     EXPECT_FALSE(bridge.isLoaded());
     LinkState link;
-    cvlog::ProbeUsb(link, bridge);
+    cvlog::probeUsb(link, bridge);
     EXPECT_FALSE(link.usbActive);
     EXPECT_EQ(calls(), Calls {});
 }
@@ -134,7 +134,7 @@ TEST_F(UsbBridgeTest, StartUpProbe)
         LinkState link;
         link.usbActive = true;
         link.lastUsbStatus = 99;
-        cvlog::ProbeUsb(link, bridge);
+        cvlog::probeUsb(link, bridge);
         EXPECT_EQ(link.usbActive, c.active);
         EXPECT_EQ(link.usbDeviceCount, c.count);
         EXPECT_EQ(link.lastUsbStatus, c.lastStatus);
@@ -156,7 +156,7 @@ TEST_F(UsbBridgeTest, OpenedBridgeCarriesBytes)
     UsbBridge bridge;
     ASSERT_TRUE(bridge.load({ install(FAKE_SIUSBXP) }));
     LinkState link;
-    cvlog::ProbeUsb(link, bridge);
+    cvlog::probeUsb(link, bridge);
     ASSERT_TRUE(link.usbActive);
 
     const unsigned char packet[] = { 0x82, 0xE1, 0x02, 0x08, 0x04, 0x4A, 0x83 };

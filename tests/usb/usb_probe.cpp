@@ -13,7 +13,7 @@ int main(int argc, char** argv)
     cvlog::UsbBridge bridge;
     cvlog::LinkState link;
     const bool loaded = bridge.load(std::vector<std::filesystem::path>(argv + 1, argv + argc));
-    cvlog::ProbeUsb(link, bridge);
+    cvlog::probeUsb(link, bridge);
     std::printf("loaded=%d\nlibrary=%s\nactive=%d\ndevices=%u\n", loaded ? 1 : 0,
         bridge.libraryPath().c_str(), link.usbActive ? 1 : 0, link.usbDeviceCount);
     return 0;
