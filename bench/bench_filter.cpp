@@ -25,7 +25,7 @@ const std::filesystem::path& tablePath()
 
 // range(0): days from the first take-off to the end of the range; the range
 // starts on the first day, so that many twentieths of the rows pass.
-void BM_DateFromToChangeFrom(benchmark::State& state)
+void BM_FilterPeriodChanged(benchmark::State& state)
 {
     FlightLog table;
     table.setPath(tablePath());
@@ -73,7 +73,7 @@ BENCHMARK(BM_PickerChangeWhileFiltered)
     ->Arg(kDaysSpanned)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK(BM_DateFromToChangeFrom)
+BENCHMARK(BM_FilterPeriodChanged)
     ->Arg(-1) // no row passes
     ->Arg(30) // about one row in 240
     ->Arg(365) // a year
