@@ -9,7 +9,7 @@
 #include "app/record_panel_grid.h"
 #include "app/report_form.h"
 #include "app/scripting/status_trace.h"
-#include "app/statistics_form.h"
+#include "app/statistics_window.h"
 #include "app/status_form.h"
 #include "app/wait_cursor.h"
 #include "link/comm.h"
@@ -17,9 +17,9 @@
 #include "link/usb_bridge.h"
 #include "logstore/atomic_file.h"
 #include "logstore/conversions.h"
-#include "logstore/field_presentation.h"
 #include "logstore/file_names.h"
 #include "output/text_export.h"
+#include "presentation/field_text.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
 
@@ -112,7 +112,7 @@ TForm1::TForm1(StartupOptions options, QWidget* parent)
     // The record edits show and read the fields in the units of the check
     // marks, read afresh for every text and every key.
     for (LogField field : kLogFields)
-        DBCtrlGrid1->setFieldBinding(field, Dbf1FieldTextBinding(field, [this] { return displayMarks(); }));
+        DBCtrlGrid1->setFieldBinding(field, fieldTextBinding(field, [this] { return displayMarks(); }));
     Dbf1.setListener([this](DbfTable::Change change) { DataSource1DataChange(change); });
     DBCtrlGrid1->setTable(&Dbf1);
     DBNavigator1->setTable(&Dbf1);
@@ -126,7 +126,7 @@ TForm1::TForm1(StartupOptions options, QWidget* parent)
 TForm1::~TForm1()
 {
     // The link goes before the channel that feeds it.
-    Comm1.OnRxChar = nullptr;
+    Comm1.onDataArrived = nullptr;
     Comm1.onReopened = nullptr;
     Comm1.close();
     Dbf1.setListener({});
@@ -160,7 +160,7 @@ void TForm1::buildLink()
             return SerialChannel::defaultDevicePath(name);
         return portDevicePath(settingsPath(), match.captured(1).toInt());
     });
-    Comm1.OnRxChar = [this](SerialChannel*, int count) { linkDriver_->Comm1RxChar(count); };
+    Comm1.onDataArrived = [this](SerialChannel*, int count) { linkDriver_->dataArrived(count); };
     Comm1.onReopened = [this](SerialChannel*) { Comm1Reopened(); };
 }
 
@@ -484,12 +484,12 @@ void TForm1::DataSource1DataChange(DbfTable::Change change)
 void TForm1::Statistics1Click()
 {
     if (!statistics_) {
-        statistics_ = std::make_unique<TStatistics>(TStatistics::Source {
+        statistics_ = std::make_unique<StatisticsWindow>(StatisticsWindow::Source {
             [this] {
                 // The rows the grid shows: the filter's period while it applies.
                 StatisticsParameters parameters;
                 parameters.today = options_.clock();
-                if (dateFilter_.isChecked() && Dbf1.isFiltered())
+                if (dateFilter_.isOn() && Dbf1.isFiltered())
                     parameters.period = DatePeriod(DateFrom->date(), DateTo->date());
                 return computeFlightStatistics(Dbf1, parameters);
             },
@@ -541,7 +541,7 @@ void TForm1::Edit1Change(const QString& text)
 
 void TForm1::Timer1Timer()
 {
-    linkDriver_->Timer1Timer();
+    linkDriver_->tick();
     // Between events no change is half-written: a command copying the log
     // beside the window may go on.
     Dbf1.releaseWriteLock();

@@ -6,11 +6,11 @@
 
 #include "link/comm.h"
 #include "link/link_state.h"
-#include "logstore/date_filter.h"
-#include "logstore/field_presentation.h"
 #include "logstore/file_names.h"
 #include "logstore/flight_log.h"
 #include "output/report_layout.h"
+#include "presentation/date_filter.h"
+#include "presentation/field_text.h"
 
 #include "cvlog_version.h"
 
@@ -44,7 +44,7 @@ class RecordPanelGrid;
 class TForm3;
 class TForm4;
 class TForm5;
-class TStatistics;
+class StatisticsWindow;
 class TStatus;
 class UsbBridge;
 
@@ -131,7 +131,7 @@ public:
     QAction* Downloadallflights1 = nullptr;
     QAction* Statistics1 = nullptr;
     // Made when first opened, then kept for the run.
-    TStatistics* statisticsForm() const { return statistics_.get(); }
+    StatisticsWindow* statisticsForm() const { return statistics_.get(); }
 
     // The five check marks x1..x5, in settings order.
     std::array<QAction*, 5> markActions() const;
@@ -208,7 +208,7 @@ private:
     bool unattendedClose_ = false;
     bool shutdownFailed_ = false;
 
-    std::unique_ptr<TStatistics> statistics_;
+    std::unique_ptr<StatisticsWindow> statistics_;
     TStatus* status_ = nullptr;
     TForm3* form3_ = nullptr;
     TForm4* form4_ = nullptr;

@@ -75,7 +75,7 @@ void TForm1::CheckBox1Click()
         return;
     }
     if (const auto view = underWaitCursor([this] {
-            return dateFilter_.CheckBox1Click(Dbf1, CheckBox1->isChecked(), DateFrom->date(), DateTo->date());
+            return dateFilter_.setOn(Dbf1, CheckBox1->isChecked(), DateFrom->date(), DateTo->date());
         }))
         showDateFilter(*view);
 }
@@ -84,8 +84,7 @@ void TForm1::DateFromChange()
 {
     if (const auto view = underWaitCursor([this] {
             DBCtrlGrid1->finishEdit();
-            return dateFilter_.DateFromToChangeFrom(
-                Dbf1, CheckBox1->isChecked(), DateFrom->date(), DateTo->date());
+            return dateFilter_.periodChanged(Dbf1, CheckBox1->isChecked(), DateFrom->date(), DateTo->date());
         }))
         showDateFilter(*view);
 }

@@ -3,7 +3,7 @@
 #include "app/cvlog_application.h"
 #include "app/db_navigator.h"
 #include "logstore/conversions.h"
-#include "logstore/field_presentation.h"
+#include "presentation/field_text.h"
 #include "presentation/grid_rows.h"
 
 #include <QApplication>

@@ -8,8 +8,8 @@
 // row current. Typing starts an edit of the row, leaving an edit hands its
 // text to the field, and leaving the row writes it when it was changed.
 
-#include "logstore/field_presentation.h"
 #include "logstore/flight_log.h"
+#include "presentation/field_text.h"
 
 #include <QDate>
 #include <QLocale>

@@ -3,7 +3,7 @@
 // pass. There is no index, so every row is read at least once.
 
 #include "bench/generated_log.h"
-#include "logstore/date_filter.h"
+#include "presentation/date_filter.h"
 
 #include <QDate>
 
@@ -25,7 +25,7 @@ const std::filesystem::path& tablePath()
 
 // range(0): days from the first take-off to the end of the range; the range
 // starts on the first day, so that many twentieths of the rows pass.
-void BM_DateFromToChangeFrom(benchmark::State& state)
+void BM_FilterPeriodChanged(benchmark::State& state)
 {
     FlightLog table;
     table.setPath(tablePath());
@@ -61,8 +61,7 @@ void BM_PickerChangeWhileFiltered(benchmark::State& state)
     filter.setOn(table, true, kFirstDay, to);
     int shift = 0;
     for (auto _ : state) {
-        const DateFilterView view
-            = filter.periodChanged(table, true, kFirstDay.addDays(shift++ % 2), to);
+        const DateFilterView view = filter.periodChanged(table, true, kFirstDay.addDays(shift++ % 2), to);
         benchmark::DoNotOptimize(view.totalText);
     }
 }
@@ -74,7 +73,7 @@ BENCHMARK(BM_PickerChangeWhileFiltered)
     ->Arg(kDaysSpanned)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
-BENCHMARK(BM_DateFromToChangeFrom)
+BENCHMARK(BM_FilterPeriodChanged)
     ->Arg(-1) // no row passes
     ->Arg(30) // about one row in 240
     ->Arg(365) // a year

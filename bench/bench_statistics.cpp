@@ -3,7 +3,8 @@
 // and chart series made from the result.
 
 #include "bench/generated_log.h"
-#include "logstore/flight_statistics.h"
+#include "presentation/statistics_chart.h"
+#include "presentation/statistics_texts.h"
 
 #include <QDate>
 #include <QLocale>

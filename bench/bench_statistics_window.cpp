@@ -2,7 +2,7 @@
 // flights: the window made and shown, every figure computed, the tables
 // filled and the chart drawn once.
 
-#include "app/statistics_form.h"
+#include "app/statistics_window.h"
 #include "bench/generated_log.h"
 #include "bench/offscreen_main.h"
 

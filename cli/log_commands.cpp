@@ -6,7 +6,6 @@
 #include "logstore/file_error.h"
 #include "logstore/file_names.h"
 #include "logstore/flight_log.h"
-#include "logstore/flight_statistics.h"
 #include "logstore/instance_guard.h"
 #include "logstore/log_maintenance.h"
 #include "logstore/table_lock.h"
@@ -14,6 +13,7 @@
 #include "output/report_layout.h"
 #include "output/report_painter.h"
 #include "output/text_export.h"
+#include "presentation/statistics_texts.h"
 #include "settings/settings.h"
 
 #include <QCoreApplication>

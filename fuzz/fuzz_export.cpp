@@ -4,12 +4,12 @@
 // any bytes. Each table is exported and laid out as the report; every
 // exported line must be what the row's own readings make of it, and the
 // stored values read a word at a time what they read a byte at a time.
-#include "logstore/field_presentation.h"
 #include "logstore/file_error.h"
 #include "logstore/flight_log.h"
 #include "logstore/stored_values.h"
 #include "output/report_layout.h"
 #include "output/text_export.h"
+#include "presentation/field_text.h"
 
 #include "file_bytes.h"
 #include "scratch_directory.h"

@@ -4,9 +4,10 @@
 // compacted (on a copy, so each view sees the input as given).
 #include "logstore/file_error.h"
 #include "logstore/flight_log.h"
-#include "logstore/flight_statistics.h"
 #include "output/report_layout.h"
 #include "output/text_export.h"
+#include "presentation/statistics_chart.h"
+#include "presentation/statistics_texts.h"
 
 #include "file_bytes.h"
 #include "scratch_directory.h"

@@ -46,7 +46,9 @@ public:
     // closed; the link sends nothing until a port is open.
     void switchPort(SerialChannel& comm, int portNumber);
 
-    void Timer1Timer();
+    // One step of the link, every 200 ms: the next command, a reply's
+    // time-out, the USB bridge's bytes.
+    void tick();
     void sendCommand(std::uint8_t length, std::uint8_t address);
     // The serial channel has count bytes waiting.
     void dataArrived(int count);
@@ -61,7 +63,7 @@ public:
     // 0: the not-connected text for the transport; 1: identify the linked
     // device and show it.
     void showLinkStatus(int mode);
-    // The key dialog's serial number text has changed (its Edit1Change).
+    // The serial number typed in the key dialog has changed.
     void keyTextChanged(const QString& text);
     // The next download, or this link's started again at once, reads the
     // whole log memory and brings every flight the log lacks.

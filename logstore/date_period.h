@@ -32,7 +32,7 @@ public:
     const QDate& from() const { return from_; }
     const QDate& to() const { return to_; } // as applied: never before From
 
-    // Whether a take-off day (a dayNumberOf) falls in the period. A row
+    // Whether a take-off day (as dayNumberOf counts it) falls in the period. A row
     // without a date reads as day 0, 30 December 1899, and so falls only in
     // a period that reaches back to that day.
     bool contains(std::int32_t day) const { return fromDay_ <= day && day <= toDay_; }

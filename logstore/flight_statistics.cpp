@@ -17,7 +17,6 @@ namespace cvlog
 namespace
 {
 
-constexpr double kMinutesPerHour = 60.0;
 constexpr int kRecentDays = 90;
 
 // A stored date has four digits of year, so every month it can name has a
@@ -261,104 +260,6 @@ private:
     FlightStatistics result_;
 };
 
-QString altitudeUnit(UnitMode mode)
-{
-    return mode == UnitMode::Metric ? QStringLiteral("m") : QStringLiteral("ft");
-}
-
-QString speedUnit(UnitMode mode)
-{
-    switch (mode) {
-    case UnitMode::Metric:
-        return QStringLiteral("km/h");
-    case UnitMode::FeetKnots:
-        return QStringLiteral("kt");
-    case UnitMode::FeetMph:
-        break;
-    }
-    return QStringLiteral("mph");
-}
-
-QString dateText(const QDate& date, const QLocale& locale)
-{
-    return date.isValid() ? locale.toString(date, QLocale::ShortFormat) : QString();
-}
-
-QStringList tallyRow(const QString& label, const FlightTally& tally, FractionMode mode)
-{
-    return { label, QString::number(tally.flights), flightTimeText(tally.minutes, mode) };
-}
-
-StatisticsTable summaryTable(const StatisticsSummary& s, const DisplayMarks& marks, const QLocale& locale)
-{
-    const FractionMode fraction = fractionMode(marks);
-    const UnitMode units = unitMode(marks);
-    return { QStringLiteral("Summary"), { QStringLiteral("Figure"), QStringLiteral("Value") },
-        {
-            { QStringLiteral("Flights"), QString::number(s.flights) },
-            { QStringLiteral("Total flight time"), flightTimeText(s.totalMinutes, fraction) },
-            { QStringLiteral("Average flight time"), flightTimeText(s.averageMinutes, fraction) },
-            { QStringLiteral("Longest flight time"), flightTimeText(s.longestMinutes, fraction) },
-            { QStringLiteral("Highest altitude (%1)").arg(altitudeUnit(units)),
-                altitudeText(s.highestFeet, units) },
-            { QStringLiteral("Highest speed (%1)").arg(speedUnit(units)), speedText(s.highestMph, units) },
-            { QStringLiteral("First take-off"), dateText(s.firstDate, locale) },
-            { QStringLiteral("Last take-off"), dateText(s.lastDate, locale) },
-            { QStringLiteral("Flights without a take-off date"), QString::number(s.undatedFlights) },
-        } };
-}
-
-StatisticsTable recentTable(const FlightStatistics& statistics, FractionMode mode, const QLocale& locale)
-{
-    const RecentFlying& r = statistics.recent;
-    // Recent flying ignores the period; the title says so.
-    return { QStringLiteral("Recent flying, all flights up to %1").arg(dateText(statistics.today, locale)),
-        { QStringLiteral("Period"), QStringLiteral("Flights"), QStringLiteral("Flight time") },
-        {
-            tallyRow(QStringLiteral("Last 90 days"), r.last90Days, mode),
-            tallyRow(QStringLiteral("Last 12 months"), r.last12Months, mode),
-            tallyRow(QStringLiteral("Last 24 months"), r.last24Months, mode),
-        } };
-}
-
-StatisticsTable yearTable(const FlightStatistics& statistics, FractionMode mode)
-{
-    StatisticsTable table { QStringLiteral("Flights per year"),
-        { QStringLiteral("Year"), QStringLiteral("Flights"), QStringLiteral("Flight time") }, {} };
-    for (const YearTally& y : statistics.years)
-        table.rows.push_back(tallyRow(QString::number(y.year), y.tally, mode));
-    return table;
-}
-
-StatisticsTable instrumentTable(const FlightStatistics& statistics, FractionMode mode)
-{
-    StatisticsTable table { QStringLiteral("Flights per instrument"),
-        { QStringLiteral("Instrument"), QStringLiteral("Flights"), QStringLiteral("Flight time") }, {} };
-    for (const InstrumentTally& i : statistics.instruments)
-        table.rows.push_back(tallyRow(i.name, i.tally, mode));
-    return table;
-}
-
-// A cell must not break the spreadsheet's rows and columns.
-QString cellText(QString text)
-{
-    for (QChar& c : text) {
-        if (c == u'\t' || c == u'\n' || c == u'\r')
-            c = u' ';
-    }
-    return text;
-}
-
-void appendLine(QString& out, const QStringList& cells)
-{
-    for (qsizetype i = 0; i < cells.size(); ++i) {
-        if (i > 0)
-            out += u'\t';
-        out += cellText(cells[i]);
-    }
-    out += u'\n';
-}
-
 } // namespace
 
 FlightStatistics computeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters)
@@ -374,58 +275,6 @@ FlightStatistics computeFlightStatistics(const FlightLog& log, const StatisticsP
         return false;
     });
     return gathering.finish();
-}
-
-ChartSeries flightTimeChart(const FlightStatistics& statistics)
-{
-    ChartSeries chart;
-    chart.perYear = statistics.months.size() > static_cast<std::size_t>(kMostMonthlyBars);
-    for (const MonthTally& m : statistics.months) {
-        const double hours = static_cast<double>(m.tally.minutes) / kMinutesPerHour;
-        if (!chart.perYear) {
-            chart.labels.push_back(
-                QStringLiteral("%1-%2").arg(m.year, 4, 10, QChar(u'0')).arg(m.month, 2, 10, QChar(u'0')));
-            chart.hours.push_back(hours);
-            continue;
-        }
-        const QString year = QStringLiteral("%1").arg(m.year, 4, 10, QChar(u'0'));
-        if (chart.labels.isEmpty() || chart.labels.back() != year) {
-            chart.labels.push_back(year);
-            chart.hours.push_back(0);
-        }
-        chart.hours.back() += hours;
-    }
-    return chart;
-}
-
-QString statisticsCaption(const FlightStatistics& statistics, const QLocale& locale)
-{
-    if (!statistics.period)
-        return QStringLiteral("All flights");
-    return QStringLiteral("Flights from %1 to %2")
-        .arg(dateText(statistics.period->from(), locale), dateText(statistics.period->to(), locale));
-}
-
-std::vector<StatisticsTable> statisticsTables(
-    const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale)
-{
-    const FractionMode mode = fractionMode(marks);
-    return { summaryTable(statistics.summary, marks, locale), recentTable(statistics, mode, locale),
-        yearTable(statistics, mode), instrumentTable(statistics, mode) };
-}
-
-QString statisticsTabText(
-    const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale)
-{
-    QString out = cellText(statisticsCaption(statistics, locale)) + u'\n';
-    for (const StatisticsTable& table : statisticsTables(statistics, marks, locale)) {
-        out += u'\n';
-        appendLine(out, { table.title });
-        appendLine(out, table.headings);
-        for (const QStringList& row : table.rows)
-            appendLine(out, row);
-    }
-    return out;
 }
 
 } // namespace cvlog

@@ -1,20 +1,14 @@
 #pragma once
-// The figures of the Flight statistics window: totals of a period of
-// take-off dates (or of the whole log), recent flying, and flight time per
-// year, month and instrument, all gathered in one pass over the live rows.
-//
-// The window and its copy command show the texts made here, so that they
-// read as the grid and the printed report read: times, altitudes and speeds
-// in the modes of the Setup menu, dates in the locale's short format.
+// The figures of the flight statistics: totals of a period of take-off
+// dates (or of the whole log), recent flying, and flight time per year,
+// month and instrument, all gathered in one pass over the live rows. They
+// are kept in the stored units; presentation/ makes their texts.
 
 #include "logstore/date_period.h"
-#include "logstore/field_presentation.h"
 #include "logstore/flight_log.h"
 
 #include <QDate>
-#include <QLocale>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -92,36 +86,5 @@ struct FlightStatistics {
 // part; an edit not yet posted is not counted). Throws DbfError when the
 // view is closed.
 FlightStatistics computeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters);
-
-// The bar chart of flight time: one bar per month of the period, or one per
-// year when the months would be more than this many.
-inline constexpr int kMostMonthlyBars = 60;
-
-struct ChartSeries {
-    bool perYear = false;
-    QStringList labels; // "2026-03", or "2026" per year
-    std::vector<double> hours;
-};
-
-ChartSeries flightTimeChart(const FlightStatistics& statistics);
-
-// "All flights", or "Flights from 01/01/2026 to 31/03/2026".
-QString statisticsCaption(const FlightStatistics& statistics, const QLocale& locale);
-
-// One table of the window: summary, recent flying, per year, per instrument.
-struct StatisticsTable {
-    QString title;
-    QStringList headings;
-    std::vector<QStringList> rows;
-};
-
-std::vector<StatisticsTable> statisticsTables(
-    const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale);
-
-// The caption and the tables for a spreadsheet: cells separated by tabs,
-// each line ended by LF, an empty line before each table. A tab or line
-// break inside a cell becomes a space.
-QString statisticsTabText(
-    const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale);
 
 } // namespace cvlog

@@ -10,8 +10,8 @@
 // are placed, with every text and rule in millimetres from the paper's top
 // left corner, when that page is drawn.
 
-#include "logstore/field_presentation.h"
 #include "logstore/flight_log.h"
+#include "presentation/display_units.h"
 
 #include <QDate>
 #include <QDateTime>

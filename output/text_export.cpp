@@ -2,8 +2,9 @@
 
 #include "logstore/atomic_file.h"
 #include "logstore/cp850.h"
-#include "logstore/field_presentation.h"
 #include "logstore/stored_values.h"
+#include "presentation/display_units.h"
+#include "presentation/short_date.h"
 
 #include <algorithm>
 #include <array>

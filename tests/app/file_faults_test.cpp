@@ -8,7 +8,7 @@
 #include "app/db_navigator.h"
 #include "app/log_report.h"
 #include "app/report_form.h"
-#include "app/statistics_form.h"
+#include "app/statistics_window.h"
 #include "logstore/file_error.h"
 #include "logstore/file_faults.h"
 

@@ -7,7 +7,7 @@
 #include "app/db_navigator.h"
 #include "app/key_init_form.h"
 #include "app/record_panel_grid.h"
-#include "app/statistics_form.h"
+#include "app/statistics_window.h"
 #include "app/status_form.h"
 #include "link_fakes.h"
 #include "pty_pair.h"

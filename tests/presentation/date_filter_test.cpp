@@ -1,5 +1,5 @@
-#include "logstore/date_filter.h"
-#include "logstore/field_presentation.h"
+#include "presentation/date_filter.h"
+#include "presentation/field_text.h"
 
 #include <QTemporaryDir>
 
@@ -52,10 +52,7 @@ protected:
         return minutes;
     }
 
-    DateFilterView check(const QDate& from, const QDate& to)
-    {
-        return filter.setOn(table, true, from, to);
-    }
+    DateFilterView check(const QDate& from, const QDate& to) { return filter.setOn(table, true, from, to); }
 
     QTemporaryDir dir;
     FlightLog table;
@@ -247,8 +244,7 @@ TEST_F(LogTable, RecordEditsShowABlankRowInEveryMode)
     for (const Shown& s : blank) {
         EXPECT_EQ(fieldText(table.currentFlight(), s.field, feet), QStringView(s.feetMinutes))
             << logTableField(s.field).name.toStdString();
-        EXPECT_EQ(
-            fieldText(table.currentFlight(), s.field, metricDecimals), QStringView(s.metricDecimals));
+        EXPECT_EQ(fieldText(table.currentFlight(), s.field, metricDecimals), QStringView(s.metricDecimals));
     }
     EXPECT_TRUE(studentEditVisible(table.currentFlight()));
 

@@ -1,4 +1,6 @@
-#include "logstore/field_presentation.h"
+#include "presentation/field_text.h"
+#include "presentation/key_filter.h"
+#include "presentation/short_date.h"
 
 #include <gtest/gtest.h>
 

@@ -1,13 +1,13 @@
-#include "logstore/date_filter.h"
+#include "presentation/date_filter.h"
 
-#include "logstore/field_presentation.h"
+#include "presentation/display_units.h"
 
 namespace cvlog
 {
 
 bool DateFilter::accepts(const LoggedFlight& row) const
 {
-    if (!checked_) {
+    if (!on_) {
         emptyTotal();
         return true;
     }
@@ -19,14 +19,13 @@ DbfTable::Predicate DateFilter::predicate(const FlightLog& log) const
     return [this, &log](const DbfRecord& row) { return accepts(log.flight(row)); };
 }
 
-DateFilterView DateFilter::periodChanged(
-    FlightLog& log, bool checked, const QDate& from, const QDate& to)
+DateFilterView DateFilter::periodChanged(FlightLog& log, bool on, const QDate& from, const QDate& to)
 {
     // The predicate reads the pickers as they stand, whether or not this
     // recomputation goes through.
-    checked_ = checked;
+    on_ = on;
     period_ = DatePeriod(from, to);
-    if (!checked_) {
+    if (!on_) {
         totalText_.clear();
         return { true, to, totalText_ };
     }
@@ -51,14 +50,14 @@ DateFilterView DateFilter::periodChanged(
     return { true, period_.to(), totalText_ };
 }
 
-DateFilterView DateFilter::setOn(FlightLog& log, bool checked, const QDate& from, const QDate& to)
+DateFilterView DateFilter::setOn(FlightLog& log, bool on, const QDate& from, const QDate& to)
 {
-    if (checked)
-        return periodChanged(log, checked, from, to);
+    if (on)
+        return periodChanged(log, on, from, to);
 
-    checked_ = false;
+    on_ = false;
     // The switch can only change on an open table; a closed one keeps it on,
-    // and the unchecked box then lets every row pass once it is reopened.
+    // and with the filter off every row passes once it is reopened.
     if (log.isOpen())
         log.setFiltered(false);
     log.refresh();

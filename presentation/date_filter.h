@@ -22,46 +22,46 @@ namespace cvlog
 // table is closed) it leaves the pickers and the total box as they are.
 struct DateFilterView {
     bool changed = false;
-    QDate to; // DateTo's date: raised to the From date when it was earlier
+    QDate to; // the period's last day: raised to its first day when it was earlier
     QString totalText; // the total box; an empty text empties it
 };
 
 class DateFilter
 {
 public:
-    // Dbf1FilterRecord: with the box checked, the rows whose take-off day
-    // falls in the pickers' period. With the box unchecked every row passes.
+    // With the filter on, the rows whose take-off day falls in the pickers'
+    // period. With it off every row passes.
     bool accepts(const LoggedFlight& row) const;
     // The predicate for the log's setFilterPredicate; it refers to this
     // filter and the log, which must stay alive as long as the log may read
     // rows.
     DbfTable::Predicate predicate(const FlightLog& log) const;
 
-    // periodChanged, for a change of either picker or the box being
-    // checked: re-reads the view with the filter and sums the flight times of
-    // the rows that pass. The last row that passed is current afterwards.
-    DateFilterView periodChanged(FlightLog& log, bool checked, const QDate& from, const QDate& to);
-    // CheckBox1Click: checking recomputes; unchecking shows every row again
-    // and empties the total. Unchecking with the table closed throws the
+    // For a change of either picker, or the filter being switched on:
+    // re-reads the view with the filter and sums the flight times of the rows
+    // that pass. The last row that passed is current afterwards.
+    DateFilterView periodChanged(FlightLog& log, bool on, const QDate& from, const QDate& to);
+    // Switching on recomputes; switching off shows every row again and
+    // empties the total. Switching off with the table closed throws the
     // table's error and leaves the total as it was.
-    DateFilterView CheckBox1Click(FlightLog& log, bool checked, const QDate& from, const QDate& to);
+    DateFilterView setOn(FlightLog& log, bool on, const QDate& from, const QDate& to);
 
-    bool isChecked() const { return checked_; }
+    bool isOn() const { return on_; }
     std::int64_t totalMinutes() const { return totalMinutes_; }
     const QString& totalText() const { return totalText_; }
 
-    // Told when a re-reading of the view, with the box unchecked but the
-    // table's filter still on (it could not be switched off while the table
+    // Told when a re-reading of the view, with the filter off but the
+    // table's filter switch still on (it could not be switched off while the table
     // was closed), empties the total box.
     void setTotalEmptied(std::function<void()> hook) { totalEmptied_ = std::move(hook); }
 
 private:
     void emptyTotal() const;
 
-    bool checked_ = false;
+    bool on_ = false;
     DatePeriod period_;
     std::int64_t totalMinutes_ = 0;
-    // Mutable: the predicate empties the total when it finds the box unchecked.
+    // Mutable: the predicate empties the total when it finds the filter off.
     mutable QString totalText_;
     std::function<void()> totalEmptied_;
 };

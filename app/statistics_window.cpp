@@ -1,4 +1,4 @@
-#include "app/statistics_form.h"
+#include "app/statistics_window.h"
 
 #include "app/cvlog_application.h"
 #include "app/scripting/status_trace.h"

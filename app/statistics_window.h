@@ -5,7 +5,8 @@
 // lives for the run; while it is open it follows the log, while it is closed
 // it reads nothing.
 
-#include "logstore/flight_statistics.h"
+#include "presentation/statistics_chart.h"
+#include "presentation/statistics_texts.h"
 
 #include <QWidget>
 
