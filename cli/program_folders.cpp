@@ -133,6 +133,9 @@ ProgramFolders chooseProgramFolders(
     } else if (installed) {
         folders.data = userDataDirectory(user);
         folders.createData = true;
+        folders.dataMadeBelow = fs::path(user.xdgDataHome).is_absolute()
+            ? withoutTrailingSlash(fs::path(user.xdgDataHome).lexically_normal()).parent_path()
+            : fs::path(user.home);
     } else {
         folders.data = programDirectory;
     }
@@ -144,8 +147,12 @@ std::string prepareDataFolder(const ProgramFolders& folders)
     if (folders.data.empty())
         return "There is no folder for the log: neither XDG_DATA_HOME nor HOME names one.";
     std::error_code ec;
-    if (folders.createData)
-        ec = createPrivateFolders(folders.data);
+    if (folders.createData) {
+        if (!folders.dataMadeBelow.empty() && !fs::is_directory(folders.dataMadeBelow, ec) && !ec)
+            ec = std::make_error_code(std::errc::no_such_file_or_directory);
+        if (!ec)
+            ec = createPrivateFolders(folders.data);
+    }
     if (!ec && !fs::is_directory(folders.data, ec) && !ec)
         ec = std::make_error_code(std::errc::not_a_directory);
     if (!ec)

@@ -49,6 +49,10 @@ struct ProgramFolders {
     // command line must exist already, so that a mistyped or unmounted one
     // never starts an empty log.
     bool createData = false;
+    // What must be there before the data folder is made: the home folder,
+    // or the folder that holds XDG_DATA_HOME, so that a home or a disk that
+    // is missing (not mounted) is never made up on another disk.
+    std::filesystem::path dataMadeBelow;
 };
 
 ProgramFolders chooseProgramFolders(const std::filesystem::path& programDirectory,

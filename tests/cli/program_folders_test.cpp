@@ -92,17 +92,22 @@ TEST_F(ProgramFoldersTest, AnInstalledCopyKeepsItsFilesInTheUserDataFolderAnyOth
     struct Environment {
         UserFolders user;
         fs::path data;
+        fs::path madeBelow; // what must be there already
     };
     const Environment environments[] = {
-        { { "/xdg/data", "/home/pilot" }, "/xdg/data/CVLog" },
-        { { "", "/home/pilot" }, "/home/pilot/.local/share/CVLog" },
+        { { "/xdg/data", "/home/pilot" }, "/xdg/data/CVLog", "/xdg" },
+        { { "/xdg/data/", "/home/pilot" }, "/xdg/data/CVLog", "/xdg" },
+        { { "", "/home/pilot" }, "/home/pilot/.local/share/CVLog", "/home/pilot" },
         // The base directory rules ignore a relative XDG_DATA_HOME.
-        { { "relative/data", "/home/pilot" }, "/home/pilot/.local/share/CVLog" },
-        { { "", "" }, "" },
-        { { "", "relative-home" }, "" },
+        { { "relative/data", "/home/pilot" }, "/home/pilot/.local/share/CVLog", "/home/pilot" },
+        { { "", "" }, "", "" },
+        { { "", "relative-home" }, "", "relative-home" },
     };
-    for (const Environment& e : environments)
+    for (const Environment& e : environments) {
         EXPECT_EQ(userDataDirectory(e.user), e.data) << e.user.xdgDataHome << " " << e.user.home;
+        EXPECT_EQ(chooseProgramFolders(usr, std::nullopt, e.user).dataMadeBelow, e.madeBelow)
+            << e.user.xdgDataHome << " " << e.user.home;
+    }
 }
 
 TEST_F(ProgramFoldersTest, TheUserDataFolderIsMadePrivateAndANamedOneMustExist)
@@ -111,7 +116,7 @@ TEST_F(ProgramFoldersTest, TheUserDataFolderIsMadePrivateAndANamedOneMustExist)
     ::chmod((root / "home").c_str(), 0755);
     std::ofstream(root / "a-file") << "x";
 
-    ProgramFolders made { root / "home/.local/share/CVLog", {}, true };
+    ProgramFolders made { root / "home/.local/share/CVLog", {}, true, root / "home" };
     EXPECT_EQ(prepareDataFolder(made), "");
     EXPECT_TRUE(fs::is_directory(made.data));
     EXPECT_EQ(mode(root / "home/.local"), 0700u);
@@ -124,19 +129,24 @@ TEST_F(ProgramFoldersTest, TheUserDataFolderIsMadePrivateAndANamedOneMustExist)
         std::string problem;
     };
     const Case cases[] = {
-        { { root / "missing", {}, false },
+        { { root / "missing", {}, false, {} },
             "The folder for the log, " + (root / "missing").string()
                 + ", cannot be used: No such file or directory." },
-        { { root / "a-file", {}, false },
+        { { root / "a-file", {}, false, {} },
             "The folder for the log, " + (root / "a-file").string() + ", cannot be used: Not a directory." },
-        { { root / "a-file/CVLog", {}, true },
+        { { root / "a-file/CVLog", {}, true, {} },
             "The folder for the log, " + (root / "a-file/CVLog").string()
                 + ", cannot be used: Not a directory." },
-        { { "", {}, true }, "There is no folder for the log: neither XDG_DATA_HOME nor HOME names one." },
+        { { "", {}, true, {} }, "There is no folder for the log: neither XDG_DATA_HOME nor HOME names one." },
+        // A home that is not there, or the disk of XDG_DATA_HOME not mounted.
+        { { root / "gone/.local/share/CVLog", {}, true, root / "gone" },
+            "The folder for the log, " + (root / "gone/.local/share/CVLog").string()
+                + ", cannot be used: No such file or directory." },
     };
     for (const Case& c : cases)
         EXPECT_EQ(prepareDataFolder(c.folders), c.problem);
     EXPECT_FALSE(fs::exists(root / "missing"));
+    EXPECT_FALSE(fs::exists(root / "gone"));
 }
 
 TEST(ProgramDirectory, IsTheExecutablesDirectoryWithSlashAtAnyPathLength)
