@@ -130,6 +130,8 @@ public:
     {
         result_.today = parameters.today;
         result_.period = parameters.period;
+        result_.currencyRules = parameters.currencyRules;
+        judgesCurrency_ = !parameters.currencyRules.empty() && parameters.today.isValid();
         if (parameters.today.isValid()) {
             todayDay_ = dayNumberOf(parameters.today);
             recentDaysFrom_ = todayDay_ - (kRecentDays - 1);
@@ -145,6 +147,8 @@ public:
         const std::int32_t minutes = integerOf(row, kFlightTime);
 
         if (dated && day <= todayDay_) {
+            if (judgesCurrency_)
+                currencyFlights_.push_back({ day, minutes, instrumentIndex(row) });
             if (day >= recentDaysFrom_)
                 count(result_.recent.last90Days, minutes);
             if (day > twelveMonthsBefore_)
@@ -169,6 +173,10 @@ public:
             ++s.undatedFlights;
         }
         count(instrument(row).tally, minutes);
+        if (const std::int32_t student = integerOf(row, kStudent); student >= 0 && student < kStudentSlots)
+            count(studentSlots_[static_cast<std::size_t>(student)], minutes);
+        else
+            count(otherStudents_[student], minutes);
     }
 
     FlightStatistics finish()
@@ -186,10 +194,35 @@ public:
             finishMonthsAndYears();
         }
         finishInstruments();
+        finishStudents();
+        if (judgesCurrency_)
+            result_.currency = judgeCurrency(
+                std::move(currencyFlights_), currencyNames_, result_.currencyRules, result_.today);
         return std::move(result_);
     }
 
 private:
+    // The currency rules name instruments as the grid shows them; field
+    // values that differ only in their padding are one instrument.
+    std::int32_t instrumentIndex(const LoggedFlight& row)
+    {
+        const std::string_view key = row.raw(kInstrument);
+        if (!lastCurrencyKey_.empty() && key == lastCurrencyKey_)
+            return lastCurrencyIndex_;
+        auto it = currencyKeys_.find(key);
+        if (it == currencyKeys_.end()) {
+            const QString name = row.text(kInstrument);
+            const auto named = std::find(currencyNames_.begin(), currencyNames_.end(), name);
+            const auto index = static_cast<std::int32_t>(named - currencyNames_.begin());
+            if (named == currencyNames_.end())
+                currencyNames_.push_back(name);
+            it = currencyKeys_.emplace(std::string(key), index).first;
+        }
+        lastCurrencyKey_ = it->first;
+        lastCurrencyIndex_ = it->second;
+        return lastCurrencyIndex_;
+    }
+
     // Rows of one instrument mostly come in runs, and the few distinct
     // field values are each turned into text once.
     Instrument& instrument(const LoggedFlight& row)
@@ -224,6 +257,19 @@ private:
         std::reverse(result_.years.begin(), result_.years.end());
     }
 
+    void finishStudents()
+    {
+        for (std::int32_t student = 0; student < kStudentSlots; ++student) {
+            if (const FlightTally& tally = studentSlots_[static_cast<std::size_t>(student)];
+                tally.flights > 0)
+                otherStudents_.emplace(student, tally);
+        }
+        if (otherStudents_.empty() || (otherStudents_.size() == 1 && otherStudents_.begin()->first == 0))
+            return;
+        for (const auto& [student, tally] : otherStudents_)
+            result_.students.push_back({ student, tally });
+    }
+
     void finishInstruments()
     {
         // Field values that differ only in their padding are one instrument.
@@ -256,6 +302,19 @@ private:
     std::unordered_map<std::string, Instrument, KeyHash, std::equal_to<>> instruments_;
     std::string_view lastKey_;
     Instrument* lastInstrument_ = nullptr;
+
+    // Student values are small numbers: a flat table for those, a map
+    // for the odd one typed outside it.
+    static constexpr std::int32_t kStudentSlots = 1000;
+    std::vector<FlightTally> studentSlots_ = std::vector<FlightTally>(kStudentSlots);
+    std::map<std::int32_t, FlightTally> otherStudents_;
+
+    bool judgesCurrency_ = false;
+    std::vector<CountedFlight> currencyFlights_;
+    std::vector<QString> currencyNames_;
+    std::unordered_map<std::string, std::int32_t, KeyHash, std::equal_to<>> currencyKeys_;
+    std::string_view lastCurrencyKey_;
+    std::int32_t lastCurrencyIndex_ = 0;
 
     FlightStatistics result_;
 };

@@ -84,6 +84,68 @@ StatisticsTable instrumentTable(const FlightStatistics& statistics, FractionMode
     return table;
 }
 
+StatisticsTable studentTable(const FlightStatistics& statistics, FractionMode mode)
+{
+    StatisticsTable table { QStringLiteral("Flights per student"),
+        { QStringLiteral("Student"), QStringLiteral("Flights"), QStringLiteral("Flight time") }, {} };
+    for (const StudentTally& s : statistics.students)
+        table.rows.push_back(tallyRow(QString::number(s.student), s.tally, mode));
+    return table;
+}
+
+// "3 flights and 1:00 in the last 90 days, EB02"
+QString ruleText(const CurrencyRule& rule)
+{
+    QStringList asked;
+    if (rule.flights > 0)
+        asked << (rule.flights == 1 ? QStringLiteral("1 flight")
+                                    : QStringLiteral("%1 flights").arg(rule.flights));
+    if (rule.minutes > 0)
+        asked << formatHoursMinutes(rule.minutes);
+    const bool months = rule.span == CurrencyRule::Span::Months;
+    QString text = (asked.isEmpty() ? QStringLiteral("No flight") : asked.join(QStringLiteral(" and ")))
+        + QStringLiteral(" in the last %1 %2")
+              .arg(rule.length)
+              .arg(months ? (rule.length == 1 ? QStringLiteral("month") : QStringLiteral("months"))
+                          : (rule.length == 1 ? QStringLiteral("day") : QStringLiteral("days")));
+    if (!rule.instrument.isEmpty())
+        text += QStringLiteral(", ") + rule.instrument;
+    return text;
+}
+
+QString standingText(const CurrencyStanding& standing, const QLocale& locale)
+{
+    if (standing.current) {
+        return standing.lastDay.isValid()
+            ? QStringLiteral("Current until %1").arg(dateText(standing.lastDay, locale))
+            : QStringLiteral("Current");
+    }
+    QStringList needs;
+    if (standing.flightsNeeded > 0)
+        needs << (standing.flightsNeeded == 1
+                ? QStringLiteral("1 more flight")
+                : QStringLiteral("%1 more flights").arg(standing.flightsNeeded));
+    if (standing.minutesNeeded > 0)
+        needs << formatHoursMinutes(standing.minutesNeeded) + QStringLiteral(" more");
+    return QStringLiteral("Not current: needs ") + needs.join(QStringLiteral(" / "));
+}
+
+StatisticsTable currencyTable(
+    const FlightStatistics& statistics, const std::vector<CurrencyRule>& rules, const QLocale& locale)
+{
+    StatisticsTable table { QStringLiteral("Currency on %1").arg(dateText(statistics.today, locale)),
+        { QStringLiteral("Rule"), QStringLiteral("Flights"), QStringLiteral("Flight time"),
+            QStringLiteral("Standing"), QStringLiteral("Lapsed on") },
+        {} };
+    for (std::size_t i = 0; i < statistics.currency.size() && i < rules.size(); ++i) {
+        const CurrencyStanding& s = statistics.currency[i];
+        const QDate lapsed = !s.current && s.lastDay.isValid() ? s.lastDay.addDays(1) : QDate();
+        table.rows.push_back({ ruleText(rules[i]), QString::number(s.flights), formatHoursMinutes(s.minutes),
+            standingText(s, locale), dateText(lapsed, locale) });
+    }
+    return table;
+}
+
 // A cell must not break the spreadsheet's rows and columns.
 QString cellText(QString text)
 {
@@ -118,8 +180,14 @@ std::vector<StatisticsTable> statisticsTables(
     const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale)
 {
     const FractionMode mode = fractionMode(marks);
-    return { summaryTable(statistics.summary, marks, locale), recentTable(statistics, mode, locale),
-        yearTable(statistics, mode), instrumentTable(statistics, mode) };
+    std::vector<StatisticsTable> tables { summaryTable(statistics.summary, marks, locale),
+        recentTable(statistics, mode, locale), yearTable(statistics, mode),
+        instrumentTable(statistics, mode) };
+    if (!statistics.students.empty())
+        tables.push_back(studentTable(statistics, mode));
+    if (!statistics.currency.empty())
+        tables.push_back(currencyTable(statistics, statistics.currencyRules, locale));
+    return tables;
 }
 
 QString statisticsTabText(
