@@ -3,10 +3,57 @@
 #include "logstore/conversions.h"
 
 #include <algorithm>
-#include <iterator>
+#include <array>
+#include <limits>
 
 namespace cvlog
 {
+
+struct DayTally {
+    std::int64_t flights = 0;
+    std::int64_t minutes = 0;
+};
+
+// Flights and flight time per day, in blocks of days made as flights need
+// them; any span's tally comes from running sums made once per judging.
+class DayTallies
+{
+public:
+    void add(std::int32_t day, std::int64_t minutes, std::int64_t flights)
+    {
+        if (day < kFirstDay || day > kLastDay)
+            return; // no stored date can say such a day
+        const auto offset = static_cast<std::size_t>(day - kFirstDay);
+        if (blocks_.empty())
+            blocks_.resize(static_cast<std::size_t>(kLastDay - kFirstDay) / kBlockDays + 1);
+        auto& block = blocks_[offset / kBlockDays];
+        if (!block)
+            block = std::make_unique<std::array<DayTally, kBlockDays>>();
+        DayTally& tally = (*block)[offset % kBlockDays];
+        tally.flights += flights;
+        tally.minutes += minutes;
+        first_ = std::min(first_, day);
+    }
+
+    std::int32_t firstDay() const { return first_; }
+
+    DayTally on(std::int32_t day) const
+    {
+        if (day < kFirstDay || day > kLastDay || blocks_.empty())
+            return {};
+        const auto offset = static_cast<std::size_t>(day - kFirstDay);
+        const auto& block = blocks_[offset / kBlockDays];
+        return block ? (*block)[offset % kBlockDays] : DayTally {};
+    }
+
+private:
+    static constexpr std::size_t kBlockDays = 512;
+    static inline const std::int32_t kFirstDay = dayNumberOf(QDate(1, 1, 1));
+    static inline const std::int32_t kLastDay = dayNumberOf(QDate(9999, 12, 31));
+
+    std::vector<std::unique_ptr<std::array<DayTally, kBlockDays>>> blocks_;
+    std::int32_t first_ = std::numeric_limits<std::int32_t>::max();
+};
 
 namespace
 {
@@ -54,54 +101,56 @@ private:
     bool months_;
 };
 
-struct Tally {
-    std::int64_t flights = 0;
-    std::int64_t minutes = 0;
-};
-
-// The rule's flights in date order, with running sums so that any span's
-// tally is two searches.
+// A group's flights as running sums over every day from its first flight to
+// the day judged on, so that any span's tally is two look-ups.
 class RuleFlights
 {
 public:
-    RuleFlights(const std::vector<CountedFlight>& sorted, std::int32_t instrument)
+    RuleFlights(const DayTallies& days, std::int32_t today)
+        : today_(today)
+        , first_(std::min(days.firstDay(), today))
     {
-        days_.reserve(sorted.size());
-        runningMinutes_.reserve(sorted.size() + 1);
-        runningMinutes_.push_back(0);
-        for (const CountedFlight& flight : sorted) {
-            if (instrument >= 0 && flight.instrument != instrument)
-                continue;
-            days_.push_back(flight.day);
-            runningMinutes_.push_back(runningMinutes_.back() + flight.minutes);
+        const auto count = static_cast<std::size_t>(today - first_) + 1;
+        runningFlights_.resize(count + 1);
+        runningMinutes_.resize(count + 1);
+        for (std::size_t i = 0; i < count; ++i) {
+            const DayTally tally = days.on(first_ + static_cast<std::int32_t>(i));
+            runningFlights_[i + 1] = runningFlights_[i] + tally.flights;
+            runningMinutes_[i + 1] = runningMinutes_[i] + tally.minutes;
         }
     }
 
-    const std::vector<std::int32_t>& days() const { return days_; }
+    std::int32_t firstDay() const { return first_; }
 
-    Tally between(std::int32_t first, std::int32_t last) const
+    bool flownOn(std::int32_t day) const { return between(day, day).flights > 0; }
+
+    DayTally between(std::int32_t first, std::int32_t last) const
     {
-        const auto from = std::lower_bound(days_.begin(), days_.end(), first);
-        const auto to = std::upper_bound(from, days_.end(), last);
-        const auto a = static_cast<std::size_t>(from - days_.begin());
-        const auto b = static_cast<std::size_t>(to - days_.begin());
-        return { static_cast<std::int64_t>(b - a), runningMinutes_[b] - runningMinutes_[a] };
+        first = std::max(first, first_);
+        last = std::min(last, today_);
+        if (first > last)
+            return {};
+        const auto a = static_cast<std::size_t>(first - first_);
+        const auto b = static_cast<std::size_t>(last - first_) + 1;
+        return { runningFlights_[b] - runningFlights_[a], runningMinutes_[b] - runningMinutes_[a] };
     }
 
 private:
-    std::vector<std::int32_t> days_;
+    std::int32_t today_;
+    std::int32_t first_;
+    std::vector<std::int64_t> runningFlights_;
     std::vector<std::int64_t> runningMinutes_;
 };
 
-bool meets(const Tally& tally, const CurrencyRule& rule)
+bool meets(const DayTally& tally, const CurrencyRule& rule)
 {
     return tally.flights >= rule.flights && tally.minutes >= rule.minutes;
 }
 
-CurrencyStanding judge(const RuleFlights& flights, const CurrencyRule& rule, std::int32_t today)
+CurrencyStanding judgeRule(const RuleFlights& flights, const CurrencyRule& rule, std::int32_t today)
 {
     const RuleSpan span(rule);
-    const Tally now = flights.between(span.firstDay(today), today);
+    const DayTally now = flights.between(span.firstDay(today), today);
     CurrencyStanding standing;
     standing.flights = now.flights;
     standing.minutes = now.minutes;
@@ -118,10 +167,10 @@ CurrencyStanding judge(const RuleFlights& flights, const CurrencyRule& rule, std
     // last day it holds is the last day some flight counts on which the
     // span still meets it; later flights end later, so the latest is found
     // first from the newest.
-    const std::vector<std::int32_t>& days = flights.days();
-    const auto later = [](std::int32_t a, std::int32_t b) { return a > b; };
-    for (auto it = days.rbegin(); it != days.rend(); it = std::upper_bound(it, days.rend(), *it, later)) {
-        const std::int32_t last = span.lastDayCounting(*it);
+    for (std::int32_t day = today; day >= flights.firstDay(); --day) {
+        if (!flights.flownOn(day))
+            continue;
+        const std::int32_t last = span.lastDayCounting(day);
         if (meets(flights.between(span.firstDay(last), std::min(last, today)), rule)) {
             standing.lastDay = dateFromDayNumber(last);
             break;
@@ -132,29 +181,47 @@ CurrencyStanding judge(const RuleFlights& flights, const CurrencyRule& rule, std
 
 } // namespace
 
-std::vector<CurrencyStanding> judgeCurrency(std::vector<CountedFlight> flights,
-    const std::vector<QString>& instrumentNames, const std::vector<CurrencyRule>& rules, const QDate& today)
+CurrencyFlights::CurrencyFlights(std::vector<CurrencyRule> rules)
+    : rules_(std::move(rules))
+{
+    tallies_.push_back(std::make_unique<DayTallies>());
+    for (const CurrencyRule& rule : rules_) {
+        if (!rule.instrument.isEmpty() && groupOf(rule.instrument) < 0) {
+            named_.push_back(rule.instrument);
+            tallies_.push_back(std::make_unique<DayTallies>());
+        }
+    }
+}
+
+CurrencyFlights::~CurrencyFlights() = default;
+CurrencyFlights::CurrencyFlights(CurrencyFlights&&) noexcept = default;
+CurrencyFlights& CurrencyFlights::operator=(CurrencyFlights&&) noexcept = default;
+
+int CurrencyFlights::groupOf(const QString& instrument) const
+{
+    const auto found = std::find(named_.begin(), named_.end(), instrument);
+    return found == named_.end() ? -1 : static_cast<int>(found - named_.begin()) + 1;
+}
+
+void CurrencyFlights::add(std::int32_t day, std::int64_t minutes, int group)
+{
+    tallies_[0]->add(day, minutes, 1);
+    if (group > 0 && static_cast<std::size_t>(group) < tallies_.size())
+        tallies_[static_cast<std::size_t>(group)]->add(day, minutes, 1);
+}
+
+std::vector<CurrencyStanding> CurrencyFlights::judge(const QDate& today) const
 {
     const std::int32_t todayNumber = dayNumberOf(today);
-    std::erase_if(flights, [todayNumber](const CountedFlight& f) { return f.day > todayNumber; });
-    // Logs are kept in date order, which the sort finds at once.
-    if (!std::is_sorted(flights.begin(), flights.end(),
-            [](const CountedFlight& a, const CountedFlight& b) { return a.day < b.day; }))
-        std::stable_sort(flights.begin(), flights.end(),
-            [](const CountedFlight& a, const CountedFlight& b) { return a.day < b.day; });
-
+    std::vector<RuleFlights> groups;
+    groups.reserve(tallies_.size());
+    for (const auto& tallies : tallies_)
+        groups.emplace_back(*tallies, todayNumber);
     std::vector<CurrencyStanding> standings;
-    standings.reserve(rules.size());
-    for (const CurrencyRule& rule : rules) {
-        std::int32_t instrument = -1;
-        if (!rule.instrument.isEmpty()) {
-            const auto found = std::find(instrumentNames.begin(), instrumentNames.end(), rule.instrument);
-            // An instrument that flew nothing in the log counts no flight.
-            instrument = found == instrumentNames.end()
-                ? static_cast<std::int32_t>(instrumentNames.size())
-                : static_cast<std::int32_t>(found - instrumentNames.begin());
-        }
-        standings.push_back(judge(RuleFlights(flights, instrument), rule, todayNumber));
+    standings.reserve(rules_.size());
+    for (const CurrencyRule& rule : rules_) {
+        const int group = rule.instrument.isEmpty() ? 0 : groupOf(rule.instrument);
+        standings.push_back(judgeRule(groups[static_cast<std::size_t>(group)], rule, todayNumber));
     }
     return standings;
 }

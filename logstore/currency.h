@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace cvlog
@@ -26,14 +27,6 @@ struct CurrencyRule {
     bool operator==(const CurrencyRule&) const = default;
 };
 
-// One dated flight as the rules count it: a take-off day (a dayNumberOf), its
-// flight time, and its instrument as an index into the caller's names.
-struct CountedFlight {
-    std::int32_t day = 0;
-    std::int32_t minutes = 0;
-    std::int32_t instrument = 0;
-};
-
 struct CurrencyStanding {
     // The flights and flight time in the rule's span ending today.
     std::int64_t flights = 0;
@@ -51,10 +44,33 @@ struct CurrencyStanding {
     bool operator==(const CurrencyStanding&) const = default;
 };
 
-// One standing per rule, in the order of the rules. Flights dated after
-// today are not counted (they have not been flown yet); `flights` need not
-// be sorted.
-std::vector<CurrencyStanding> judgeCurrency(std::vector<CountedFlight> flights,
-    const std::vector<QString>& instrumentNames, const std::vector<CurrencyRule>& rules, const QDate& today);
+class DayTallies;
+
+// The flights the rules count, told a row at a time: per take-off day (a
+// day number as dayNumberOf gives it), for every instrument together and
+// for each instrument a rule names. A log of twenty years takes some
+// hundred kilobytes however many flights it holds.
+class CurrencyFlights
+{
+public:
+    explicit CurrencyFlights(std::vector<CurrencyRule> rules);
+    ~CurrencyFlights();
+    CurrencyFlights(CurrencyFlights&&) noexcept;
+    CurrencyFlights& operator=(CurrencyFlights&&) noexcept;
+
+    // The group to count an instrument's flights in (an instrument as the
+    // grid shows it), or -1 when no rule names it.
+    int groupOf(const QString& instrument) const;
+    // A flight of `day`; flights dated after the day judged on are left out.
+    void add(std::int32_t day, std::int64_t minutes, int group);
+
+    // One standing per rule, in the order of the rules.
+    std::vector<CurrencyStanding> judge(const QDate& today) const;
+
+private:
+    std::vector<CurrencyRule> rules_;
+    std::vector<QString> named_; // the instruments the rules name, each once
+    std::vector<std::unique_ptr<DayTallies>> tallies_; // every instrument, then each of named_
+};
 
 } // namespace cvlog

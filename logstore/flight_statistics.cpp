@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -131,7 +132,11 @@ public:
         result_.today = parameters.today;
         result_.period = parameters.period;
         result_.currencyRules = parameters.currencyRules;
-        judgesCurrency_ = !parameters.currencyRules.empty() && parameters.today.isValid();
+        if (!parameters.currencyRules.empty() && parameters.today.isValid()) {
+            currency_.emplace(parameters.currencyRules);
+            namesInstruments_ = std::any_of(parameters.currencyRules.begin(), parameters.currencyRules.end(),
+                [](const CurrencyRule& rule) { return !rule.instrument.isEmpty(); });
+        }
         if (parameters.today.isValid()) {
             todayDay_ = dayNumberOf(parameters.today);
             recentDaysFrom_ = todayDay_ - (kRecentDays - 1);
@@ -147,8 +152,8 @@ public:
         const std::int32_t minutes = integerOf(row, kFlightTime);
 
         if (dated && day <= todayDay_) {
-            if (judgesCurrency_)
-                currencyFlights_.push_back({ day, minutes, instrumentIndex(row) });
+            if (currency_)
+                currency_->add(day, minutes, currencyGroup(row));
             if (day >= recentDaysFrom_)
                 count(result_.recent.last90Days, minutes);
             if (day > twelveMonthsBefore_)
@@ -195,32 +200,27 @@ public:
         }
         finishInstruments();
         finishStudents();
-        if (judgesCurrency_)
-            result_.currency = judgeCurrency(
-                std::move(currencyFlights_), currencyNames_, result_.currencyRules, result_.today);
+        if (currency_)
+            result_.currency = currency_->judge(result_.today);
         return std::move(result_);
     }
 
 private:
     // The currency rules name instruments as the grid shows them; field
     // values that differ only in their padding are one instrument.
-    std::int32_t instrumentIndex(const LoggedFlight& row)
+    int currencyGroup(const LoggedFlight& row)
     {
+        if (!namesInstruments_)
+            return -1;
         const std::string_view key = row.raw(kInstrument);
         if (!lastCurrencyKey_.empty() && key == lastCurrencyKey_)
-            return lastCurrencyIndex_;
-        auto it = currencyKeys_.find(key);
-        if (it == currencyKeys_.end()) {
-            const QString name = row.text(kInstrument);
-            const auto named = std::find(currencyNames_.begin(), currencyNames_.end(), name);
-            const auto index = static_cast<std::int32_t>(named - currencyNames_.begin());
-            if (named == currencyNames_.end())
-                currencyNames_.push_back(name);
-            it = currencyKeys_.emplace(std::string(key), index).first;
-        }
+            return lastCurrencyGroup_;
+        auto it = currencyGroups_.find(key);
+        if (it == currencyGroups_.end())
+            it = currencyGroups_.emplace(std::string(key), currency_->groupOf(row.text(kInstrument))).first;
         lastCurrencyKey_ = it->first;
-        lastCurrencyIndex_ = it->second;
-        return lastCurrencyIndex_;
+        lastCurrencyGroup_ = it->second;
+        return lastCurrencyGroup_;
     }
 
     // Rows of one instrument mostly come in runs, and the few distinct
@@ -309,12 +309,11 @@ private:
     std::vector<FlightTally> studentSlots_ = std::vector<FlightTally>(kStudentSlots);
     std::map<std::int32_t, FlightTally> otherStudents_;
 
-    bool judgesCurrency_ = false;
-    std::vector<CountedFlight> currencyFlights_;
-    std::vector<QString> currencyNames_;
-    std::unordered_map<std::string, std::int32_t, KeyHash, std::equal_to<>> currencyKeys_;
+    std::optional<CurrencyFlights> currency_;
+    bool namesInstruments_ = false;
+    std::unordered_map<std::string, int, KeyHash, std::equal_to<>> currencyGroups_;
     std::string_view lastCurrencyKey_;
-    std::int32_t lastCurrencyIndex_ = 0;
+    int lastCurrencyGroup_ = -1;
 
     FlightStatistics result_;
 };

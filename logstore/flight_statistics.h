@@ -25,7 +25,7 @@ struct StatisticsParameters {
     // The day recent flying is counted back from (the caller's clock).
     QDate today;
     // Judged over the whole log, whatever the period.
-    std::vector<CurrencyRule> currencyRules;
+    std::vector<CurrencyRule> currencyRules = {};
 };
 
 struct FlightTally {

@@ -95,12 +95,12 @@ TEST(CurrencyTest, EachRuleIsJudgedOnTheFlightsUpToToday)
         { "a span of no days is read as today alone", { { kToday } }, rule(1, 0, 0), kToday,
             standing(1, 60, kToday) },
     };
+    const QString names[] = { QStringLiteral("EA15"), QStringLiteral("EB02") };
     for (const Case& c : cases) {
-        std::vector<CountedFlight> flights;
+        CurrencyFlights flights({ c.rule });
         for (const Flight& f : c.flights)
-            flights.push_back({ dayNumberOf(f.day), f.minutes, f.instrument });
-        const std::vector<CurrencyStanding> got
-            = judgeCurrency(flights, { QStringLiteral("EA15"), QStringLiteral("EB02") }, { c.rule }, c.today);
+            flights.add(dayNumberOf(f.day), f.minutes, flights.groupOf(names[f.instrument]));
+        const std::vector<CurrencyStanding> got = flights.judge(c.today);
         ASSERT_EQ(got.size(), 1U) << c.name;
         EXPECT_EQ(got[0].flights, c.expected.flights) << c.name;
         EXPECT_EQ(got[0].minutes, c.expected.minutes) << c.name;

@@ -27,7 +27,7 @@ struct Flight {
     std::optional<int> feet;
     std::optional<int> mph;
     QString instrument;
-    std::optional<int> student;
+    std::optional<int> student = {};
 };
 
 inline const QDate kToday(2026, 3, 15);
