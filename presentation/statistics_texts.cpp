@@ -103,11 +103,10 @@ QString ruleText(const CurrencyRule& rule)
     if (rule.minutes > 0)
         asked << formatHoursMinutes(rule.minutes);
     const bool months = rule.span == CurrencyRule::Span::Months;
+    const QString unit = months ? QStringLiteral("month") : QStringLiteral("day");
     QString text = (asked.isEmpty() ? QStringLiteral("No flight") : asked.join(QStringLiteral(" and ")))
-        + QStringLiteral(" in the last %1 %2")
-              .arg(rule.length)
-              .arg(months ? (rule.length == 1 ? QStringLiteral("month") : QStringLiteral("months"))
-                          : (rule.length == 1 ? QStringLiteral("day") : QStringLiteral("days")));
+        + (rule.length == 1 ? QStringLiteral(" in the last ") + unit
+                            : QStringLiteral(" in the last %1 %2s").arg(rule.length).arg(unit));
     if (!rule.instrument.isEmpty())
         text += QStringLiteral(", ") + rule.instrument;
     return text;
@@ -183,10 +182,10 @@ std::vector<StatisticsTable> statisticsTables(
     std::vector<StatisticsTable> tables { summaryTable(statistics.summary, marks, locale),
         recentTable(statistics, mode, locale), yearTable(statistics, mode),
         instrumentTable(statistics, mode) };
-    if (!statistics.students.empty())
-        tables.push_back(studentTable(statistics, mode));
-    if (!statistics.currency.empty())
-        tables.push_back(currencyTable(statistics, statistics.currencyRules, locale));
+    tables.push_back(studentTable(statistics, mode));
+    tables.back().shown = !statistics.students.empty();
+    tables.push_back(currencyTable(statistics, statistics.currencyRules, locale));
+    tables.back().shown = !statistics.currency.empty();
     return tables;
 }
 
@@ -195,6 +194,8 @@ QString statisticsTabText(
 {
     QString out = cellText(statisticsCaption(statistics, locale)) + u'\n';
     for (const StatisticsTable& table : statisticsTables(statistics, marks, locale)) {
+        if (!table.shown)
+            continue;
         out += u'\n';
         appendLine(out, { table.title });
         appendLine(out, table.headings);
