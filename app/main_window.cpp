@@ -489,6 +489,7 @@ void TForm1::Statistics1Click()
                 // The rows the grid shows: the filter's period while it applies.
                 StatisticsParameters parameters;
                 parameters.today = options_.clock();
+                parameters.currencyRules = readCurrencyRules(settingsPath());
                 if (dateFilter_.isOn() && Dbf1.isFiltered())
                     parameters.period = DatePeriod(DateFrom->date(), DateTo->date());
                 return computeFlightStatistics(Dbf1, parameters);

@@ -97,7 +97,8 @@ StatisticsWindow::StatisticsWindow(Source source, QWidget* parent)
         Tables[i]->setObjectName(QStringLiteral("Table%1").arg(i + 1));
         auto* inBox = new QVBoxLayout(boxes_[i]);
         inBox->addWidget(Tables[i]);
-        (i < 2 ? left : right)->addWidget(boxes_[i]);
+        // Currency stands under recent flying, the tallies on the right.
+        (i < 2 || i == 5 ? left : right)->addWidget(boxes_[i]);
     }
     // The summary has the most rows.
     left->setStretch(0, 3);
@@ -178,6 +179,7 @@ void StatisticsWindow::refresh()
     for (std::size_t i = 0; i < Tables.size() && i < tables.size(); ++i) {
         boxes_[i]->setTitle(tables[i].title);
         fill(*Tables[i], tables[i]);
+        boxes_[i]->setVisible(tables[i].shown);
     }
     showChart(flightTimeChart(statistics_));
     TraceStatistics(QStringLiteral("%1: flights=%2 minutes=%3")

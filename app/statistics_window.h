@@ -52,7 +52,8 @@ public:
 
     QLabel* Caption = nullptr;
     QLabel* Undated = nullptr;
-    std::array<QTableWidget*, 4> Tables {}; // summary, recent flying, per year, per instrument
+    // summary, recent flying, per year, per instrument, per student, currency
+    std::array<QTableWidget*, 6> Tables {};
     QChartView* ChartView = nullptr;
     QAction* SaveChart1 = nullptr;
     QAction* Copy1 = nullptr;
@@ -67,7 +68,7 @@ private:
     Source source_;
     FlightStatistics statistics_;
     ChartSeries chart_;
-    std::array<QGroupBox*, 4> boxes_ {};
+    std::array<QGroupBox*, 6> boxes_ {};
     bool refreshPending_ = false;
 };
 

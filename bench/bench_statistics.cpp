@@ -21,6 +21,7 @@ using bench::kDaysSpanned;
 using bench::kFirstDay;
 
 // range(0): days in the period from the first take-off; 0 for the whole log.
+// range(1): currency rules judged beside the figures.
 void BM_ComputeFlightStatistics(benchmark::State& state)
 {
     FlightLog table;
@@ -31,6 +32,11 @@ void BM_ComputeFlightStatistics(benchmark::State& state)
     parameters.today = kFirstDay.addDays(kDaysSpanned);
     if (state.range(0) > 0)
         parameters.period = DatePeriod(kFirstDay, kFirstDay.addDays(state.range(0) - 1));
+    using Span = CurrencyRule::Span;
+    const std::vector<CurrencyRule> rules { CurrencyRule {}, { 3, 0, 90, Span::Days, QStringLiteral("EA15") },
+        { 1, 60, 12, Span::Months, {} }, { 10, 600, 24, Span::Months, {} },
+        { 1000000, 0, 30, Span::Days, {} } }; // never met: searched to the first flight
+    parameters.currencyRules.assign(rules.begin(), rules.begin() + state.range(1));
     FlightStatistics statistics;
     for (auto _ : state) {
         statistics = computeFlightStatistics(table, parameters);
@@ -59,8 +65,11 @@ void BM_StatisticsTextsAndChart(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_ComputeFlightStatistics)
-    ->Arg(0) // the whole log
-    ->Arg(365) // one year of twenty
+    ->Args({ 0, 0 }) // the whole log
+    ->Args({ 365, 0 }) // one year of twenty
+    ->Args({ 0, 1 })
+    ->Args({ 0, 2 })
+    ->Args({ 0, 5 }) // the whole log and five currency rules
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_StatisticsTextsAndChart)->Unit(benchmark::kMicrosecond);

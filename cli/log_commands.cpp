@@ -290,6 +290,7 @@ private:
             return kExitFailed;
         StatisticsParameters parameters;
         parameters.today = QDate::currentDate();
+        parameters.currencyRules = readCurrencyRules(findIgnoringCase(dataDirectory_ / kSettingsFileName));
         if (periodGiven())
             parameters.period = period();
         const FlightStatistics statistics = computeFlightStatistics(log, parameters);
@@ -370,6 +371,33 @@ QByteArray LogCommandRunner::statisticsJson(const FlightStatistics& statistics)
         instruments.append(entry);
     }
     root["instruments"] = instruments;
+    QJsonArray students;
+    for (const StudentTally& student : statistics.students) {
+        QJsonObject entry = tallyObject(student.tally);
+        entry["student"] = student.student;
+        students.append(entry);
+    }
+    root["students"] = students;
+    QJsonArray currency;
+    for (std::size_t i = 0; i < statistics.currency.size() && i < statistics.currencyRules.size(); ++i) {
+        const CurrencyRule& rule = statistics.currencyRules[i];
+        const CurrencyStanding& standing = statistics.currency[i];
+        currency.append(QJsonObject {
+            { "rule",
+                QJsonObject { { "flights", rule.flights }, { "minutes", static_cast<qint64>(rule.minutes) },
+                    { "length", rule.length },
+                    { "span", rule.span == CurrencyRule::Span::Months ? "months" : "days" },
+                    { "instrument",
+                        rule.instrument.isEmpty() ? QJsonValue() : QJsonValue(rule.instrument) } } },
+            { "flights", static_cast<qint64>(standing.flights) },
+            { "minutes", static_cast<qint64>(standing.minutes) },
+            { "current", standing.current },
+            { "lastDay", dateValue(standing.lastDay) },
+            { "flightsNeeded", static_cast<qint64>(standing.flightsNeeded) },
+            { "minutesNeeded", static_cast<qint64>(standing.minutesNeeded) },
+        });
+    }
+    root["currency"] = currency;
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -130,6 +131,12 @@ public:
     {
         result_.today = parameters.today;
         result_.period = parameters.period;
+        result_.currencyRules = parameters.currencyRules;
+        if (!parameters.currencyRules.empty() && parameters.today.isValid()) {
+            currency_.emplace(parameters.currencyRules);
+            namesInstruments_ = std::any_of(parameters.currencyRules.begin(), parameters.currencyRules.end(),
+                [](const CurrencyRule& rule) { return !rule.instrument.isEmpty(); });
+        }
         if (parameters.today.isValid()) {
             todayDay_ = dayNumberOf(parameters.today);
             recentDaysFrom_ = todayDay_ - (kRecentDays - 1);
@@ -145,6 +152,8 @@ public:
         const std::int32_t minutes = integerOf(row, kFlightTime);
 
         if (dated && day <= todayDay_) {
+            if (currency_)
+                currency_->add(day, minutes, currencyGroup(row));
             if (day >= recentDaysFrom_)
                 count(result_.recent.last90Days, minutes);
             if (day > twelveMonthsBefore_)
@@ -169,6 +178,10 @@ public:
             ++s.undatedFlights;
         }
         count(instrument(row).tally, minutes);
+        if (const std::int32_t student = integerOf(row, kStudent); student >= 0 && student < kStudentSlots)
+            count(studentSlots_[static_cast<std::size_t>(student)], minutes);
+        else
+            count(otherStudents_[student], minutes);
     }
 
     FlightStatistics finish()
@@ -186,10 +199,30 @@ public:
             finishMonthsAndYears();
         }
         finishInstruments();
+        finishStudents();
+        if (currency_)
+            result_.currency = currency_->judge(result_.today);
         return std::move(result_);
     }
 
 private:
+    // The currency rules name instruments as the grid shows them; field
+    // values that differ only in their padding are one instrument.
+    int currencyGroup(const LoggedFlight& row)
+    {
+        if (!namesInstruments_)
+            return -1;
+        const std::string_view key = row.raw(kInstrument);
+        if (!lastCurrencyKey_.empty() && key == lastCurrencyKey_)
+            return lastCurrencyGroup_;
+        auto it = currencyGroups_.find(key);
+        if (it == currencyGroups_.end())
+            it = currencyGroups_.emplace(std::string(key), currency_->groupOf(row.text(kInstrument))).first;
+        lastCurrencyKey_ = it->first;
+        lastCurrencyGroup_ = it->second;
+        return lastCurrencyGroup_;
+    }
+
     // Rows of one instrument mostly come in runs, and the few distinct
     // field values are each turned into text once.
     Instrument& instrument(const LoggedFlight& row)
@@ -224,6 +257,19 @@ private:
         std::reverse(result_.years.begin(), result_.years.end());
     }
 
+    void finishStudents()
+    {
+        for (std::int32_t student = 0; student < kStudentSlots; ++student) {
+            if (const FlightTally& tally = studentSlots_[static_cast<std::size_t>(student)];
+                tally.flights > 0)
+                otherStudents_.emplace(student, tally);
+        }
+        if (otherStudents_.empty() || (otherStudents_.size() == 1 && otherStudents_.begin()->first == 0))
+            return;
+        for (const auto& [student, tally] : otherStudents_)
+            result_.students.push_back({ student, tally });
+    }
+
     void finishInstruments()
     {
         // Field values that differ only in their padding are one instrument.
@@ -256,6 +302,18 @@ private:
     std::unordered_map<std::string, Instrument, KeyHash, std::equal_to<>> instruments_;
     std::string_view lastKey_;
     Instrument* lastInstrument_ = nullptr;
+
+    // Student values are small numbers: a flat table for those, a map
+    // for the odd one typed outside it.
+    static constexpr std::int32_t kStudentSlots = 1000;
+    std::vector<FlightTally> studentSlots_ = std::vector<FlightTally>(kStudentSlots);
+    std::map<std::int32_t, FlightTally> otherStudents_;
+
+    std::optional<CurrencyFlights> currency_;
+    bool namesInstruments_ = false;
+    std::unordered_map<std::string, int, KeyHash, std::equal_to<>> currencyGroups_;
+    std::string_view lastCurrencyKey_;
+    int lastCurrencyGroup_ = -1;
 
     FlightStatistics result_;
 };

@@ -4,6 +4,7 @@
 // month and instrument, all gathered in one pass over the live rows. They
 // are kept in the stored units; presentation/ makes their texts.
 
+#include "logstore/currency.h"
 #include "logstore/date_period.h"
 #include "logstore/flight_log.h"
 
@@ -23,6 +24,8 @@ struct StatisticsParameters {
     std::optional<DatePeriod> period;
     // The day recent flying is counted back from (the caller's clock).
     QDate today;
+    // Judged over the whole log, whatever the period.
+    std::vector<CurrencyRule> currencyRules = {};
 };
 
 struct FlightTally {
@@ -72,6 +75,12 @@ struct InstrumentTally {
     bool operator==(const InstrumentTally&) const = default;
 };
 
+struct StudentTally {
+    std::int32_t student = 0; // the STUDENT value
+    FlightTally tally;
+    bool operator==(const StudentTally&) const = default;
+};
+
 struct FlightStatistics {
     std::optional<DatePeriod> period;
     QDate today;
@@ -80,6 +89,10 @@ struct FlightStatistics {
     std::vector<YearTally> years; // of the period, years with flights, newest first
     std::vector<MonthTally> months; // of the period, first to last dated month, empty months included
     std::vector<InstrumentTally> instruments; // of the period, most flight time first, ties by name
+    // Of the period, by value; empty when every flight has the value 0.
+    std::vector<StudentTally> students;
+    std::vector<CurrencyRule> currencyRules; // as given
+    std::vector<CurrencyStanding> currency; // one per rule, in their order
 };
 
 // Reads every live row of the file once (the view's filter switch plays no

@@ -84,6 +84,67 @@ StatisticsTable instrumentTable(const FlightStatistics& statistics, FractionMode
     return table;
 }
 
+StatisticsTable studentTable(const FlightStatistics& statistics, FractionMode mode)
+{
+    StatisticsTable table { QStringLiteral("Flights per student"),
+        { QStringLiteral("Student"), QStringLiteral("Flights"), QStringLiteral("Flight time") }, {} };
+    for (const StudentTally& s : statistics.students)
+        table.rows.push_back(tallyRow(QString::number(s.student), s.tally, mode));
+    return table;
+}
+
+// "3 flights and 1:00 in the last 90 days, EB02"
+QString ruleText(const CurrencyRule& rule)
+{
+    QStringList asked;
+    if (rule.flights > 0)
+        asked << (rule.flights == 1 ? QStringLiteral("1 flight")
+                                    : QStringLiteral("%1 flights").arg(rule.flights));
+    if (rule.minutes > 0)
+        asked << formatHoursMinutes(rule.minutes);
+    const bool months = rule.span == CurrencyRule::Span::Months;
+    const QString unit = months ? QStringLiteral("month") : QStringLiteral("day");
+    QString text = (asked.isEmpty() ? QStringLiteral("No flight") : asked.join(QStringLiteral(" and ")))
+        + (rule.length == 1 ? QStringLiteral(" in the last ") + unit
+                            : QStringLiteral(" in the last %1 %2s").arg(rule.length).arg(unit));
+    if (!rule.instrument.isEmpty())
+        text += QStringLiteral(", ") + rule.instrument;
+    return text;
+}
+
+QString standingText(const CurrencyStanding& standing, const QLocale& locale)
+{
+    if (standing.current) {
+        return standing.lastDay.isValid()
+            ? QStringLiteral("Current until %1").arg(dateText(standing.lastDay, locale))
+            : QStringLiteral("Current");
+    }
+    QStringList needs;
+    if (standing.flightsNeeded > 0)
+        needs << (standing.flightsNeeded == 1
+                ? QStringLiteral("1 more flight")
+                : QStringLiteral("%1 more flights").arg(standing.flightsNeeded));
+    if (standing.minutesNeeded > 0)
+        needs << formatHoursMinutes(standing.minutesNeeded) + QStringLiteral(" more");
+    return QStringLiteral("Not current: needs ") + needs.join(QStringLiteral(" / "));
+}
+
+StatisticsTable currencyTable(
+    const FlightStatistics& statistics, const std::vector<CurrencyRule>& rules, const QLocale& locale)
+{
+    StatisticsTable table { QStringLiteral("Currency on %1").arg(dateText(statistics.today, locale)),
+        { QStringLiteral("Rule"), QStringLiteral("Flights"), QStringLiteral("Flight time"),
+            QStringLiteral("Standing"), QStringLiteral("Lapsed on") },
+        {} };
+    for (std::size_t i = 0; i < statistics.currency.size() && i < rules.size(); ++i) {
+        const CurrencyStanding& s = statistics.currency[i];
+        const QDate lapsed = !s.current && s.lastDay.isValid() ? s.lastDay.addDays(1) : QDate();
+        table.rows.push_back({ ruleText(rules[i]), QString::number(s.flights), formatHoursMinutes(s.minutes),
+            standingText(s, locale), dateText(lapsed, locale) });
+    }
+    return table;
+}
+
 // A cell must not break the spreadsheet's rows and columns.
 QString cellText(QString text)
 {
@@ -118,8 +179,14 @@ std::vector<StatisticsTable> statisticsTables(
     const FlightStatistics& statistics, const DisplayMarks& marks, const QLocale& locale)
 {
     const FractionMode mode = fractionMode(marks);
-    return { summaryTable(statistics.summary, marks, locale), recentTable(statistics, mode, locale),
-        yearTable(statistics, mode), instrumentTable(statistics, mode) };
+    std::vector<StatisticsTable> tables { summaryTable(statistics.summary, marks, locale),
+        recentTable(statistics, mode, locale), yearTable(statistics, mode),
+        instrumentTable(statistics, mode) };
+    tables.push_back(studentTable(statistics, mode));
+    tables.back().shown = !statistics.students.empty();
+    tables.push_back(currencyTable(statistics, statistics.currencyRules, locale));
+    tables.back().shown = !statistics.currency.empty();
+    return tables;
 }
 
 QString statisticsTabText(
@@ -127,6 +194,8 @@ QString statisticsTabText(
 {
     QString out = cellText(statisticsCaption(statistics, locale)) + u'\n';
     for (const StatisticsTable& table : statisticsTables(statistics, marks, locale)) {
+        if (!table.shown)
+            continue;
         out += u'\n';
         appendLine(out, { table.title });
         appendLine(out, table.headings);

@@ -19,11 +19,15 @@ namespace cvlog
 // "All flights", or "Flights from 01/01/2026 to 31/03/2026".
 QString statisticsCaption(const FlightStatistics& statistics, const QLocale& locale);
 
-// One table of the window: summary, recent flying, per year, per instrument.
+// One table of the window: summary, recent flying, per year, per
+// instrument, per student and currency, in that order. The last two are
+// shown only where they say something: a student value other than 0, and
+// currency rules.
 struct StatisticsTable {
     QString title;
     QStringList headings;
     std::vector<QStringList> rows;
+    bool shown = true;
 };
 
 std::vector<StatisticsTable> statisticsTables(

@@ -3,6 +3,10 @@
 #include "logstore/conversions.h"
 #include "settings/ini_file.h"
 
+#include <QStringList>
+
+#include <algorithm>
+#include <optional>
 #include <string>
 
 namespace cvlog
@@ -33,7 +37,76 @@ std::int32_t readInteger(const std::filesystem::path& iniPath, const QString& ke
     return integerOrDefault(*text, fallback);
 }
 
+const QString kCurrency = QStringLiteral("Currency");
+constexpr int kMostRules = 20;
+constexpr int kMostFlights = 9999;
+constexpr std::int64_t kMostMinutes = 9999 * 60;
+constexpr int kMostDays = 36525;
+constexpr int kMostMonths = 1200;
+
+std::optional<CurrencyRule> currencyRuleOf(const QString& text)
+{
+    const QStringList parts = text.split(u',');
+    if (parts.size() < 5)
+        return std::nullopt;
+    bool flightsOk = false;
+    bool minutesOk = false;
+    bool lengthOk = false;
+    CurrencyRule rule;
+    rule.flights = parts[0].trimmed().toInt(&flightsOk);
+    rule.minutes = parts[1].trimmed().toLongLong(&minutesOk);
+    rule.length = parts[2].trimmed().toInt(&lengthOk);
+    const QString span = parts[3].trimmed();
+    if (span != QLatin1String("D") && span != QLatin1String("M"))
+        return std::nullopt;
+    rule.span = span == QLatin1String("M") ? CurrencyRule::Span::Months : CurrencyRule::Span::Days;
+    // An instrument's name may itself hold a comma: it is the rest.
+    rule.instrument = parts.mid(4).join(u',').trimmed();
+    const int mostLength = rule.span == CurrencyRule::Span::Months ? kMostMonths : kMostDays;
+    if (!flightsOk || !minutesOk || !lengthOk || rule.flights < 0 || rule.flights > kMostFlights
+        || rule.minutes < 0 || rule.minutes > kMostMinutes || rule.length < 1 || rule.length > mostLength
+        || (rule.flights == 0 && rule.minutes == 0))
+        return std::nullopt;
+    return rule;
+}
+
+QString currencyRuleText(const CurrencyRule& rule)
+{
+    return QStringLiteral("%1,%2,%3,%4,%5")
+        .arg(rule.flights)
+        .arg(rule.minutes)
+        .arg(rule.length)
+        .arg(rule.span == CurrencyRule::Span::Months ? QStringLiteral("M") : QStringLiteral("D"))
+        .arg(rule.instrument);
+}
+
 } // namespace
+
+std::vector<CurrencyRule> readCurrencyRules(const std::filesystem::path& iniPath)
+{
+    const IniFile ini(iniPath);
+    const auto count = ini.readString(kCurrency, QStringLiteral("Count"));
+    if (!count)
+        return { CurrencyRule {} };
+    std::vector<CurrencyRule> rules;
+    const int n = std::clamp(integerOrDefault(*count, 0), 0, kMostRules);
+    for (int i = 1; i <= n; ++i) {
+        if (const auto text = ini.readString(kCurrency, QStringLiteral("Rule%1").arg(i))) {
+            if (const auto rule = currencyRuleOf(*text))
+                rules.push_back(*rule);
+        }
+    }
+    return rules;
+}
+
+void writeCurrencyRules(const std::filesystem::path& iniPath, const std::vector<CurrencyRule>& rules)
+{
+    std::vector<std::pair<QString, QString>> entries { { QStringLiteral("Count"),
+        QString::number(std::min<std::size_t>(rules.size(), kMostRules)) } };
+    for (std::size_t i = 0; i < rules.size() && i < kMostRules; ++i)
+        entries.emplace_back(QStringLiteral("Rule%1").arg(i + 1), currencyRuleText(rules[i]));
+    IniFile(iniPath).writeStrings(kCurrency, entries);
+}
 
 Settings readSettings(const std::filesystem::path& iniPath, std::int32_t todayDayNumber)
 {

@@ -3,9 +3,12 @@
 // range of the filter, the serial port and the five display-mode marks.
 // Read once while the main window is created, written once when it closes.
 
+#include "logstore/currency.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 namespace cvlog
 {
@@ -28,6 +31,15 @@ Settings readSettings(const std::filesystem::path& iniPath, std::int32_t todayDa
 // Writes the eight keys in one rewrite of the file; throws IniWriteError
 // when it cannot be written, leaving the file as it was.
 void writeSettings(const std::filesystem::path& iniPath, const Settings& s);
+
+// The currency rules of the statistics window, section "Currency": "Count"
+// and "Rule1".."RuleN", each "flights,minutes,length,D|M,instrument" (the
+// instrument last, and empty for every one). Without the section, the one
+// rule of 3 flights in 90 days; a rule that cannot be read, or that asks for
+// nothing, is left out.
+std::vector<CurrencyRule> readCurrencyRules(const std::filesystem::path& iniPath);
+// Rewrites the section; throws IniWriteError as writeSettings does.
+void writeCurrencyRules(const std::filesystem::path& iniPath, const std::vector<CurrencyRule>& rules);
 
 // The device file behind "COM1".."COM8": section "Ports", key "COM<n>" when
 // given, else /dev/ttyS0../dev/ttyS7. Throws std::out_of_range for a port

@@ -159,3 +159,33 @@ TEST_F(Statistics, RecentFlyingCountsBackFromTodayOverTheWholeLog)
     }
     EXPECT_EQ(computeFlightStatistics(table, { {}, QDate() }).recent, RecentFlying {}); // no today
 }
+
+// Flights per student are of the period and shown only beside a value
+// other than 0; currency is judged over the whole log, per instrument by
+// the name the grid shows.
+TEST_F(Statistics, StudentsOfThePeriodAndCurrencyOfTheWholeLog)
+{
+    FlightLog& table = log(programLayout(),
+        {
+            { kToday.addDays(-100), 60, {}, {}, QStringLiteral("EA15"), 2 },
+            { kToday.addDays(-80), 30, {}, {}, QStringLiteral("EB02"), 0 },
+            { kToday.addDays(-10), 45, {}, {}, QStringLiteral("EB02"), 2 },
+            { kToday.addDays(-5), 20, {}, {}, QStringLiteral("EB02"), 7 },
+            { kToday.addDays(3), 90, {}, {}, QStringLiteral("EB02"), 7 }, // not flown yet
+        });
+    using Span = CurrencyRule::Span;
+    const std::vector<CurrencyRule> rules { CurrencyRule {},
+        { 2, 60, 90, Span::Days, QStringLiteral("EB02") }, { 1, 0, 90, Span::Days, QStringLiteral("EA15") } };
+    const FlightStatistics s = computeFlightStatistics(
+        table, { periodOf(Period(std::pair(kToday.addDays(-90), kToday))), kToday, rules });
+    EXPECT_EQ(
+        s.students, (std::vector<StudentTally> { { 0, { 1, 30 } }, { 2, { 1, 45 } }, { 7, { 1, 20 } } }));
+    EXPECT_EQ(s.currency,
+        (std::vector<CurrencyStanding> { { 3, 95, true, kToday.addDays(9), 0, 0 },
+            { 3, 95, true, kToday.addDays(79), 0, 0 }, { 0, 0, false, kToday.addDays(-11), 1, 0 } }));
+
+    const FlightStatistics onlyZero = computeFlightStatistics(
+        table, { periodOf(Period(std::pair(kToday.addDays(-85), kToday.addDays(-70)))), kToday, {} });
+    EXPECT_TRUE(onlyZero.students.empty());
+    EXPECT_TRUE(onlyZero.currency.empty());
+}

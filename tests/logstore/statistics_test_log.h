@@ -27,6 +27,7 @@ struct Flight {
     std::optional<int> feet;
     std::optional<int> mph;
     QString instrument;
+    std::optional<int> student = {};
 };
 
 inline const QDate kToday(2026, 3, 15);
@@ -76,6 +77,8 @@ protected:
             if (f.mph)
                 table_.setInteger(kMaxSpeed, *f.mph);
             table_.setText(kInstrument, f.instrument);
+            if (f.student)
+                table_.setInteger(kStudent, *f.student);
             table_.post();
         };
         for (const Flight& f : deleted) {

@@ -46,7 +46,9 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
     };
     for (const Case& c : cases) {
         const std::vector<StatisticsTable> tables = statisticsTables(all, c.marks, kBritish);
-        ASSERT_EQ(tables.size(), 4U);
+        ASSERT_EQ(tables.size(), 6U);
+        EXPECT_FALSE(tables[4].shown) << "no student value but 0";
+        EXPECT_FALSE(tables[5].shown) << "no currency rule";
         const std::vector<QStringList>& summary = tables[0].rows;
         EXPECT_EQ(summary[1][1], c.total);
         EXPECT_EQ(summary[2][1], c.average);
@@ -104,4 +106,40 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
     EXPECT_EQ(months.hours.front(), 1.5);
     EXPECT_EQ(months.hours.back(), 1.25);
     EXPECT_EQ(std::count(months.hours.begin(), months.hours.end(), 0.0), 58);
+}
+
+// The student and currency tables, as they read for each kind of standing;
+// shown, and copied, only where they say something.
+TEST(StatisticsTexts, StudentsAndCurrencyReadAsThePilotAsksThem)
+{
+    using Span = CurrencyRule::Span;
+    FlightStatistics statistics;
+    statistics.today = QDate(2026, 12, 8);
+    const auto tableOf = [&](std::size_t index) { return statisticsTables(statistics, {}, kBritish)[index]; };
+    EXPECT_FALSE(tableOf(4).shown);
+    EXPECT_FALSE(tableOf(5).shown);
+    EXPECT_FALSE(statisticsTabText(statistics, {}, kBritish).contains(QStringLiteral("Currency")));
+
+    statistics.students = { { 0, { 2, 90 } }, { 3, { 1, 45 } } };
+    statistics.currencyRules = { CurrencyRule {}, { 1, 60, 1, Span::Months, QStringLiteral("EA15") },
+        { 0, 90, 30, Span::Days, {} }, { 2, 0, 1, Span::Days, {} } };
+    statistics.currency = {
+        { 3, 180, true, QDate(2027, 1, 2), 0, 0 },
+        { 0, 0, false, QDate(2026, 10, 31), 1, 60 },
+        { 1, 30, false, {}, 0, 60 },
+        { 5, 300, true, {}, 0, 0 },
+    };
+    EXPECT_EQ(tableOf(4).rows, (std::vector<QStringList> { { "0", "2", "1:30" }, { "3", "1", "0:45" } }));
+    const StatisticsTable currency = tableOf(5);
+    EXPECT_TRUE(currency.shown);
+    EXPECT_EQ(currency.title, "Currency on 08/12/2026");
+    EXPECT_EQ(currency.rows,
+        (std::vector<QStringList> {
+            { "3 flights in the last 90 days", "3", "3:00", "Current until 02/01/2027", "" },
+            { "1 flight and 1:00 in the last month, EA15", "0", "0:00",
+                "Not current: needs 1 more flight / 1:00 more", "01/11/2026" },
+            { "1:30 in the last 30 days", "1", "0:30", "Not current: needs 1:00 more", "" },
+            { "2 flights in the last day", "5", "5:00", "Current", "" },
+        }));
+    EXPECT_TRUE(statisticsTabText(statistics, {}, kBritish).contains(QStringLiteral("Flights per student")));
 }

@@ -386,3 +386,53 @@ TEST_F(SettingsFile, WriteKeepsModeAndSymbolicLink)
         fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(entries(), (std::vector<std::string> { "CVLog.ini", "real.ini" }));
 }
+
+namespace
+{
+
+// What the statistics window's rules become when read back, for files a
+// user may have edited by hand; written rules read back as they were.
+TEST_F(SettingsFile, CurrencyRulesAreReadAsFarAsTheyCanBeAndWrittenBack)
+{
+    using cvlog::CurrencyRule;
+    using Span = CurrencyRule::Span;
+    const std::vector<CurrencyRule> threeIn90 { CurrencyRule {} };
+    struct Case {
+        const char* name;
+        QByteArray file;
+        std::vector<CurrencyRule> expected;
+    };
+    const std::vector<Case> cases = {
+        { "no file: the one default rule", "<none>", threeIn90 },
+        { "no section: the default", "[General]\r\nPORT=2\r\n", threeIn90 },
+        { "no rules, on purpose", "[Currency]\r\nCount=0\r\n", {} },
+        { "rules of days, months and an instrument",
+            "[Currency]\r\nCount=3\r\nRule1=3,0,90,D,\r\nRule2=1,60,12,M,\r\nRule3= 2 , 90 , 30 , D , EB,2 "
+            "\r\n",
+            { CurrencyRule {}, { 1, 60, 12, Span::Months, {} },
+                { 2, 90, 30, Span::Days, QStringLiteral("EB,2") } } },
+        { "unreadable rules are left out",
+            "[Currency]\r\nCount=8\r\nRule1=3,0,90,W,\r\nRule2=x,0,90,D,\r\nRule3=0,0,90,D,\r\nRule4=3,0,0,D,"
+            "\r\n"
+            "Rule5=3,0,1201,M,\r\nRule6=-1,0,90,D,\r\nRule7=3,0,90\r\nRule8=1,0,1,M,EA15\r\n",
+            { { 1, 0, 1, Span::Months, QStringLiteral("EA15") } } },
+        { "a count past the rules there are", "[Currency]\r\nCount=999999\r\nRule1=3,0,90,D,\r\n",
+            threeIn90 },
+    };
+    for (const Case& c : cases) {
+        fs::remove(ini());
+        if (c.file != "<none>")
+            put(c.file);
+        EXPECT_EQ(cvlog::readCurrencyRules(ini()), c.expected) << c.name;
+    }
+
+    put("[General]\r\nPORT=2\r\n");
+    const std::vector<CurrencyRule> rules { { 3, 0, 90, Span::Days, {} },
+        { 5, 600, 6, Span::Months, QStringLiteral("EA15") } };
+    cvlog::writeCurrencyRules(ini(), rules);
+    EXPECT_EQ(cvlog::readCurrencyRules(ini()), rules);
+    EXPECT_EQ(contents(),
+        "[General]\r\nPORT=2\r\n[Currency]\r\nCount=2\r\nRule1=3,0,90,D,\r\nRule2=5,600,6,M,EA15\r\n");
+}
+
+} // namespace
