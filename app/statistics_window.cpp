@@ -17,6 +17,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
@@ -186,6 +187,18 @@ void StatisticsWindow::refresh()
                         .arg(Caption->text())
                         .arg(statistics_.summary.flights)
                         .arg(statistics_.summary.totalMinutes));
+}
+
+// A window of figures closes from the keyboard as a dialog does: Escape,
+// and Ctrl+W as a document window.
+void StatisticsWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Cancel)
+        || event->keyCombination() == QKeyCombination(Qt::CTRL, Qt::Key_W)) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void StatisticsWindow::showChart(const ChartSeries& series)

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 
@@ -275,8 +276,15 @@ TEST_F(LinkWiringTest, TheOpenStatisticsWindowShowsEachFlightOfADownloadWithinAT
     EXPECT_EQ(statistics->shown().summary.totalMinutes,
         form->Dbf1.flight(1).integer(kFlightTime) + form->Dbf1.flight(2).integer(kFlightTime));
 
+    // Ctrl+W closes it, and Escape where a table has the keys.
+    QTest::keyClick(statistics, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(statistics->isVisible());
+    form->Statistics1->trigger();
+    ASSERT_TRUE(statistics->isVisible());
+    QTest::keyClick(statistics->Tables[0], Qt::Key_Escape);
+    EXPECT_FALSE(statistics->isVisible());
+
     // Closed, it reads nothing.
-    statistics->close();
     const FlightStatistics before = statistics->shown();
     form->Dbf1.first();
     form->Dbf1.remove();
