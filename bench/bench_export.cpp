@@ -114,20 +114,33 @@ void BM_ExportWalkOnly(benchmark::State& state)
     exportPart(state, ExportPart::WalkOnly);
 }
 
-void BM_ReportLayout(benchmark::State& state)
+void reportLayout(benchmark::State& state, bool pageTotals)
 {
     FlightLog table;
     openLog(table, static_cast<int>(state.range(0)));
+    ReportSettings settings = reportSettings();
+    settings.pageTotals = pageTotals;
     std::size_t pages = 0;
     for (auto _ : state) {
         TableReportRows rows(table);
-        const ReportLayout layout = layOutReport(rows, reportSettings());
+        const ReportLayout layout = layOutReport(rows, settings);
         pages = layout.pages.size();
         benchmark::DoNotOptimize(layout.totalMinutes);
     }
     state.counters["pages"] = static_cast<double>(pages);
     // What the layout keeps: one small record per page, nothing per flight.
     state.counters["layout_bytes"] = static_cast<double>(pages * sizeof(ReportPagePlan));
+}
+
+void BM_ReportLayout(benchmark::State& state)
+{
+    reportLayout(state, false);
+}
+
+// Each flight's Hobbs time read as well, for the footers' totals.
+void BM_ReportLayoutPageTotals(benchmark::State& state)
+{
+    reportLayout(state, true);
 }
 
 void BM_ReportPdf(benchmark::State& state)
@@ -159,6 +172,7 @@ BENCHMARK(BM_ExportCsvUnflushed)->Arg(1'000'000)->Unit(benchmark::kMillisecond)-
 BENCHMARK(BM_ExportLinesOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ExportWalkOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportLayout)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportLayoutPageTotals)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportPdf)->Arg(10'000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 int main(int argc, char** argv)
