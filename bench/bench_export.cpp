@@ -114,6 +114,8 @@ void BM_ExportWalkOnly(benchmark::State& state)
     exportPart(state, ExportPart::WalkOnly);
 }
 
+const QDate kLatestDay(9999, 12, 31);
+
 void reportLayout(benchmark::State& state, bool pageTotals)
 {
     FlightLog table;
@@ -122,6 +124,12 @@ void reportLayout(benchmark::State& state, bool pageTotals)
     settings.pageTotals = pageTotals;
     std::size_t pages = 0;
     for (auto _ : state) {
+        if (pageTotals) {
+            // A period after every flight: the pass that brings the flights
+            // before it forward counts each one.
+            settings.broughtForward = reportBroughtForward(
+                table, OpeningTotals { 1, 60, 60, QDate(2000, 1, 1) }, DatePeriod(kLatestDay, kLatestDay));
+        }
         TableReportRows rows(table);
         const ReportLayout layout = layOutReport(rows, settings);
         pages = layout.pages.size();
@@ -137,7 +145,8 @@ void BM_ReportLayout(benchmark::State& state)
     reportLayout(state, false);
 }
 
-// Each flight's Hobbs time read as well, for the footers' totals.
+// Each flight's Hobbs time read as well, for the footers' totals, and the
+// flights before the period brought forward.
 void BM_ReportLayoutPageTotals(benchmark::State& state)
 {
     reportLayout(state, true);
