@@ -5,6 +5,7 @@
 #include "app/form_link_host.h"
 #include "app/grid_flight_store.h"
 #include "app/key_init_form.h"
+#include "app/opening_totals_dialog.h"
 #include "app/port_dialog.h"
 #include "app/record_panel_grid.h"
 #include "app/report_form.h"
@@ -203,6 +204,12 @@ void TForm1::buildMenus()
     item(Setup1, a1, "a1", "(&a) Hour fractions are minutes", &TForm1::a1Click);
     item(Setup1, bHourfractionsaredecimals1, "bHourfractionsaredecimals1", "(&b) Hour fractions are decimals",
         &TForm1::bHourfractionsaredecimals1Click);
+    // Beyond the designed menus: the report's page totals and what they
+    // bring forward from before the log.
+    Setup1->addSeparator();
+    item(Setup1, Pagetotals1, "Pagetotals1", "&Page totals in report", &TForm1::Pagetotals1Click);
+    Pagetotals1->setCheckable(true);
+    item(Setup1, Openingtotals1, "Openingtotals1", "&Opening totals...", &TForm1::Openingtotals1Click);
     Setup1->addSeparator();
     item(Setup1, Initializedownloadkey1, "Initializedownloadkey1", "&Initialize download key",
         &TForm1::Initializedownloadkey1Click);
@@ -360,6 +367,7 @@ void TForm1::loadSettings()
     link.portNumber
         = static_cast<std::uint8_t>(rangeOrDefault(settings.port, kFirstPort, kLastPort, kFirstPort));
     setDisplayMarks(DisplayMarks::fromArray(settings.marks));
+    Pagetotals1->setChecked(readPageTotals(settingsPath()));
 }
 
 void TForm1::saveSettings()
@@ -490,6 +498,7 @@ void TForm1::Statistics1Click()
                 StatisticsParameters parameters;
                 parameters.today = options_.clock();
                 parameters.currencyRules = readCurrencyRules(settingsPath());
+                parameters.openingTotals = readOpeningTotals(settingsPath());
                 if (dateFilter_.isOn() && Dbf1.isFiltered())
                     parameters.period = DatePeriod(DateFrom->date(), DateTo->date());
                 return computeFlightStatistics(Dbf1, parameters);
@@ -577,15 +586,43 @@ void TForm1::Print1Click()
         return;
     // The report reads the file: what the grid shows, typed texts included.
     DBCtrlGrid1->finishEdit();
-    form3_->Print({ Dbf1.path(), Dbf1.isFiltered(), [this] { return CheckBox1->isChecked(); },
-                      [this] { return reportSettings(); } },
+    form3_->Print(
+        { Dbf1.path(), Dbf1.isFiltered(), [this] { return CheckBox1->isChecked(); },
+            [this] { return reportSettings(); }, [this] { return readOpeningTotals(settingsPath()); } },
         this);
 }
 
 ReportSettings TForm1::reportSettings() const
 {
     return { DateFrom->date(), DateTo->date(), fractionMode(marks_), QDateTime::currentDateTime(),
-        QLocale::system() };
+        QLocale::system(), Pagetotals1->isChecked() };
+}
+
+void TForm1::Pagetotals1Click()
+{
+    // Kept at once: the command line's report reads it from the settings too.
+    const bool on = Pagetotals1->isChecked();
+    try {
+        writePageTotals(settingsPath(), on);
+    } catch (...) {
+        Pagetotals1->setChecked(!on);
+        throw;
+    }
+}
+
+void TForm1::Openingtotals1Click()
+{
+    DBCtrlGrid1->finishEdit();
+    StatisticsParameters whole;
+    OpeningTotalsDialog dialog(
+        { fractionMode(marks_), options_.clock(), computeFlightStatistics(Dbf1, whole).summary.firstDate,
+            readOpeningTotals(settingsPath()) },
+        this);
+    if (ExecDialog(dialog) != QDialog::Accepted)
+        return;
+    writeOpeningTotals(settingsPath(), dialog.totals());
+    if (statistics_)
+        statistics_->scheduleRefresh();
 }
 void TForm1::Initializedownloadkey1Click()
 {

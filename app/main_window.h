@@ -127,6 +127,8 @@ public:
     QAction* N3Unitsfeetnm1 = nullptr;
     QAction* a1 = nullptr;
     QAction* bHourfractionsaredecimals1 = nullptr;
+    QAction* Pagetotals1 = nullptr;
+    QAction* Openingtotals1 = nullptr;
     QAction* Initializedownloadkey1 = nullptr;
     QAction* Downloadallflights1 = nullptr;
     QAction* Statistics1 = nullptr;
@@ -153,6 +155,8 @@ public slots:
     void N3Unitsfeetnm1Click();
     void a1Click();
     void bHourfractionsaredecimals1Click();
+    void Pagetotals1Click();
+    void Openingtotals1Click();
     void Initializedownloadkey1Click();
     void Downloadallflights1Click();
     void Statistics1Click();

@@ -46,10 +46,16 @@ void TForm3::openView()
 
 bool TForm3::generate(QPagedPaintDevice& device, const ReportProgress& progress)
 {
-    const ReportSettings settings = request_.settings();
+    ReportSettings settings = request_.settings();
     checked_ = request_.filterChecked();
     period_ = DatePeriod(settings.from, settings.to);
     openView();
+    if (settings.pageTotals) {
+        const bool periodOnly = request_.filtered && checked_;
+        settings.broughtForward
+            = reportBroughtForward(Dbf1, request_.openingTotals ? request_.openingTotals() : std::nullopt,
+                periodOnly ? std::optional(period_) : std::nullopt);
+    }
     TableReportRows rows(Dbf1);
     const ReportLayout layout = layOutReport(rows, settings);
     TraceReport(QStringLiteral("pages=%1 flights=%2 total=%3")

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 namespace cvlog
 {
@@ -23,7 +24,9 @@ struct ReportRequest {
     std::filesystem::path table; // the main view's file
     bool filtered = false; // the main view's filter switch
     std::function<bool()> filterChecked; // the "Filter dates" box
-    std::function<ReportSettings()> settings; // the pickers, FractionMode, the time
+    std::function<ReportSettings()> settings; // the pickers, FractionMode, the time, page totals
+    // The totals flown before the log, read when page totals are printed.
+    std::function<std::optional<OpeningTotals>()> openingTotals = {};
 };
 
 class TForm3 : public QDialog

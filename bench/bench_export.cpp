@@ -114,20 +114,42 @@ void BM_ExportWalkOnly(benchmark::State& state)
     exportPart(state, ExportPart::WalkOnly);
 }
 
-void BM_ReportLayout(benchmark::State& state)
+const QDate kLatestDay(9999, 12, 31);
+
+void reportLayout(benchmark::State& state, bool pageTotals)
 {
     FlightLog table;
     openLog(table, static_cast<int>(state.range(0)));
+    ReportSettings settings = reportSettings();
+    settings.pageTotals = pageTotals;
     std::size_t pages = 0;
     for (auto _ : state) {
+        if (pageTotals) {
+            // A period after every flight: the pass that brings the flights
+            // before it forward counts each one.
+            settings.broughtForward = reportBroughtForward(
+                table, OpeningTotals { 1, 60, 60, QDate(2000, 1, 1) }, DatePeriod(kLatestDay, kLatestDay));
+        }
         TableReportRows rows(table);
-        const ReportLayout layout = layOutReport(rows, reportSettings());
+        const ReportLayout layout = layOutReport(rows, settings);
         pages = layout.pages.size();
         benchmark::DoNotOptimize(layout.totalMinutes);
     }
     state.counters["pages"] = static_cast<double>(pages);
     // What the layout keeps: one small record per page, nothing per flight.
     state.counters["layout_bytes"] = static_cast<double>(pages * sizeof(ReportPagePlan));
+}
+
+void BM_ReportLayout(benchmark::State& state)
+{
+    reportLayout(state, false);
+}
+
+// Each flight's Hobbs time read as well, for the footers' totals, and the
+// flights before the period brought forward.
+void BM_ReportLayoutPageTotals(benchmark::State& state)
+{
+    reportLayout(state, true);
 }
 
 void BM_ReportPdf(benchmark::State& state)
@@ -159,6 +181,7 @@ BENCHMARK(BM_ExportCsvUnflushed)->Arg(1'000'000)->Unit(benchmark::kMillisecond)-
 BENCHMARK(BM_ExportLinesOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ExportWalkOnly)->Arg(1'000'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportLayout)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReportLayoutPageTotals)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReportPdf)->Arg(10'000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 
 int main(int argc, char** argv)

@@ -174,11 +174,9 @@ private:
         log.setFiltered(true);
     }
 
-    Settings settings() const
-    {
-        return readSettings(
-            findIgnoringCase(dataDirectory_ / kSettingsFileName), dayNumberOf(QDate::currentDate()));
-    }
+    fs::path settingsPath() const { return findIgnoringCase(dataDirectory_ / kSettingsFileName); }
+
+    Settings settings() const { return readSettings(settingsPath(), dayNumberOf(QDate::currentDate())); }
 
     // The flights of the period for a command that writes them to a file;
     // false after saying why there are none to write.
@@ -226,6 +224,11 @@ private:
         report.fraction = fractionMode(DisplayMarks::fromArray(saved.marks));
         report.printedAt = QDateTime::currentDateTime();
         report.locale = QLocale::system();
+        report.pageTotals = readPageTotals(settingsPath());
+        if (report.pageTotals) {
+            report.broughtForward = reportBroughtForward(
+                log, readOpeningTotals(settingsPath()), periodGiven() ? std::optional(days) : std::nullopt);
+        }
         TableReportRows rows(log);
         const ReportLayout layout = layOutReport(rows, report);
         writeReportPdf(file_, [&](QPagedPaintDevice& pdf) { return paintReport(pdf, layout, rows); });
@@ -290,7 +293,8 @@ private:
             return kExitFailed;
         StatisticsParameters parameters;
         parameters.today = QDate::currentDate();
-        parameters.currencyRules = readCurrencyRules(findIgnoringCase(dataDirectory_ / kSettingsFileName));
+        parameters.currencyRules = readCurrencyRules(settingsPath());
+        parameters.openingTotals = readOpeningTotals(settingsPath());
         if (periodGiven())
             parameters.period = period();
         const FlightStatistics statistics = computeFlightStatistics(log, parameters);

@@ -132,6 +132,7 @@ public:
         result_.today = parameters.today;
         result_.period = parameters.period;
         result_.currencyRules = parameters.currencyRules;
+        result_.openingTotals = parameters.openingTotals;
         if (!parameters.currencyRules.empty() && parameters.today.isValid()) {
             currency_.emplace(parameters.currencyRules);
             namesInstruments_ = std::any_of(parameters.currencyRules.begin(), parameters.currencyRules.end(),
@@ -319,6 +320,13 @@ private:
 };
 
 } // namespace
+
+bool isSoundOpening(const OpeningTotals& totals)
+{
+    return totals.flights >= 0 && totals.flights <= kMostOpeningFlights && totals.minutes >= 0
+        && totals.minutes <= kMostOpeningMinutes && totals.hobbsMinutes >= 0
+        && totals.hobbsMinutes <= kMostOpeningMinutes && totals.date.isValid();
+}
 
 FlightStatistics computeFlightStatistics(const FlightLog& log, const StatisticsParameters& parameters)
 {

@@ -18,6 +18,25 @@
 namespace cvlog
 {
 
+// What the pilot flew before the log began, as the day they stand at has it.
+// They belong to the whole log's totals only: never to recent flying, a
+// year, an instrument, a student, a month or a currency rule.
+struct OpeningTotals {
+    std::int64_t flights = 0;
+    std::int64_t minutes = 0;
+    std::int64_t hobbsMinutes = 0;
+    QDate date;
+    bool operator==(const OpeningTotals&) const = default;
+};
+
+// The most that opening totals may hold: beyond these they are a typing
+// slip, and the sums stay far from any overflow.
+inline constexpr std::int64_t kMostOpeningFlights = 9'999'999;
+inline constexpr std::int64_t kMostOpeningMinutes = 999'999'999;
+
+// Counts within 0 and the most above, and a valid date.
+bool isSoundOpening(const OpeningTotals& totals);
+
 struct StatisticsParameters {
     // The take-off days counted, as the date filter chooses them; none:
     // every live row.
@@ -26,6 +45,7 @@ struct StatisticsParameters {
     QDate today;
     // Judged over the whole log, whatever the period.
     std::vector<CurrencyRule> currencyRules = {};
+    std::optional<OpeningTotals> openingTotals = std::nullopt;
 };
 
 struct FlightTally {
@@ -93,6 +113,7 @@ struct FlightStatistics {
     std::vector<StudentTally> students;
     std::vector<CurrencyRule> currencyRules; // as given
     std::vector<CurrencyStanding> currency; // one per rule, in their order
+    std::optional<OpeningTotals> openingTotals; // as given
 };
 
 // Reads every live row of the file once (the view's filter switch plays no

@@ -13,9 +13,21 @@ constexpr int kHeaderHeight = 1060;
 constexpr int kDetailHeight = 1110;
 constexpr int kSummaryHeight = 1060;
 constexpr int kFooterHeight = 1060;
+// Each line of page totals the footer grows by.
+constexpr int kTotalsLineHeight = 450;
+constexpr int kTotalsLines = 3;
 constexpr int kPrintableHeight = 27160; // 297 - 2 x 12.7
+
+int footerHeight(const ReportSettings& settings)
+{
+    return kFooterHeight + (settings.pageTotals ? kTotalsLines * kTotalsLineHeight : 0);
+}
+
 // Where the page footer begins, from the top margin.
-constexpr int kFooterTop = kPrintableHeight - kFooterHeight;
+int footerTop(const ReportSettings& settings)
+{
+    return kPrintableHeight - footerHeight(settings);
+}
 
 constexpr double mm(int hundredths)
 {
@@ -143,15 +155,39 @@ ReportBand summaryBand(const ReportLayout& layout, int top)
         .take();
 }
 
-ReportBand footerBand(const ReportSettings& settings, int pageNumber)
+QString flightCountText(std::int64_t flights)
 {
-    return BandBuilder(ReportBandKind::PageFooter, kFooterTop, kFooterHeight)
-        .rule(2.25, kThickPen)
-        .text(4.2, 4.5,
+    return flights == 1 ? QStringLiteral("1 flight") : QStringLiteral("%1 flights").arg(flights);
+}
+
+// The footer's totals lines stand between its rule and the period line,
+// which moves down under them.
+ReportBand footerBand(const ReportSettings& settings, const ReportPagePlan& plan, int pageNumber)
+{
+    BandBuilder band(ReportBandKind::PageFooter, footerTop(settings), footerHeight(settings));
+    band.rule(2.25, kThickPen);
+    double shift = 0;
+    if (settings.pageTotals) {
+        ReportTotals toDate = plan.broughtForward;
+        toDate += plan.pageTotals;
+        const std::pair<const char*, const ReportTotals*> lines[] = { { "Page total", &plan.pageTotals },
+            { "Brought forward", &plan.broughtForward }, { "Total to date", &toDate } };
+        for (const auto& [label, totals] : lines) {
+            const double top = 4.2 + shift;
+            band.text(4.2, top, QString::fromLatin1(label))
+                .text(kFlightColumn.left, top, formatHoursMinutes(totals->minutes))
+                .text(kAltitudeColumn.left, top, flightCountText(totals->flights))
+                .text(kHobbsColumn.left, top,
+                    QStringLiteral("Hobbs ") + hobbsText(totals->hobbsMinutes, settings.fraction));
+            shift += mm(kTotalsLineHeight);
+        }
+    }
+    return band
+        .text(4.2, 4.5 + shift,
             QString::fromLatin1(kPeriodText) + shortDate(settings.from, settings.locale)
                 + QStringLiteral(" to ") + shortDate(settings.to, settings.locale))
-        .text(160.9, 4.2, QStringLiteral("Page"))
-        .text(169.3, 4.2, QString::number(pageNumber))
+        .text(160.9, 4.2 + shift, QStringLiteral("Page"))
+        .text(169.3, 4.2 + shift, QString::number(pageNumber))
         .take();
 }
 
@@ -204,6 +240,38 @@ ReportFlight TableReportRows::flight(std::uint32_t key)
     return readReportFlight(view_.flight(row));
 }
 
+std::int32_t TableReportRows::hobbsMinutes(std::uint32_t key)
+{
+    const DbfRecord row = view_.peek(key);
+    return view_.flight(row).integer(kHobbs);
+}
+
+std::int32_t ReportRows::hobbsMinutes(std::uint32_t key)
+{
+    return flight(key).hobbs.value_or(0);
+}
+
+ReportTotals reportBroughtForward(const FlightLog& log, const std::optional<OpeningTotals>& opening,
+    const std::optional<DatePeriod>& period)
+{
+    ReportTotals totals;
+    if (opening)
+        totals = { opening->flights, opening->minutes, opening->hobbsMinutes };
+    if (!period)
+        return totals;
+    const std::int32_t firstDay = dayNumberOf(period->from());
+    log.findLive([&](const DbfRecord& row) {
+        const LoggedFlight flight = log.flight(row);
+        if (flight.dayNumber(kTakeoffDate) < firstDay) {
+            ++totals.flights;
+            totals.minutes += flight.integer(kFlightTime);
+            totals.hobbsMinutes += flight.integer(kHobbs);
+        }
+        return false;
+    });
+    return totals;
+}
+
 QString reportTimeText(std::int64_t minutes, FractionMode mode)
 {
     return flightTimeText(minutes, mode);
@@ -221,28 +289,38 @@ ReportLayout layOutReport(ReportRows& rows, const ReportSettings& settings)
 {
     ReportLayout layout;
     layout.settings = settings;
+    const int detailsEnd = footerTop(settings);
     ReportPagePlan page;
+    page.broughtForward = settings.broughtForward;
+    // The page is done: the next one brings forward everything up to it.
+    auto startPage = [&] {
+        layout.pages.push_back(page);
+        ReportTotals forward = page.broughtForward;
+        forward += page.pageTotals;
+        page = ReportPagePlan {};
+        page.broughtForward = forward;
+    };
     int y = firstDetailTop(0);
     for (std::uint32_t key = rows.next(0); key != 0; key = rows.next(key)) {
-        if (y + kDetailHeight > kFooterTop) {
-            layout.pages.push_back(page);
-            page = ReportPagePlan {};
+        if (y + kDetailHeight > detailsEnd) {
+            startPage();
             y = firstDetailTop(static_cast<int>(layout.pages.size()));
         }
         if (page.details == 0)
             page.firstKey = key;
         ++page.details;
         y += kDetailHeight;
-        layout.totalMinutes += rows.flightMinutes(key);
+        const std::int32_t minutes = rows.flightMinutes(key);
+        layout.totalMinutes += minutes;
         ++layout.flights;
+        if (settings.pageTotals)
+            page.pageTotals += { 1, minutes, rows.hobbsMinutes(key) };
     }
     // Without flights there is neither a detail nor a summary: one page
     // with the title, the column header and the footer.
     if (layout.flights > 0) {
-        if (y + kSummaryHeight > kFooterTop) {
-            layout.pages.push_back(page);
-            page = ReportPagePlan {};
-        }
+        if (y + kSummaryHeight > detailsEnd)
+            startPage();
         page.summary = true;
     }
     layout.pages.push_back(page);
@@ -268,7 +346,7 @@ ReportPage placeReportPage(const ReportLayout& layout, int pageIndex, ReportRows
     }
     if (plan.summary)
         page.bands.push_back(summaryBand(layout, y));
-    page.bands.push_back(footerBand(layout.settings, page.number));
+    page.bands.push_back(footerBand(layout.settings, plan, page.number));
     return page;
 }
 

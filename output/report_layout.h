@@ -9,8 +9,13 @@
 // its flights begin, so the layout of a long log stays small, and its bands
 // are placed, with every text and rule in millimetres from the paper's top
 // left corner, when that page is drawn.
+//
+// With page totals on, the footer grows by three lines: the page's own
+// flights, what was brought forward to it and the total to date.
 
+#include "logstore/date_period.h"
 #include "logstore/flight_log.h"
+#include "logstore/flight_statistics.h"
 #include "presentation/display_units.h"
 
 #include <QDate>
@@ -55,6 +60,8 @@ public:
     virtual std::uint32_t next(std::uint32_t after) = 0;
     virtual std::int32_t flightMinutes(std::uint32_t key) = 0; // a missing value counts as 0
     virtual ReportFlight flight(std::uint32_t key) = 0;
+    // Read only for page totals; a missing value counts as 0.
+    virtual std::int32_t hobbsMinutes(std::uint32_t key);
 };
 
 // The visible rows of the open log.
@@ -65,9 +72,26 @@ public:
     std::uint32_t next(std::uint32_t after) override;
     std::int32_t flightMinutes(std::uint32_t key) override;
     ReportFlight flight(std::uint32_t key) override;
+    std::int32_t hobbsMinutes(std::uint32_t key) override;
 
 private:
     const FlightLog& view_;
+};
+
+// A count of flights with their flight and Hobbs times, in minutes.
+struct ReportTotals {
+    std::int64_t flights = 0;
+    std::int64_t minutes = 0;
+    std::int64_t hobbsMinutes = 0;
+
+    ReportTotals& operator+=(const ReportTotals& other)
+    {
+        flights += other.flights;
+        minutes += other.minutes;
+        hobbsMinutes += other.hobbsMinutes;
+        return *this;
+    }
+    bool operator==(const ReportTotals&) const = default;
 };
 
 // What a generation of the report reads from the window at its moment.
@@ -77,7 +101,19 @@ struct ReportSettings {
     FractionMode fraction = FractionMode::Minutes;
     QDateTime printedAt;
     QLocale locale = QLocale::system();
+    // Each page's footer carries its totals, brought forward and to date.
+    bool pageTotals = false;
+    // What the first page brings forward: the totals flown before the log
+    // and, while the date filter applies, the flights before the period.
+    ReportTotals broughtForward = {};
 };
+
+// What the first page brings forward: the opening totals, and with a period
+// (the date filter on) the live flights before its first day, those without
+// a date among them (they read as the earliest day). The view's filter
+// switch plays no part.
+ReportTotals reportBroughtForward(const FlightLog& log, const std::optional<OpeningTotals>& opening,
+    const std::optional<DatePeriod>& period);
 
 // Hours and the minutes (1:30) or the hundredths of an hour (1.50); the same
 // text as the grid's flight time.
@@ -91,6 +127,9 @@ struct ReportPagePlan {
     std::uint32_t firstKey = 0; // of its first flight; 0 when it has none
     int details = 0;
     bool summary = false;
+    // Gathered only with page totals on.
+    ReportTotals broughtForward = {};
+    ReportTotals pageTotals = {};
 };
 
 struct ReportLayout {

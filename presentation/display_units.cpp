@@ -109,7 +109,7 @@ QString flightTimeText(std::int64_t minutes, FractionMode mode)
     return QString::number(hours) + u'.' + twoDigits(rest * 10 / 6);
 }
 
-QString hobbsText(std::int32_t minutes, FractionMode mode)
+QString hobbsText(std::int64_t minutes, FractionMode mode)
 {
     const std::int64_t hours = minutes / kMinutesPerHour;
     const std::int64_t rest = minutes % kMinutesPerHour;

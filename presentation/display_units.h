@@ -66,7 +66,7 @@ QString formatHoursMinutes(std::int64_t minutes);
 
 // Field texts, from the stored value (a null field reads 0).
 QString flightTimeText(std::int64_t minutes, FractionMode mode); // 1:30 or 1.50
-QString hobbsText(std::int32_t minutes, FractionMode mode); // 1:30 or 1.5
+QString hobbsText(std::int64_t minutes, FractionMode mode); // 1:30 or 1.5
 QString altitudeText(std::int32_t feet, UnitMode mode);
 QString speedText(std::int32_t milesPerHour, UnitMode mode);
 

@@ -53,6 +53,17 @@ StatisticsTable summaryTable(const StatisticsSummary& s, const DisplayMarks& mar
         } };
 }
 
+// The whole log's summary names what was flown before it, on a line of its
+// own: its flights are not the log's, so the averages and highs leave them out.
+QStringList openingRow(const OpeningTotals& opening, FractionMode mode, const QLocale& locale)
+{
+    return { QStringLiteral("Before the log, at %1").arg(dateText(opening.date, locale)),
+        QStringLiteral("%1 %2, %3 flight time, %4 Hobbs")
+            .arg(opening.flights)
+            .arg(opening.flights == 1 ? QStringLiteral("flight") : QStringLiteral("flights"))
+            .arg(flightTimeText(opening.minutes, mode), hobbsText(opening.hobbsMinutes, mode)) };
+}
+
 StatisticsTable recentTable(const FlightStatistics& statistics, FractionMode mode, const QLocale& locale)
 {
     const RecentFlying& r = statistics.recent;
@@ -182,6 +193,8 @@ std::vector<StatisticsTable> statisticsTables(
     std::vector<StatisticsTable> tables { summaryTable(statistics.summary, marks, locale),
         recentTable(statistics, mode, locale), yearTable(statistics, mode),
         instrumentTable(statistics, mode) };
+    if (statistics.openingTotals && !statistics.period)
+        tables.front().rows.push_back(openingRow(*statistics.openingTotals, mode, locale));
     tables.push_back(studentTable(statistics, mode));
     tables.back().shown = !statistics.students.empty();
     tables.push_back(currencyTable(statistics, statistics.currencyRules, locale));

@@ -2,6 +2,7 @@
 
 #include "logstore/conversions.h"
 #include "logstore/cp850.h"
+#include "presentation/short_date.h"
 #include "presentation/text_characters.h"
 
 #include <QStringList>
@@ -162,6 +163,46 @@ QString replacedCharactersMessage(QStringView replaced)
     }
     return QStringLiteral("These characters cannot be stored in the log and were replaced by \"?\": %1")
         .arg(characters.join(u' '));
+}
+
+OpeningTotalsInput readTypedOpeningTotals(const TypedOpeningTotals& typed, FractionMode mode,
+    const QDate& today, const QDate& firstFlight, const QLocale& locale)
+{
+    auto refused = [](const QString& why) { return OpeningTotalsInput { std::nullopt, why }; };
+    const QStringView texts[] = { typed.flights, typed.flightTime, typed.hobbsTime, typed.date };
+    if (std::all_of(std::begin(texts), std::end(texts), [](QStringView t) { return t.trimmed().isEmpty(); }))
+        return {};
+    // Blanks around a typed value say nothing.
+    const QString flightsText = typed.flights.trimmed();
+    OpeningTotals totals;
+    const auto flights = typedNumber(flightsText);
+    if (!flights || *flights < 0 || *flights > kMostOpeningFlights || flightsText.startsWith(u'-'))
+        return refused(QStringLiteral("The flights before the log must be a whole number from 0 to %1.")
+                           .arg(kMostOpeningFlights));
+    totals.flights = *flights;
+    const QString example = flightTimeText(90, mode);
+    const auto minutes = parseDuration(typed.flightTime.trimmed(), mode);
+    if (!minutes)
+        return refused(QStringLiteral("The flight time before the log must be hours and a fraction, as %1.")
+                           .arg(example));
+    totals.minutes = *minutes;
+    const auto hobbs = parseDuration(typed.hobbsTime.trimmed(), mode);
+    if (!hobbs)
+        return refused(QStringLiteral("The Hobbs time before the log must be hours and a fraction, as %1.")
+                           .arg(example));
+    totals.hobbsMinutes = *hobbs;
+    totals.date = parseShortDate(typed.date.trimmed(), today.year(), locale);
+    if (!totals.date.isValid())
+        return refused(QStringLiteral("The opening totals need the date they stand at, as %1.")
+                           .arg(shortDateText(today, locale)));
+    if (totals.date > today)
+        return refused(QStringLiteral("The opening totals cannot stand at a date after today."));
+    if (firstFlight.isValid() && totals.date > firstFlight)
+        return refused(
+            QStringLiteral("The opening totals are flown before the log: their date cannot be after "
+                           "its first flight, %1.")
+                .arg(shortDateText(firstFlight, locale)));
+    return { totals, {} };
 }
 
 } // namespace cvlog

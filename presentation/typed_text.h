@@ -3,8 +3,11 @@
 // minutes, altitudes in feet, speeds in mph, and texts the table's code page
 // holds.
 
+#include "logstore/flight_statistics.h"
 #include "presentation/display_units.h"
 
+#include <QDate>
+#include <QLocale>
 #include <QString>
 #include <QStringView>
 
@@ -48,5 +51,26 @@ struct StorableText {
 StorableText storableText(QStringView typed);
 // What the user is told when a pasted text had characters replaced.
 QString replacedCharactersMessage(QStringView replaced);
+
+// The four texts of the opening totals as typed: the flights, the flight
+// time and the Hobbs time in the chosen hour fractions, and the date they
+// stand at in the short date format.
+struct TypedOpeningTotals {
+    QString flights;
+    QString flightTime;
+    QString hobbsTime;
+    QString date;
+};
+
+// What they read as: the totals, or none with an empty refusal when every
+// text is empty (the pilot takes them away), or why they cannot be read.
+// An empty count or time is 0; the date is needed, and may be neither after
+// today nor after the log's first dated flight (invalid: the log has none).
+struct OpeningTotalsInput {
+    std::optional<OpeningTotals> totals;
+    QString refusal;
+};
+OpeningTotalsInput readTypedOpeningTotals(const TypedOpeningTotals& typed, FractionMode mode,
+    const QDate& today, const QDate& firstFlight, const QLocale& locale = QLocale::system());
 
 } // namespace cvlog

@@ -20,6 +20,14 @@ const QString kPorts = QStringLiteral("Ports");
 const QString kFromDate = QStringLiteral("FromDate");
 const QString kToDate = QStringLiteral("ToDate");
 const QString kPort = QStringLiteral("PORT");
+const QString kReport = QStringLiteral("Report");
+const QString kPageTotals = QStringLiteral("PageTotals");
+const QString kOpeningTotals = QStringLiteral("OpeningTotals");
+const QString kOpeningFlights = QStringLiteral("Flights");
+const QString kOpeningMinutes = QStringLiteral("FlightMinutes");
+const QString kOpeningHobbs = QStringLiteral("HobbsMinutes");
+const QString kOpeningDate = QStringLiteral("Date");
+const QString kIsoDate = QStringLiteral("yyyy-MM-dd");
 
 QString markKey(std::size_t index)
 {
@@ -80,7 +88,54 @@ QString currencyRuleText(const CurrencyRule& rule)
         .arg(rule.instrument);
 }
 
+std::optional<std::int64_t> plainCount(const std::optional<QString>& text)
+{
+    if (!text)
+        return std::nullopt;
+    bool ok = false;
+    const std::int64_t value = text->trimmed().toLongLong(&ok);
+    return ok ? std::optional(value) : std::nullopt;
+}
+
 } // namespace
+
+bool readPageTotals(const std::filesystem::path& iniPath)
+{
+    const auto text = IniFile(iniPath).readString(kReport, kPageTotals);
+    return text && integerOrDefault(*text, 0) != 0;
+}
+
+void writePageTotals(const std::filesystem::path& iniPath, bool on)
+{
+    IniFile(iniPath).writeString(kReport, kPageTotals, on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+std::optional<OpeningTotals> readOpeningTotals(const std::filesystem::path& iniPath)
+{
+    const IniFile ini(iniPath);
+    const auto flights = plainCount(ini.readString(kOpeningTotals, kOpeningFlights));
+    const auto minutes = plainCount(ini.readString(kOpeningTotals, kOpeningMinutes));
+    const auto hobbs = plainCount(ini.readString(kOpeningTotals, kOpeningHobbs));
+    const auto date = ini.readString(kOpeningTotals, kOpeningDate);
+    if (!flights || !minutes || !hobbs || !date)
+        return std::nullopt;
+    const OpeningTotals totals { *flights, *minutes, *hobbs, QDate::fromString(date->trimmed(), kIsoDate) };
+    if (!isSoundOpening(totals))
+        return std::nullopt;
+    return totals;
+}
+
+void writeOpeningTotals(const std::filesystem::path& iniPath, const std::optional<OpeningTotals>& totals)
+{
+    auto number = [&](std::int64_t OpeningTotals::*member) {
+        return totals ? QString::number((*totals).*member) : QString();
+    };
+    IniFile(iniPath).writeStrings(kOpeningTotals,
+        { { kOpeningFlights, number(&OpeningTotals::flights) },
+            { kOpeningMinutes, number(&OpeningTotals::minutes) },
+            { kOpeningHobbs, number(&OpeningTotals::hobbsMinutes) },
+            { kOpeningDate, totals ? totals->date.toString(kIsoDate) : QString() } });
+}
 
 std::vector<CurrencyRule> readCurrencyRules(const std::filesystem::path& iniPath)
 {

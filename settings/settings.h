@@ -4,10 +4,12 @@
 // Read once while the main window is created, written once when it closes.
 
 #include "logstore/currency.h"
+#include "logstore/flight_statistics.h"
 
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 namespace cvlog
@@ -40,6 +42,21 @@ void writeSettings(const std::filesystem::path& iniPath, const Settings& s);
 std::vector<CurrencyRule> readCurrencyRules(const std::filesystem::path& iniPath);
 // Rewrites the section; throws IniWriteError as writeSettings does.
 void writeCurrencyRules(const std::filesystem::path& iniPath, const std::vector<CurrencyRule>& rules);
+
+// Whether the printed report carries page totals: section "Report", key
+// "PageTotals", 1 or 0; off when missing or unreadable. Written when the
+// menu item is toggled; throws IniWriteError as writeSettings does.
+bool readPageTotals(const std::filesystem::path& iniPath);
+void writePageTotals(const std::filesystem::path& iniPath, bool on);
+
+// The totals flown before the log, section "OpeningTotals": "Flights",
+// "FlightMinutes", "HobbsMinutes" (whole minutes) and "Date" (YYYY-MM-DD).
+// None when the section is missing, and when any of the four cannot be read
+// or is out of range, so that half a set never counts.
+std::optional<OpeningTotals> readOpeningTotals(const std::filesystem::path& iniPath);
+// Rewrites the section; none leaves its four keys empty. Throws
+// IniWriteError as writeSettings does.
+void writeOpeningTotals(const std::filesystem::path& iniPath, const std::optional<OpeningTotals>& totals);
 
 // The device file behind "COM1".."COM8": section "Ports", key "COM<n>" when
 // given, else /dev/ttyS0../dev/ttyS7. Throws std::out_of_range for a port

@@ -113,7 +113,8 @@ TEST_F(WindowTest, MenusCarryTheirCaptionsInOrder)
         { "&Setup",
             { "&Communications port", "(&1) Units Meters,kmh", "(&2) Units feet,mph", "(&3) Units feet,knots",
                 "(&a) Hour fractions are minutes", "(&b) Hour fractions are decimals", "-",
-                "&Initialize download key", "&Download all flights" } },
+                "&Page totals in report", "&Opening totals...", "-", "&Initialize download key",
+                "&Download all flights" } },
         { "&View", { "&Statistics" } },
     };
     const QList<QAction*> menus = form->menuBar()->actions();
@@ -132,6 +133,7 @@ TEST_F(WindowTest, MenusCarryTheirCaptionsInOrder)
     for (QAction* mark : form->markActions())
         EXPECT_TRUE(mark->isCheckable()) << mark->text().toStdString();
     EXPECT_FALSE(form->Communicationsport1->isCheckable());
+    EXPECT_TRUE(form->Pagetotals1->isCheckable());
     EXPECT_EQ(form->Statistics1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
 }
 

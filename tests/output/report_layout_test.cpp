@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <vector>
 
 namespace cvlog
@@ -185,6 +186,100 @@ TEST(ReportLayout, EveryBandPlacesItsTextsAndRulesWhereTheFormHasThem)
             "160.9,4.2 Page", "169.3,4.2 1" }));
     EXPECT_DOUBLE_EQ(footer.rules.at(0).middle - footer.top, 2.25);
     EXPECT_EQ(footer.rules.at(0).penWidth, 3);
+}
+
+// Each page's footer: its totals, what earlier pages and the opening totals
+// bring forward, and the sum of both; the footer grows by three lines, so
+// fewer flights fit a page.
+TEST(ReportLayout, PageTotalsCarryForwardFromPageToPage)
+{
+    using Lines = std::vector<std::string>; // the footer's lines above the period
+    struct Case {
+        int flights; // each an hour, with 30 Hobbs minutes but every tenth with none
+        ReportTotals opening;
+        FractionMode mode;
+        std::vector<int> details; // per page, the summary's own page included
+        std::vector<Lines> footers;
+    };
+    const Case cases[] = {
+        { 45, { 100, 6000, 7000 }, FractionMode::Minutes, { 20, 21, 4 },
+            {
+                { "Page total|20:00|20 flights|Hobbs 9:00", "Brought forward|100:00|100 flights|Hobbs 116:40",
+                    "Total to date|120:00|120 flights|Hobbs 125:40" },
+                { "Page total|21:00|21 flights|Hobbs 9:30", "Brought forward|120:00|120 flights|Hobbs 125:40",
+                    "Total to date|141:00|141 flights|Hobbs 135:10" },
+                { "Page total|4:00|4 flights|Hobbs 2:00", "Brought forward|141:00|141 flights|Hobbs 135:10",
+                    "Total to date|145:00|145 flights|Hobbs 137:10" },
+            } },
+        // The flight time stays hours and minutes; the Hobbs time reads as the grid's, in tenths.
+        { 45, { 100, 6000, 7000 }, FractionMode::Decimals, { 20, 21, 4 },
+            {
+                { "Page total|20:00|20 flights|Hobbs 9.0", "Brought forward|100:00|100 flights|Hobbs 116.6",
+                    "Total to date|120:00|120 flights|Hobbs 125.6" },
+                { "Page total|21:00|21 flights|Hobbs 9.5", "Brought forward|120:00|120 flights|Hobbs 125.6",
+                    "Total to date|141:00|141 flights|Hobbs 135.1" },
+                { "Page total|4:00|4 flights|Hobbs 2.0", "Brought forward|141:00|141 flights|Hobbs 135.1",
+                    "Total to date|145:00|145 flights|Hobbs 137.1" },
+            } },
+        // A full first page sends the summary to a page of its own, which still adds up.
+        { 20, {}, FractionMode::Minutes, { 20, 0 },
+            {
+                { "Page total|20:00|20 flights|Hobbs 9:00", "Brought forward|0:00|0 flights|Hobbs 0:00",
+                    "Total to date|20:00|20 flights|Hobbs 9:00" },
+                { "Page total|0:00|0 flights|Hobbs 0:00", "Brought forward|20:00|20 flights|Hobbs 9:00",
+                    "Total to date|20:00|20 flights|Hobbs 9:00" },
+            } },
+        { 0, { 1, 90, 95 }, FractionMode::Minutes, { 0 },
+            { { "Page total|0:00|0 flights|Hobbs 0:00", "Brought forward|1:30|1 flight|Hobbs 1:35",
+                "Total to date|1:30|1 flight|Hobbs 1:35" } } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.flights << " flights, mode " << static_cast<int>(c.mode));
+        std::vector<ReportFlight> flights;
+        for (int i = 1; i <= c.flights; ++i) {
+            flights.push_back(hour());
+            flights.back().hobbs = i % 10 == 0 ? std::nullopt : std::optional(30);
+        }
+        ListRows rows(flights);
+        ReportSettings withTotals = settings(c.mode);
+        withTotals.pageTotals = true;
+        withTotals.broughtForward = c.opening;
+        const ReportLayout layout = layOutReport(rows, withTotals);
+        ASSERT_EQ(layout.pages.size(), c.details.size());
+        for (int p = 0; p < static_cast<int>(layout.pages.size()); ++p) {
+            SCOPED_TRACE(p + 1);
+            EXPECT_EQ(
+                layout.pages[static_cast<std::size_t>(p)].details, c.details[static_cast<std::size_t>(p)]);
+            const ReportPage page = placeReportPage(layout, p, rows);
+            const ReportBand& footer = page.bands.back();
+            ASSERT_EQ(footer.kind, ReportBandKind::PageFooter);
+            EXPECT_DOUBLE_EQ(footer.top, 297.0 - 12.7 - 24.1);
+            const ReportBand& above = page.bands[page.bands.size() - 2];
+            EXPECT_LE(above.top + above.height, footer.top + 1e-9);
+            std::map<double, std::vector<QString>> rowsByTop;
+            for (const ReportText& t : footer.texts)
+                rowsByTop[t.top].push_back(t.text);
+            Lines lines;
+            for (const auto& [top, texts] : rowsByTop) {
+                if (texts.size() == 4)
+                    lines.push_back(QStringList(texts.begin(), texts.end()).join(u'|').toStdString());
+            }
+            EXPECT_EQ(lines, c.footers[static_cast<std::size_t>(p)]);
+        }
+    }
+
+    // Where the lines stand: the times under the flight time, the counts
+    // under the altitude, the Hobbs under the Hobbs column, the period below.
+    ListRows one({ hour() });
+    ReportSettings withTotals = settings();
+    withTotals.pageTotals = true;
+    const ReportPage page = placeReportPage(layOutReport(one, withTotals), 0, one);
+    EXPECT_EQ(placed(page.bands.back()),
+        (std::vector<std::string> { "4.2,4.2 Page total", "46.6,4.2 1:00", "69.8,4.2 1 flight",
+            "103.7,4.2 Hobbs 20:34", "4.2,8.7 Brought forward", "46.6,8.7 0:00", "69.8,8.7 0 flights",
+            "103.7,8.7 Hobbs 0:00", "4.2,13.2 Total to date", "46.6,13.2 1:00", "69.8,13.2 1 flight",
+            "103.7,13.2 Hobbs 20:34", "4.2,18.0 This report is for the period of 01/01/2026 to 31/03/2026",
+            "160.9,17.7 Page", "169.3,17.7 1" }));
 }
 
 TEST(ReportLayout, ThePrintingTimeLeavesOutMidnight)

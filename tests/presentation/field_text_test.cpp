@@ -1,6 +1,7 @@
 #include "presentation/field_text.h"
 #include "presentation/key_filter.h"
 #include "presentation/short_date.h"
+#include "presentation/typed_text.h"
 
 #include <gtest/gtest.h>
 
@@ -234,4 +235,60 @@ TEST(FieldTexts, StudentEditHiddenOnlyForZero)
     EXPECT_FALSE(studentEditVisible(u"0"));
     for (const char16_t* text : { u"", u"3", u"00", u"-", u"10" })
         EXPECT_TRUE(studentEditVisible(QStringView(text))) << describe(text);
+}
+
+// The opening totals as typed in either hour fraction: read, taken away when
+// emptied, or refused with the reason.
+TEST(OpeningTotals, TypedTotalsAreReadInTheChosenFractionsOrRefused)
+{
+    const QLocale british(QLocale::English, QLocale::UnitedKingdom);
+    const QDate today(2026, 3, 31);
+    const QDate firstFlight(2024, 5, 1);
+    struct Case {
+        FractionMode mode;
+        TypedOpeningTotals typed;
+        std::optional<OpeningTotals> totals;
+        const char* refusal; // its start; empty when read
+    };
+    const Case cases[] = {
+        { Minutes, { "120", "95:30", "101:05", "31/12/2023" },
+            OpeningTotals { 120, 5730, 6065, { 2023, 12, 31 } }, "" },
+        { Decimals, { "120", "95.5", "101.08", "31/12/2023" },
+            OpeningTotals { 120, 5730, 6065, { 2023, 12, 31 } }, "" },
+        { Decimals, { " 3 ", "1.50", "", "01/05/2024" }, OpeningTotals { 3, 90, 0, { 2024, 5, 1 } }, "" },
+        { Minutes, { "", ":45", "2:", "01/01/2000" }, OpeningTotals { 0, 45, 120, { 2000, 1, 1 } }, "" },
+        { Minutes, { "", "  ", "", "" }, std::nullopt, "" },
+        { Minutes, { "-1", "1:00", "1:00", "01/01/2020" }, std::nullopt,
+            "The flights before the log must be" },
+        { Minutes, { "ten", "1:00", "1:00", "01/01/2020" }, std::nullopt,
+            "The flights before the log must be" },
+        { Minutes, { "10000000", "1:00", "1:00", "01/01/2020" }, std::nullopt,
+            "The flights before the log must be" },
+        { Minutes, { "1", "1.5", "1:00", "01/01/2020" }, std::nullopt,
+            "The flight time before the log must be hours and a fraction, as 1:30." },
+        { Decimals, { "1", "1:30", "1", "01/01/2020" }, std::nullopt,
+            "The flight time before the log must be hours and a fraction, as 1.50." },
+        { Decimals, { "1", "1", "-1", "01/01/2020" }, std::nullopt, "The Hobbs time before the log must be" },
+        { Minutes, { "1", "1:00", "1:00", "" }, std::nullopt,
+            "The opening totals need the date they stand at, as 31/03/2026." },
+        { Minutes, { "1", "1:00", "1:00", "31/02/2020" }, std::nullopt, "The opening totals need the date" },
+        { Minutes, { "1", "1:00", "1:00", "01/04/2026" }, std::nullopt,
+            "The opening totals cannot stand at a date after today." },
+        { Minutes, { "1", "1:00", "1:00", "02/05/2024" }, std::nullopt,
+            "The opening totals are flown before the log: their date cannot be after its first flight, "
+            "01/05/2024." },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(describe(c.typed.flights) + describe(c.typed.flightTime) + describe(c.typed.hobbsTime)
+            + describe(c.typed.date));
+        const OpeningTotalsInput input = readTypedOpeningTotals(c.typed, c.mode, today, firstFlight, british);
+        EXPECT_EQ(input.totals, c.totals);
+        if (*c.refusal == 0)
+            EXPECT_EQ(input.refusal, QString());
+        else
+            EXPECT_TRUE(input.refusal.startsWith(QLatin1String(c.refusal))) << input.refusal.toStdString();
+    }
+    // A log without dated flights leaves only today as the limit.
+    EXPECT_TRUE(
+        readTypedOpeningTotals({ "1", "1:00", "1:00", "31/03/2026" }, Minutes, today, {}, british).totals);
 }
