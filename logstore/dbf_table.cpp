@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <system_error>
 #include <unistd.h>
@@ -82,11 +83,100 @@ void cutBackTo(DbfFile& file, std::uint64_t from, const std::string& covered)
     file.sync();
 }
 
-void removeAppendNote(const fs::path& note)
+bool mayWriteFolderOf(const fs::path& note)
+{
+    const fs::path folder = note.has_parent_path() ? note.parent_path() : fs::path(".");
+    return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+void removeNote(const fs::path& note)
 {
     std::error_code ec;
     if (fs::remove(note, ec))
         syncDirectoryOf(note);
+}
+
+// The note of rows being written back: the rows' bytes before the write,
+// each after its record number, between a magic word and an end mark. A
+// note cut short was never acted on: the rows are written only once it is
+// complete on disk.
+constexpr std::string_view kRewriteMagic = "CVLOGRW1";
+constexpr std::string_view kRewriteEnd = "END.";
+
+void putNumber(std::string& out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>(value >> (8 * i) & 0xFF);
+}
+
+std::uint32_t getNumber(const char* at)
+{
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(at[i]);
+    return value;
+}
+
+void writeRewriteNote(const fs::path& note, std::uint32_t rowLength, const std::vector<RowBytes>& rows)
+{
+    std::string text(kRewriteMagic);
+    text.reserve(text.size() + 8 + rows.size() * (4 + rowLength) + kRewriteEnd.size());
+    putNumber(text, rowLength);
+    putNumber(text, static_cast<std::uint32_t>(rows.size()));
+    for (const RowBytes& row : rows) {
+        putNumber(text, row.recordNumber);
+        text += row.bytes;
+    }
+    text += kRewriteEnd;
+    DbfFile out(note, DbfFile::Mode::CreateTruncate);
+    out.writeAt(0, text.data(), text.size());
+    out.sync();
+    out.close();
+    syncDirectoryOf(note);
+}
+
+// The rows a complete note holds; none for a note cut short or of rows of
+// another length.
+std::vector<RowBytes> readRewriteNote(const fs::path& note, std::uint32_t rowLength)
+{
+    std::ifstream in(note, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t head = kRewriteMagic.size() + 8;
+    if (text.size() < head + kRewriteEnd.size() || !text.starts_with(kRewriteMagic)
+        || !text.ends_with(kRewriteEnd) || getNumber(text.data() + kRewriteMagic.size()) != rowLength)
+        return {};
+    const std::uint32_t count = getNumber(text.data() + kRewriteMagic.size() + 4);
+    const std::size_t entry = 4 + std::size_t { rowLength };
+    if (text.size() != head + count * entry + kRewriteEnd.size())
+        return {};
+    std::vector<RowBytes> rows(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const char* at = text.data() + head + i * entry;
+        rows[i] = { getNumber(at), std::string(at + 4, rowLength) };
+    }
+    return rows;
+}
+
+// Writes the rows in runs of neighbours, one write for each run.
+void writeRowRuns(DbfFile& file, const DbfLayout& layout, const std::vector<RowBytes>& rows)
+{
+    std::string run;
+    std::uint32_t first = 0;
+    std::uint32_t next = 0;
+    auto flush = [&] {
+        if (!run.empty())
+            file.writeAt(layout.rowOffset(first), run.data(), run.size());
+        run.clear();
+    };
+    for (const RowBytes& row : rows) {
+        if (run.empty() || row.recordNumber != next) {
+            flush();
+            first = row.recordNumber;
+        }
+        run += row.bytes;
+        next = row.recordNumber + 1;
+    }
+    flush();
 }
 
 std::string tooLong(std::size_t length, int width)
@@ -146,6 +236,7 @@ struct DbfTable::Impl {
     int disabled = 0;
     bool changedWhileDisabled = false;
     Listener listener;
+    std::function<void(const RowWrite&)> rowWritten;
     std::function<void()> beforeChange;
     bool inBeforeChange = false;
     std::function<QDate()> today = [] { return QDate::currentDate(); };
@@ -368,6 +459,12 @@ struct DbfTable::Impl {
 
     fs::path appendNote() const { return appendNoteFor(openPath); }
 
+    void reportRowWrite(std::uint32_t n, std::string before)
+    {
+        if (rowWritten && !appendsFrom)
+            rowWritten(RowWrite { n, std::move(before), row });
+    }
+
     void closeFile()
     {
         file.close();
@@ -471,7 +568,7 @@ void DbfTable::open(Access access)
             if (from >= kDbfHeaderSize && file.size() >= from)
                 cutBackTo(file, from, covered);
         }
-        removeAppendNote(note);
+        removeNote(note);
     }
     DbfLayout layout = readLayout(file, file.size());
     std::string damage = writeProblem(layout, file.size());
@@ -484,6 +581,21 @@ void DbfTable::open(Access access)
         }
     }
     bindFields(layout.fields);
+    if (access == Access::ReadWrite) {
+        // Rows a killed program was writing back get their old bytes again.
+        const fs::path note = rewriteNoteFor(target);
+        std::vector<RowBytes> unfinished = readRewriteNote(note, layout.rowLength);
+        const std::uint32_t rows = layout.rowCountFor(file.size());
+        std::erase_if(
+            unfinished, [&](const RowBytes& r) { return r.recordNumber < 1 || r.recordNumber > rows; });
+        if (!unfinished.empty()) {
+            writeRowRuns(file, layout, unfinished);
+            file.sync();
+        }
+        std::error_code removeError;
+        if (fs::remove(note, removeError))
+            syncDirectoryOf(note);
+    }
 
     d->file = std::move(file);
     d->layout = std::move(layout);
@@ -668,6 +780,14 @@ DbfRecord DbfTable::peek(std::uint32_t recordNumber) const
     return bytes == nullptr ? DbfRecord() : d->record(bytes, recordNumber);
 }
 
+std::string DbfTable::rowBytes(std::uint32_t recordNumber) const
+{
+    if (!d->isOpen())
+        return {};
+    const char* bytes = d->look.row(d->file, d->layout, recordNumber, d->rowCount);
+    return bytes == nullptr ? std::string() : std::string(bytes, d->layout.rowLength);
+}
+
 std::uint32_t DbfTable::findLive(const Predicate& predicate) const
 {
     return findAny(
@@ -845,6 +965,7 @@ void DbfTable::post()
         d->row[0] = kDbfLiveFlag;
         d->writeRow(d->current);
         d->state = State::Browse;
+        d->reportRowWrite(d->current, d->original);
         d->notify(Change::State);
         return;
     case State::Insert: {
@@ -869,6 +990,7 @@ void DbfTable::post()
         d->bof = false;
         d->eof = false;
         d->state = State::Browse;
+        d->reportRowWrite(n, {});
         d->notify(Change::Reloaded);
         return;
     }
@@ -908,8 +1030,10 @@ void DbfTable::remove()
     if (d->current == 0)
         throw DbfError(kEmpty);
     const std::uint32_t n = d->current;
+    std::string before = d->row;
     d->row[0] = kDbfDeletedFlag;
     d->writeRow(n);
+    d->reportRowWrite(n, std::move(before));
     std::uint32_t to = d->findForward(d->walk, n + 1);
     if (to == 0) {
         to = d->findBackward(d->walk, n - 1);
@@ -956,8 +1080,7 @@ void DbfTable::beginAppends()
     // A folder the user may not write takes no note: the rows still go in
     // together while the program runs, only a kill may leave some of them.
     const fs::path note = d->appendNote();
-    const fs::path folder = note.has_parent_path() ? note.parent_path() : fs::path(".");
-    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0)
+    if (mayWriteFolderOf(note))
         writeAppendNote(note, from, d->tail());
     d->appendsFrom = from;
     d->appendsCovered = d->tail();
@@ -969,7 +1092,7 @@ void DbfTable::commitAppends()
         return;
     d->file.sync();
     d->appendsFrom.reset();
-    removeAppendNote(d->appendNote());
+    removeNote(d->appendNote());
     // The header counts the rows at once, so that other programs see them
     // before this one closes the file. The rows are on disk already: should
     // this fail, the header is written again at closing.
@@ -989,7 +1112,7 @@ void DbfTable::discardAppends()
     const std::uint64_t from = *d->appendsFrom;
     d->appendsFrom.reset();
     cutBackTo(d->file, from, d->appendsCovered);
-    removeAppendNote(d->appendNote());
+    removeNote(d->appendNote());
     d->recount();
     d->clearCaches();
     const std::uint32_t n = d->findBackward(d->walk, d->rowCount);
@@ -997,6 +1120,61 @@ void DbfTable::discardAppends()
     d->bof = n == 0;
     d->eof = true;
     d->notify(Change::Reloaded);
+}
+
+void DbfTable::rewriteRows(const std::vector<RowBytes>& rows)
+{
+    d->requireWritable();
+    d->endEditing(*this);
+    if (rows.empty())
+        return;
+    std::vector<RowBytes> sorted = rows;
+    std::ranges::sort(sorted, {}, &RowBytes::recordNumber);
+    std::vector<RowBytes> old;
+    old.reserve(sorted.size());
+    for (const RowBytes& r : sorted) {
+        if (r.recordNumber < 1 || r.recordNumber > d->rowCount || r.bytes.size() != d->layout.rowLength)
+            throw DbfError("Row " + std::to_string(r.recordNumber) + " cannot be written back");
+        old.push_back({ r.recordNumber, rowBytes(r.recordNumber) });
+    }
+    // As with appends, a folder the user may not write takes no note.
+    const fs::path note = rewriteNoteFor(d->openPath);
+    if (mayWriteFolderOf(note))
+        writeRewriteNote(note, d->layout.rowLength, old);
+    try {
+        writeRowRuns(d->file, d->layout, sorted);
+        d->file.sync();
+    } catch (...) {
+        // Puts back what part of the rows was written; failing that, the
+        // note does it at the next opening.
+        try {
+            writeRowRuns(d->file, d->layout, old);
+            d->file.sync();
+            removeNote(note);
+        } catch (...) {
+        }
+        d->clearCaches();
+        throw;
+    }
+    removeNote(note);
+    for (const RowBytes& r : sorted) {
+        d->walk.update(d->layout, r.recordNumber, r.bytes.data());
+        d->look.update(d->layout, r.recordNumber, r.bytes.data());
+    }
+    // The view goes to the first row written back, or the nearest one shown.
+    const std::uint32_t at = sorted.front().recordNumber;
+    std::uint32_t n = d->findForward(d->walk, at);
+    if (n == 0)
+        n = d->findBackward(d->walk, at);
+    d->setCurrent(n);
+    d->bof = n == 0;
+    d->eof = n == 0;
+    d->notify(Change::Reloaded);
+}
+
+void DbfTable::setRowWriteObserver(std::function<void(const RowWrite&)> observer)
+{
+    d->rowWritten = std::move(observer);
 }
 
 void DbfTable::releaseWriteLock()
@@ -1122,6 +1300,12 @@ fs::path appendNoteFor(const fs::path& table)
 {
     const fs::path folder = table.has_parent_path() ? table.parent_path() : fs::path(".");
     return folder / ("." + table.filename().string() + ".appending");
+}
+
+fs::path rewriteNoteFor(const fs::path& table)
+{
+    const fs::path folder = table.has_parent_path() ? table.parent_path() : fs::path(".");
+    return folder / ("." + table.filename().string() + ".rewriting");
 }
 
 std::string damagedFileText(const fs::path& path, const std::string& damage)
