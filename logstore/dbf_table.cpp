@@ -296,6 +296,19 @@ struct DbfTable::Impl {
         row.assign(bytes, layout.rowLength);
     }
 
+    // Puts the view on the row, or the nearest visible one after it, or
+    // before it when there is none after.
+    void goNear(std::uint32_t at, Change change)
+    {
+        std::uint32_t n = findForward(walk, at);
+        if (n == 0)
+            n = findBackward(walk, at);
+        setCurrent(n);
+        bof = n == 0;
+        eof = n == 0;
+        notify(change);
+    }
+
     void notify(Change change)
     {
         if (disabled > 0) {
@@ -749,13 +762,7 @@ void DbfTable::moveToRecord(std::uint32_t recordNumber)
 {
     d->requireOpen();
     d->endEditing(*this);
-    std::uint32_t n = d->findForward(d->walk, recordNumber);
-    if (n == 0)
-        n = d->findBackward(d->walk, recordNumber);
-    d->setCurrent(n);
-    d->bof = n == 0;
-    d->eof = n == 0;
-    d->notify(Change::Moved);
+    d->goNear(recordNumber, Change::Moved);
 }
 
 std::uint32_t DbfTable::nextVisible(std::uint32_t after) const
@@ -1162,14 +1169,7 @@ void DbfTable::rewriteRows(const std::vector<RowBytes>& rows)
         d->look.update(d->layout, r.recordNumber, r.bytes.data());
     }
     // The view goes to the first row written back, or the nearest one shown.
-    const std::uint32_t at = sorted.front().recordNumber;
-    std::uint32_t n = d->findForward(d->walk, at);
-    if (n == 0)
-        n = d->findBackward(d->walk, at);
-    d->setCurrent(n);
-    d->bof = n == 0;
-    d->eof = n == 0;
-    d->notify(Change::Reloaded);
+    d->goNear(sorted.front().recordNumber, Change::Reloaded);
 }
 
 void DbfTable::setRowWriteObserver(std::function<void(const RowWrite&)> observer)
@@ -1188,14 +1188,7 @@ void DbfTable::refresh()
     d->endEditing(*this);
     d->recount();
     d->clearCaches();
-    const std::uint32_t at = std::max<std::uint32_t>(d->current, 1);
-    std::uint32_t n = d->findForward(d->walk, at);
-    if (n == 0)
-        n = d->findBackward(d->walk, at);
-    d->setCurrent(n);
-    d->bof = n == 0;
-    d->eof = n == 0;
-    d->notify(Change::Reloaded);
+    d->goNear(std::max<std::uint32_t>(d->current, 1), Change::Reloaded);
 }
 
 void DbfTable::compact()
