@@ -96,67 +96,6 @@ void removeNote(const fs::path& note)
         syncDirectoryOf(note);
 }
 
-// The note of rows being written back: the rows' bytes before the write,
-// each after its record number, between a magic word and an end mark. A
-// note cut short was never acted on: the rows are written only once it is
-// complete on disk.
-constexpr std::string_view kRewriteMagic = "CVLOGRW1";
-constexpr std::string_view kRewriteEnd = "END.";
-
-void putNumber(std::string& out, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>(value >> (8 * i) & 0xFF);
-}
-
-std::uint32_t getNumber(const char* at)
-{
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i)
-        value = value << 8 | static_cast<unsigned char>(at[i]);
-    return value;
-}
-
-void writeRewriteNote(const fs::path& note, std::uint32_t rowLength, const std::vector<RowBytes>& rows)
-{
-    std::string text(kRewriteMagic);
-    text.reserve(text.size() + 8 + rows.size() * (4 + rowLength) + kRewriteEnd.size());
-    putNumber(text, rowLength);
-    putNumber(text, static_cast<std::uint32_t>(rows.size()));
-    for (const RowBytes& row : rows) {
-        putNumber(text, row.recordNumber);
-        text += row.bytes;
-    }
-    text += kRewriteEnd;
-    DbfFile out(note, DbfFile::Mode::CreateTruncate);
-    out.writeAt(0, text.data(), text.size());
-    out.sync();
-    out.close();
-    syncDirectoryOf(note);
-}
-
-// The rows a complete note holds; none for a note cut short or of rows of
-// another length.
-std::vector<RowBytes> readRewriteNote(const fs::path& note, std::uint32_t rowLength)
-{
-    std::ifstream in(note, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::size_t head = kRewriteMagic.size() + 8;
-    if (text.size() < head + kRewriteEnd.size() || !text.starts_with(kRewriteMagic)
-        || !text.ends_with(kRewriteEnd) || getNumber(text.data() + kRewriteMagic.size()) != rowLength)
-        return {};
-    const std::uint32_t count = getNumber(text.data() + kRewriteMagic.size() + 4);
-    const std::size_t entry = 4 + std::size_t { rowLength };
-    if (text.size() != head + count * entry + kRewriteEnd.size())
-        return {};
-    std::vector<RowBytes> rows(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const char* at = text.data() + head + i * entry;
-        rows[i] = { getNumber(at), std::string(at + 4, rowLength) };
-    }
-    return rows;
-}
-
 // Writes the rows in runs of neighbours, one write for each run.
 void writeRowRuns(DbfFile& file, const DbfLayout& layout, const std::vector<RowBytes>& rows)
 {
@@ -177,6 +116,87 @@ void writeRowRuns(DbfFile& file, const DbfLayout& layout, const std::vector<RowB
         next = row.recordNumber + 1;
     }
     flush();
+}
+
+// The note of rows being written back: each row's record number, its bytes
+// before the write and after it, between a magic word and an end mark. A
+// note cut short was never acted on: the rows are written only once it is
+// complete on disk.
+constexpr std::string_view kRewriteMagic = "CVLOGRW2";
+constexpr std::string_view kRewriteEnd = "END.";
+
+void putNumber(std::string& out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>(value >> (8 * i) & 0xFF);
+}
+
+std::uint32_t getNumber(const char* at)
+{
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(at[i]);
+    return value;
+}
+
+// `before` and `after` hold the same rows in the same order.
+void writeRewriteNote(const fs::path& note, std::uint32_t rowLength, const std::vector<RowBytes>& before,
+    const std::vector<RowBytes>& after)
+{
+    std::string text(kRewriteMagic);
+    text.reserve(text.size() + 8 + before.size() * (4 + 2 * std::size_t { rowLength }) + kRewriteEnd.size());
+    putNumber(text, rowLength);
+    putNumber(text, static_cast<std::uint32_t>(before.size()));
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        putNumber(text, before[i].recordNumber);
+        text += before[i].bytes;
+        text += after[i].bytes;
+    }
+    text += kRewriteEnd;
+    DbfFile out(note, DbfFile::Mode::CreateTruncate);
+    out.writeAt(0, text.data(), text.size());
+    out.sync();
+    out.close();
+    syncDirectoryOf(note);
+}
+
+// Puts back the rows of a write-back that a killed program left unfinished.
+// Only a file whose noted rows each hold their bytes before or after the
+// write is the one the note was made for; any other (a note cut short, a
+// file replaced since) is left alone, and the note goes either way.
+void finishRewriteNote(const fs::path& note, DbfFile& file, const DbfLayout& layout)
+{
+    std::ifstream in(note, std::ios::binary);
+    if (!in)
+        return;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::size_t head = kRewriteMagic.size() + 8;
+    const std::size_t width = layout.rowLength;
+    const std::uint32_t count = text.size() < head ? 0 : getNumber(text.data() + kRewriteMagic.size() + 4);
+    const bool whole = text.size() == head + count * (4 + 2 * width) + kRewriteEnd.size()
+        && text.starts_with(kRewriteMagic) && text.ends_with(kRewriteEnd)
+        && getNumber(text.data() + kRewriteMagic.size()) == layout.rowLength;
+    std::vector<RowBytes> before;
+    const std::uint32_t rows = layout.rowCountFor(file.size());
+    std::string now(width, '\0');
+    for (std::uint32_t i = 0; whole && i < count; ++i) {
+        const char* at = text.data() + head + i * (4 + 2 * width);
+        const std::uint32_t n = getNumber(at);
+        const std::string_view old(at + 4, width);
+        const std::string_view written(at + 4 + width, width);
+        if (n < 1 || n > rows || file.readAt(layout.rowOffset(n), now.data(), width) != width
+            || (now != old && now != written)) {
+            before.clear();
+            break;
+        }
+        before.push_back({ n, std::string(old) });
+    }
+    if (!before.empty()) {
+        writeRowRuns(file, layout, before);
+        file.sync();
+    }
+    removeNote(note);
 }
 
 std::string tooLong(std::size_t length, int width)
@@ -596,18 +616,7 @@ void DbfTable::open(Access access)
     bindFields(layout.fields);
     if (access == Access::ReadWrite) {
         // Rows a killed program was writing back get their old bytes again.
-        const fs::path note = rewriteNoteFor(target);
-        std::vector<RowBytes> unfinished = readRewriteNote(note, layout.rowLength);
-        const std::uint32_t rows = layout.rowCountFor(file.size());
-        std::erase_if(
-            unfinished, [&](const RowBytes& r) { return r.recordNumber < 1 || r.recordNumber > rows; });
-        if (!unfinished.empty()) {
-            writeRowRuns(file, layout, unfinished);
-            file.sync();
-        }
-        std::error_code removeError;
-        if (fs::remove(note, removeError))
-            syncDirectoryOf(note);
+        finishRewriteNote(rewriteNoteFor(target), file, layout);
     }
 
     d->file = std::move(file);
@@ -1147,7 +1156,7 @@ void DbfTable::rewriteRows(const std::vector<RowBytes>& rows)
     // As with appends, a folder the user may not write takes no note.
     const fs::path note = rewriteNoteFor(d->openPath);
     if (mayWriteFolderOf(note))
-        writeRewriteNote(note, d->layout.rowLength, old);
+        writeRewriteNote(note, d->layout.rowLength, old, sorted);
     try {
         writeRowRuns(d->file, d->layout, sorted);
         d->file.sync();

@@ -205,37 +205,59 @@ INSTANTIATE_TEST_SUITE_P(Steps, LogHistoryTest, ::testing::ValuesIn(kCases),
 
 // A disk that fails in the middle of a step's rows, and then once more while
 // they are put back, leaves the note: the next opening makes the step whole
-// or none, never half of it.
+// or none, never half of it. A note found beside another file (the log was
+// replaced since) leaves that file alone.
 TEST_F(TableTest, StepCutShortIsTakenBackAtTheNextOpening)
 {
-    createLog(file());
-    FlightLog t;
-    setUpMainView(t, file());
-    t.open();
-    for (int day = 1; day <= 4; ++day)
-        appendFlight(t, QDate(2026, 4, day), QStringLiteral("12:00"), day * 10);
-    LogHistory history(t, [&t](const DbfRecord& row) { return nameOf(t, row); });
-    history.recordAppends(QStringLiteral("import"), { 1, 3 });
-    EXPECT_EQ(history.undoText(), QStringLiteral("Undo import of 2 flights"));
-    const std::string before = readBytes(file());
+    for (const bool replaced : { false, true }) {
+        SCOPED_TRACE(replaced ? "log replaced since" : "same log");
+        createLog(file());
+        auto t = std::make_unique<FlightLog>();
+        setUpMainView(*t, file());
+        t->open();
+        for (int day = 1; day <= 4; ++day)
+            appendFlight(*t, QDate(2026, 4, day), QStringLiteral("12:00"), day * 10);
+        auto history
+            = std::make_unique<LogHistory>(*t, [&t](const DbfRecord& row) { return nameOf(*t, row); });
+        history->recordAppends(QStringLiteral("import"), { 1, 3 });
+        EXPECT_EQ(history->undoText(), QStringLiteral("Undo import of 2 flights"));
+        const std::string before = readBytes(file());
 
-    int writes = 0;
-    const std::filesystem::path table = file();
-    setFileFaultHook([&](FileStep step, const std::filesystem::path& path) {
-        return step == FileStep::Write && path == table && ++writes > 1 ? 5 /* EIO */ : 0;
-    });
-    EXPECT_THROW(history.undo(), DbfError);
-    setFileFaultHook({});
-    EXPECT_NE(readBytes(file()), before); // row 1 was written, row 3 not
-    EXPECT_TRUE(std::filesystem::exists(rewriteNoteFor(file())));
-    EXPECT_TRUE(history.canUndo());
+        int writes = 0;
+        const std::filesystem::path table = file();
+        setFileFaultHook([&](FileStep step, const std::filesystem::path& path) {
+            return step == FileStep::Write && path == table && ++writes > 1 ? 5 /* EIO */ : 0;
+        });
+        EXPECT_THROW(history->undo(), DbfError);
+        setFileFaultHook({});
+        EXPECT_NE(readBytes(file()), before); // row 1 was written, row 3 not
+        EXPECT_TRUE(std::filesystem::exists(rewriteNoteFor(file())));
+        EXPECT_TRUE(history->canUndo());
+        history.reset();
+        t.reset();
 
-    t.releaseWriteLock();
-    FlightLog reopened;
-    setUpMainView(reopened, file());
-    reopened.open();
-    EXPECT_EQ(visibleMinutes(reopened), (std::vector<int> { 10, 20, 30, 40 }));
-    EXPECT_FALSE(std::filesystem::exists(rewriteNoteFor(file())));
+        std::vector<int> expected { 10, 20, 30, 40 };
+        if (replaced) {
+            const std::filesystem::path note = rewriteNoteFor(file());
+            std::filesystem::rename(note, file("note"));
+            std::filesystem::remove(file());
+            createLog(file());
+            FlightLog other;
+            setUpMainView(other, file());
+            other.open();
+            for (int day = 1; day <= 3; ++day)
+                appendFlight(other, QDate(2026, 5, day), QStringLiteral("8:00"), day);
+            std::filesystem::rename(file("note"), note);
+            expected = { 1, 2, 3 };
+        }
+        FlightLog reopened;
+        setUpMainView(reopened, file());
+        reopened.open();
+        EXPECT_EQ(visibleMinutes(reopened), expected);
+        EXPECT_FALSE(std::filesystem::exists(rewriteNoteFor(file())));
+        reopened.close();
+        std::filesystem::remove(file());
+    }
 }
 
 } // namespace
