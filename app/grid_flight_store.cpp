@@ -2,13 +2,15 @@
 
 #include "logstore/flight_log.h"
 
+#include <numeric>
 #include <utility>
 
 namespace cvlog
 {
 
-GridFlightStore::GridFlightStore(FlightLog& table)
+GridFlightStore::GridFlightStore(FlightLog& table, LogHistory* history)
     : table(table)
+    , history(history)
     , store(table)
 {
 }
@@ -23,7 +25,13 @@ void GridFlightStore::appendFlights(const std::vector<FlightRow>& rows)
     if (rows.empty())
         return;
     endUsersEdit();
+    const std::uint32_t before = table.recordCount();
     store.appendFlights(rows);
+    if (history == nullptr)
+        return;
+    std::vector<std::uint32_t> added(table.recordCount() - before);
+    std::iota(added.begin(), added.end(), before + 1);
+    history->recordAppends(QStringLiteral("download"), std::move(added));
 }
 
 void GridFlightStore::endUsersEdit()

@@ -9,10 +9,12 @@
 // had just started one: the next keystrokes land where the user was, not in
 // a downloaded flight. A text the field refuses stops the append instead;
 // the user's edit stays as it was, and the flights come again with the next
-// link.
+// link. The flights of one append are one step of the history: undo takes
+// them back together.
 
 #include "link/dbf_flight_store.h"
 #include "link/link_ports.h"
+#include "logstore/log_history.h"
 
 #include <cstdint>
 
@@ -22,7 +24,8 @@ namespace cvlog
 class GridFlightStore : public FlightStore
 {
 public:
-    explicit GridFlightStore(FlightLog& table);
+    // The history, when given, hears of every append as a download.
+    explicit GridFlightStore(FlightLog& table, LogHistory* history = nullptr);
 
     bool findFlight(const FlightRow& flight) override;
     void appendFlights(const std::vector<FlightRow>& rows) override;
@@ -34,6 +37,7 @@ private:
     void endUsersEdit();
 
     FlightLog& table;
+    LogHistory* history;
     DbfFlightStore store;
     int suspensions = 0;
     // Where the view goes once the flights are in: the row whose edit the

@@ -19,6 +19,7 @@
 #include "logstore/atomic_file.h"
 #include "logstore/conversions.h"
 #include "logstore/file_names.h"
+#include "logstore/log_history.h"
 #include "output/text_export.h"
 #include "presentation/field_text.h"
 #include "settings/ini_file.h"
@@ -148,7 +149,7 @@ void TForm1::setForms(TStatus* status, TForm3* report, TForm4* port, TForm5* key
 void TForm1::buildLink()
 {
     linkHost_ = std::make_unique<FormLinkHost>(*this);
-    flightStore_ = std::make_unique<GridFlightStore>(Dbf1);
+    flightStore_ = std::make_unique<GridFlightStore>(Dbf1, history_.get());
     linkDriver_ = std::make_unique<LinkDriver>(link, *linkHost_, Comm1, *usb_, *flightStore_);
 
     // The device behind "COM<n>" is looked up in the settings at every
@@ -185,6 +186,8 @@ void TForm1::buildMenus()
     item(File1, Exit1, "Exit1", "&Exit", Handler(nullptr));
     // Closing runs the shutdown, as closing the window does.
     connect(Exit1, &QAction::triggered, this, &QWidget::close);
+
+    buildEditMenu();
 
     Database1 = menuBar()->addMenu(QStringLiteral("&Database"));
     Database1->setObjectName(QStringLiteral("Database1"));

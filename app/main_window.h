@@ -40,6 +40,7 @@ class DBNavigator;
 class FormLinkHost;
 class GridFlightStore;
 class LinkDriver;
+class LogHistory;
 class RecordPanelGrid;
 class TForm3;
 class TForm4;
@@ -110,6 +111,7 @@ public:
     QLabel* StatusPanel1 = nullptr;
 
     QMenu* File1 = nullptr;
+    QMenu* Edit2 = nullptr; // Edit1 is the total box
     QMenu* Database1 = nullptr;
     QMenu* Setup1 = nullptr;
     QMenu* View1 = nullptr;
@@ -117,6 +119,8 @@ public:
     QAction* Saveascommadelimitedtextfile1 = nullptr;
     QAction* Print1 = nullptr;
     QAction* Exit1 = nullptr;
+    QAction* Undo1 = nullptr;
+    QAction* Redo1 = nullptr;
     QAction* Wipedatabase1 = nullptr;
     QAction* Compactdatabse1 = nullptr;
     QAction* N1 = nullptr;
@@ -132,6 +136,8 @@ public:
     QAction* Initializedownloadkey1 = nullptr;
     QAction* Downloadallflights1 = nullptr;
     QAction* Statistics1 = nullptr;
+    // The steps of this run that Undo and Redo take back and bring again.
+    LogHistory& history() const { return *history_; }
     // Made when first opened, then kept for the run.
     StatisticsWindow* statisticsForm() const { return statistics_.get(); }
 
@@ -145,6 +151,8 @@ public slots:
     void SaveasTextfile1Click();
     void Saveascommadelimitedtextfile1Click();
     void Print1Click();
+    void Undo1Click();
+    void Redo1Click();
     void Wipedatabase1Click();
     void Compactdatabse1Click();
     void N1Click();
@@ -171,6 +179,10 @@ protected:
 
 private:
     void buildMenus();
+    void buildEditMenu();
+    // The Edit menu's items name the step they would take back or bring again.
+    void showHistory();
+    void takeHistoryStep(QString (LogHistory::*step)());
     void buildControls();
     void FormCreate();
     void FormShow();
@@ -200,6 +212,8 @@ private:
 
     StartupOptions options_;
     std::unique_ptr<UsbBridge> usb_;
+    // Made with the Edit menu; outlives the link, which tells it of downloads.
+    std::unique_ptr<LogHistory> history_;
     // The link's surroundings, made before FormCreate and gone before Comm1 and Dbf1.
     std::unique_ptr<FormLinkHost> linkHost_;
     std::unique_ptr<GridFlightStore> flightStore_;

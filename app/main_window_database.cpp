@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/record_panel_grid.h"
 #include "app/wait_cursor.h"
+#include "logstore/log_history.h"
 #include "logstore/log_maintenance.h"
 #include "logstore/scope_exit.h"
 
@@ -42,6 +43,8 @@ bool tableExists(const std::filesystem::path& path)
 
 // Each command first ends the edit of the current row, so that a typed text
 // is in the log it backs up, compacts, keeps as a safety copy or replaces.
+// Wipe, compact and restore replace the file: the history of its rows ends
+// there (their safety copies are the way back), however the command ends.
 void TForm1::Wipedatabase1Click()
 {
     DBCtrlGrid1->finishEdit();
@@ -54,6 +57,7 @@ void TForm1::Wipedatabase1Click()
         return;
     if (!tableExists(tablePath()))
         return;
+    const ScopeExit forget([this] { history().clear(); });
     const auto wait = ShowWaitCursor();
     wipeLog(Dbf1);
 }
@@ -62,6 +66,7 @@ void TForm1::Compactdatabse1Click()
 {
     DBCtrlGrid1->finishEdit();
     {
+        const ScopeExit forget([this] { history().clear(); });
         const auto wait = ShowWaitCursor();
         showPendingWork();
         Dbf1.compact();
@@ -95,6 +100,7 @@ void TForm1::Restoredatabase1Click()
             QStringLiteral("File cannot be restored to itself, please choose a new name."), this);
         return;
     }
+    const ScopeExit forget([this] { history().clear(); });
     const auto wait = ShowWaitCursor();
     restoreLog(Dbf1, Dbf2, source.toStdString());
 }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <system_error>
 #include <unistd.h>
@@ -82,11 +83,120 @@ void cutBackTo(DbfFile& file, std::uint64_t from, const std::string& covered)
     file.sync();
 }
 
-void removeAppendNote(const fs::path& note)
+bool mayWriteFolderOf(const fs::path& note)
+{
+    const fs::path folder = note.has_parent_path() ? note.parent_path() : fs::path(".");
+    return ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+void removeNote(const fs::path& note)
 {
     std::error_code ec;
     if (fs::remove(note, ec))
         syncDirectoryOf(note);
+}
+
+// Writes the rows in runs of neighbours, one write for each run.
+void writeRowRuns(DbfFile& file, const DbfLayout& layout, const std::vector<RowBytes>& rows)
+{
+    std::string run;
+    std::uint32_t first = 0;
+    std::uint32_t next = 0;
+    auto flush = [&] {
+        if (!run.empty())
+            file.writeAt(layout.rowOffset(first), run.data(), run.size());
+        run.clear();
+    };
+    for (const RowBytes& row : rows) {
+        if (run.empty() || row.recordNumber != next) {
+            flush();
+            first = row.recordNumber;
+        }
+        run += row.bytes;
+        next = row.recordNumber + 1;
+    }
+    flush();
+}
+
+// The note of rows being written back: each row's record number, its bytes
+// before the write and after it, between a magic word and an end mark. A
+// note cut short was never acted on: the rows are written only once it is
+// complete on disk.
+constexpr std::string_view kRewriteMagic = "CVLOGRW2";
+constexpr std::string_view kRewriteEnd = "END.";
+
+void putNumber(std::string& out, std::uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>(value >> (8 * i) & 0xFF);
+}
+
+std::uint32_t getNumber(const char* at)
+{
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | static_cast<unsigned char>(at[i]);
+    return value;
+}
+
+// `before` and `after` hold the same rows in the same order.
+void writeRewriteNote(const fs::path& note, std::uint32_t rowLength, const std::vector<RowBytes>& before,
+    const std::vector<RowBytes>& after)
+{
+    std::string text(kRewriteMagic);
+    text.reserve(text.size() + 8 + before.size() * (4 + 2 * std::size_t { rowLength }) + kRewriteEnd.size());
+    putNumber(text, rowLength);
+    putNumber(text, static_cast<std::uint32_t>(before.size()));
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        putNumber(text, before[i].recordNumber);
+        text += before[i].bytes;
+        text += after[i].bytes;
+    }
+    text += kRewriteEnd;
+    DbfFile out(note, DbfFile::Mode::CreateTruncate);
+    out.writeAt(0, text.data(), text.size());
+    out.sync();
+    out.close();
+    syncDirectoryOf(note);
+}
+
+// Puts back the rows of a write-back that a killed program left unfinished.
+// Only a file whose noted rows each hold their bytes before or after the
+// write is the one the note was made for; any other (a note cut short, a
+// file replaced since) is left alone, and the note goes either way.
+void finishRewriteNote(const fs::path& note, DbfFile& file, const DbfLayout& layout)
+{
+    std::ifstream in(note, std::ios::binary);
+    if (!in)
+        return;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::size_t head = kRewriteMagic.size() + 8;
+    const std::size_t width = layout.rowLength;
+    const std::uint32_t count = text.size() < head ? 0 : getNumber(text.data() + kRewriteMagic.size() + 4);
+    const bool whole = text.size() == head + count * (4 + 2 * width) + kRewriteEnd.size()
+        && text.starts_with(kRewriteMagic) && text.ends_with(kRewriteEnd)
+        && getNumber(text.data() + kRewriteMagic.size()) == layout.rowLength;
+    std::vector<RowBytes> before;
+    const std::uint32_t rows = layout.rowCountFor(file.size());
+    std::string now(width, '\0');
+    for (std::uint32_t i = 0; whole && i < count; ++i) {
+        const char* at = text.data() + head + i * (4 + 2 * width);
+        const std::uint32_t n = getNumber(at);
+        const std::string_view old(at + 4, width);
+        const std::string_view written(at + 4 + width, width);
+        if (n < 1 || n > rows || file.readAt(layout.rowOffset(n), now.data(), width) != width
+            || (now != old && now != written)) {
+            before.clear();
+            break;
+        }
+        before.push_back({ n, std::string(old) });
+    }
+    if (!before.empty()) {
+        writeRowRuns(file, layout, before);
+        file.sync();
+    }
+    removeNote(note);
 }
 
 std::string tooLong(std::size_t length, int width)
@@ -146,6 +256,7 @@ struct DbfTable::Impl {
     int disabled = 0;
     bool changedWhileDisabled = false;
     Listener listener;
+    std::function<void(const RowWrite&)> rowWritten;
     std::function<void()> beforeChange;
     bool inBeforeChange = false;
     std::function<QDate()> today = [] { return QDate::currentDate(); };
@@ -203,6 +314,19 @@ struct DbfTable::Impl {
             return;
         }
         row.assign(bytes, layout.rowLength);
+    }
+
+    // Puts the view on the row, or the nearest visible one after it, or
+    // before it when there is none after.
+    void goNear(std::uint32_t at, Change change)
+    {
+        std::uint32_t n = findForward(walk, at);
+        if (n == 0)
+            n = findBackward(walk, at);
+        setCurrent(n);
+        bof = n == 0;
+        eof = n == 0;
+        notify(change);
     }
 
     void notify(Change change)
@@ -368,6 +492,12 @@ struct DbfTable::Impl {
 
     fs::path appendNote() const { return appendNoteFor(openPath); }
 
+    void reportRowWrite(std::uint32_t n, std::string before)
+    {
+        if (rowWritten && !appendsFrom)
+            rowWritten(RowWrite { n, std::move(before), row });
+    }
+
     void closeFile()
     {
         file.close();
@@ -471,7 +601,7 @@ void DbfTable::open(Access access)
             if (from >= kDbfHeaderSize && file.size() >= from)
                 cutBackTo(file, from, covered);
         }
-        removeAppendNote(note);
+        removeNote(note);
     }
     DbfLayout layout = readLayout(file, file.size());
     std::string damage = writeProblem(layout, file.size());
@@ -484,6 +614,10 @@ void DbfTable::open(Access access)
         }
     }
     bindFields(layout.fields);
+    if (access == Access::ReadWrite) {
+        // Rows a killed program was writing back get their old bytes again.
+        finishRewriteNote(rewriteNoteFor(target), file, layout);
+    }
 
     d->file = std::move(file);
     d->layout = std::move(layout);
@@ -637,13 +771,7 @@ void DbfTable::moveToRecord(std::uint32_t recordNumber)
 {
     d->requireOpen();
     d->endEditing(*this);
-    std::uint32_t n = d->findForward(d->walk, recordNumber);
-    if (n == 0)
-        n = d->findBackward(d->walk, recordNumber);
-    d->setCurrent(n);
-    d->bof = n == 0;
-    d->eof = n == 0;
-    d->notify(Change::Moved);
+    d->goNear(recordNumber, Change::Moved);
 }
 
 std::uint32_t DbfTable::nextVisible(std::uint32_t after) const
@@ -666,6 +794,14 @@ DbfRecord DbfTable::peek(std::uint32_t recordNumber) const
         return {};
     const char* bytes = d->look.row(d->file, d->layout, recordNumber, d->rowCount);
     return bytes == nullptr ? DbfRecord() : d->record(bytes, recordNumber);
+}
+
+std::string DbfTable::rowBytes(std::uint32_t recordNumber) const
+{
+    if (!d->isOpen())
+        return {};
+    const char* bytes = d->look.row(d->file, d->layout, recordNumber, d->rowCount);
+    return bytes == nullptr ? std::string() : std::string(bytes, d->layout.rowLength);
 }
 
 std::uint32_t DbfTable::findLive(const Predicate& predicate) const
@@ -845,6 +981,7 @@ void DbfTable::post()
         d->row[0] = kDbfLiveFlag;
         d->writeRow(d->current);
         d->state = State::Browse;
+        d->reportRowWrite(d->current, d->original);
         d->notify(Change::State);
         return;
     case State::Insert: {
@@ -869,6 +1006,7 @@ void DbfTable::post()
         d->bof = false;
         d->eof = false;
         d->state = State::Browse;
+        d->reportRowWrite(n, {});
         d->notify(Change::Reloaded);
         return;
     }
@@ -908,8 +1046,10 @@ void DbfTable::remove()
     if (d->current == 0)
         throw DbfError(kEmpty);
     const std::uint32_t n = d->current;
+    std::string before = d->row;
     d->row[0] = kDbfDeletedFlag;
     d->writeRow(n);
+    d->reportRowWrite(n, std::move(before));
     std::uint32_t to = d->findForward(d->walk, n + 1);
     if (to == 0) {
         to = d->findBackward(d->walk, n - 1);
@@ -956,8 +1096,7 @@ void DbfTable::beginAppends()
     // A folder the user may not write takes no note: the rows still go in
     // together while the program runs, only a kill may leave some of them.
     const fs::path note = d->appendNote();
-    const fs::path folder = note.has_parent_path() ? note.parent_path() : fs::path(".");
-    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0)
+    if (mayWriteFolderOf(note))
         writeAppendNote(note, from, d->tail());
     d->appendsFrom = from;
     d->appendsCovered = d->tail();
@@ -969,7 +1108,7 @@ void DbfTable::commitAppends()
         return;
     d->file.sync();
     d->appendsFrom.reset();
-    removeAppendNote(d->appendNote());
+    removeNote(d->appendNote());
     // The header counts the rows at once, so that other programs see them
     // before this one closes the file. The rows are on disk already: should
     // this fail, the header is written again at closing.
@@ -989,7 +1128,7 @@ void DbfTable::discardAppends()
     const std::uint64_t from = *d->appendsFrom;
     d->appendsFrom.reset();
     cutBackTo(d->file, from, d->appendsCovered);
-    removeAppendNote(d->appendNote());
+    removeNote(d->appendNote());
     d->recount();
     d->clearCaches();
     const std::uint32_t n = d->findBackward(d->walk, d->rowCount);
@@ -997,6 +1136,54 @@ void DbfTable::discardAppends()
     d->bof = n == 0;
     d->eof = true;
     d->notify(Change::Reloaded);
+}
+
+void DbfTable::rewriteRows(const std::vector<RowBytes>& rows)
+{
+    d->requireWritable();
+    d->endEditing(*this);
+    if (rows.empty())
+        return;
+    std::vector<RowBytes> sorted = rows;
+    std::ranges::sort(sorted, {}, &RowBytes::recordNumber);
+    std::vector<RowBytes> old;
+    old.reserve(sorted.size());
+    for (const RowBytes& r : sorted) {
+        if (r.recordNumber < 1 || r.recordNumber > d->rowCount || r.bytes.size() != d->layout.rowLength)
+            throw DbfError("Row " + std::to_string(r.recordNumber) + " cannot be written back");
+        old.push_back({ r.recordNumber, rowBytes(r.recordNumber) });
+    }
+    // As with appends, a folder the user may not write takes no note.
+    const fs::path note = rewriteNoteFor(d->openPath);
+    if (mayWriteFolderOf(note))
+        writeRewriteNote(note, d->layout.rowLength, old, sorted);
+    try {
+        writeRowRuns(d->file, d->layout, sorted);
+        d->file.sync();
+    } catch (...) {
+        // Puts back what part of the rows was written; failing that, the
+        // note does it at the next opening.
+        try {
+            writeRowRuns(d->file, d->layout, old);
+            d->file.sync();
+            removeNote(note);
+        } catch (...) {
+        }
+        d->clearCaches();
+        throw;
+    }
+    removeNote(note);
+    for (const RowBytes& r : sorted) {
+        d->walk.update(d->layout, r.recordNumber, r.bytes.data());
+        d->look.update(d->layout, r.recordNumber, r.bytes.data());
+    }
+    // The view goes to the first row written back, or the nearest one shown.
+    d->goNear(sorted.front().recordNumber, Change::Reloaded);
+}
+
+void DbfTable::setRowWriteObserver(std::function<void(const RowWrite&)> observer)
+{
+    d->rowWritten = std::move(observer);
 }
 
 void DbfTable::releaseWriteLock()
@@ -1010,14 +1197,7 @@ void DbfTable::refresh()
     d->endEditing(*this);
     d->recount();
     d->clearCaches();
-    const std::uint32_t at = std::max<std::uint32_t>(d->current, 1);
-    std::uint32_t n = d->findForward(d->walk, at);
-    if (n == 0)
-        n = d->findBackward(d->walk, at);
-    d->setCurrent(n);
-    d->bof = n == 0;
-    d->eof = n == 0;
-    d->notify(Change::Reloaded);
+    d->goNear(std::max<std::uint32_t>(d->current, 1), Change::Reloaded);
 }
 
 void DbfTable::compact()
@@ -1122,6 +1302,12 @@ fs::path appendNoteFor(const fs::path& table)
 {
     const fs::path folder = table.has_parent_path() ? table.parent_path() : fs::path(".");
     return folder / ("." + table.filename().string() + ".appending");
+}
+
+fs::path rewriteNoteFor(const fs::path& table)
+{
+    const fs::path folder = table.has_parent_path() ? table.parent_path() : fs::path(".");
+    return folder / ("." + table.filename().string() + ".rewriting");
 }
 
 std::string damagedFileText(const fs::path& path, const std::string& damage)

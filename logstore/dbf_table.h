@@ -76,6 +76,20 @@ private:
     std::uint32_t recordNumber_ = 0;
 };
 
+// One row written by a post or a delete: its bytes before (empty for a row
+// appended) and after.
+struct RowWrite {
+    std::uint32_t recordNumber = 0;
+    std::string before;
+    std::string after;
+};
+
+// A row's bytes to be written back where it stands (flag byte included).
+struct RowBytes {
+    std::uint32_t recordNumber = 0;
+    std::string bytes;
+};
+
 class DbfTable
 {
 public:
@@ -142,6 +156,8 @@ public:
     std::uint32_t priorVisible(std::uint32_t before) const;
     // The row's bytes; the returned record is valid until the next call.
     DbfRecord peek(std::uint32_t recordNumber) const;
+    // The row's bytes as stored, flag byte first; empty when there is no such row.
+    std::string rowBytes(std::uint32_t recordNumber) const;
     // The first row in file order whose flag is a space (the filter switch
     // plays no part) that the predicate accepts; 0 when none. The record
     // handed to the predicate is valid only during the call.
@@ -191,6 +207,18 @@ public:
     // Takes back the rows appended since beginAppends(); closing the view
     // does the same.
     void discardAppends();
+
+    // Writes rows back where they stand, in place (the file keeps its
+    // length): all of them or, when the program is killed meanwhile, none.
+    // The rows' bytes before the write are kept in a note beside the table
+    // until the new ones are on disk, and an opening that finds the note
+    // writes them back. An edit in progress is ended first.
+    void rewriteRows(const std::vector<RowBytes>& rows);
+
+    // Called after each row a post or a delete writes, except the rows
+    // appended between beginAppends() and commitAppends(): whoever appends
+    // them together knows them together.
+    void setRowWriteObserver(std::function<void(const RowWrite&)> observer);
 
     // The file stays locked against copies from its first write until this
     // (see table_lock.h); call it when no change is half-done, often enough
@@ -271,6 +299,8 @@ private:
 
 // The note of appends in progress beside a table file.
 std::filesystem::path appendNoteFor(const std::filesystem::path& table);
+// The note of rows being written back beside a table file.
+std::filesystem::path rewriteNoteFor(const std::filesystem::path& table);
 
 // What the user is told of a damaged file (DbfTable::damage()), and what
 // every change to it is refused with.

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -13,6 +14,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <unistd.h>
+
+// The toolkit's own way in for a key's shortcuts, as its test library uses it.
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
+    const QString& text = QString(), bool autorep = false, ushort count = 1);
 
 namespace cvlog
 {
@@ -40,6 +45,35 @@ template <class T> T* findObject(const QString& name)
             return found;
     }
     return nullptr;
+}
+
+// Where a keyboard's keys go: the focused widget of the active window (or of
+// the one window shown, when the platform makes none active).
+QWidget* keyboardTarget()
+{
+    if (QWidget* focused = QApplication::focusWidget())
+        return focused;
+    QWidget* window = QApplication::activeWindow();
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (window == nullptr && top->isVisible() && top->isWindow() && top->parentWidget() == nullptr)
+            window = top;
+    }
+    if (window == nullptr)
+        return nullptr;
+    return window->focusWidget() != nullptr ? window->focusWidget() : window;
+}
+
+// One key with its modifiers, as the toolkit delivers a keyboard's: the
+// shortcuts have their say before the widget.
+void pressKey(QWidget* target, QKeyCombination key)
+{
+    const QString text;
+    if (qt_sendShortcutOverrideEvent(target, 0, key.key(), key.keyboardModifiers(), text))
+        return;
+    QKeyEvent press(QEvent::KeyPress, key.key(), key.keyboardModifiers(), text);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key.key(), key.keyboardModifiers(), text);
+    QApplication::sendEvent(target, &release);
 }
 
 } // namespace
@@ -109,6 +143,19 @@ void ControlChannel::run(const QString& line)
             QCoreApplication::postEvent(
                 target, new QKeyEvent(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c)));
         }
+    } else if (command == u"key") {
+        const QKeySequence keys = QKeySequence::fromString(argument, QKeySequence::PortableText);
+        if (keys.isEmpty()) {
+            acknowledge("unknown ", line);
+            return;
+        }
+        // Later, from the event loop, as a trigger: a shortcut may open a box.
+        QTimer::singleShot(0, [keys] {
+            for (int i = 0; i < keys.count(); ++i) {
+                if (QWidget* target = keyboardTarget())
+                    pressKey(target, keys[i]);
+            }
+        });
     } else if (command == u"trigger") {
         auto* action = findObject<QAction>(argument);
         if (action == nullptr) {

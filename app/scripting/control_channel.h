@@ -7,6 +7,9 @@
 //                    in whichever window holds it (the preview's too)
 //   click <name>     clicks the button or check box of that object name
 //   type <name> <text>  types the text, key by key, into that widget
+//   key <keys>       presses the keys ("Ctrl+Z", "Ctrl+Shift+Z") in the
+//                    widget that has the focus in the active window, as a
+//                    keyboard would: a menu item's shortcut is found first
 //   answer yes|no    answers the next message box, when the program runs
 //                    unattended (its boxes otherwise take their default
 //                    button)

@@ -109,6 +109,7 @@ TEST_F(WindowTest, MenusCarryTheirCaptionsInOrder)
         { "&File",
             { "&Save as Textfile", "Save as &comma delimited textfile", "&Print / print preview", "-",
                 "&Exit" } },
+        { "&Edit", { "&Undo", "&Redo" } },
         { "&Database", { "&Wipe database", "&Compact database", "&Backup database", "&Restore database" } },
         { "&Setup",
             { "&Communications port", "(&1) Units Meters,kmh", "(&2) Units feet,mph", "(&3) Units feet,knots",
