@@ -53,6 +53,7 @@ constexpr int kMostHourIntervals = 10;
 constexpr int kFirstHourIntervals = 5; // before the chart is laid out
 // The tables whose every row shows: summary, recent flying, currency.
 constexpr std::array<bool, 6> kShowsEveryRow { true, true, false, false, false, true };
+constexpr int kMostFittedRows = 10;
 // The bar axis keys its labels by their text; a zero-width space keeps the
 // second "Jul" apart from the first.
 constexpr char16_t kZeroWidthSpace = u'\u200B';
@@ -69,11 +70,15 @@ QTableWidget* makeTable(QWidget* parent)
     return table;
 }
 
-// A table as high as its header and rows, so no row hides behind a scroll bar.
+// A table as high as its header and rows, so no row hides behind a scroll
+// bar; past kMostFittedRows rows (many currency rules) it scrolls rather
+// than push the window off the screen.
 void fitRows(QTableWidget& table)
 {
-    table.setFixedHeight(table.horizontalHeader()->sizeHint().height() + table.verticalHeader()->length()
-        + 2 * table.frameWidth());
+    const int rows = std::min(table.rowCount(), kMostFittedRows);
+    const QHeaderView& heads = *table.verticalHeader();
+    const int rowsHeight = rows == 0 ? 0 : heads.sectionPosition(rows - 1) + heads.sectionSize(rows - 1);
+    table.setFixedHeight(table.horizontalHeader()->sizeHint().height() + rowsHeight + 2 * table.frameWidth());
 }
 
 void fill(QTableWidget& table, const StatisticsTable& content)
