@@ -57,7 +57,7 @@ protected:
                 parameters.currencyRules = rules;
                 return computeFlightStatistics(table, parameters);
             },
-            [] { return DisplayMarks {}; },
+            [this] { return marks_; },
             iniPath(),
         });
         window->show();
@@ -86,6 +86,7 @@ protected:
     }
 
     QTemporaryDir settings_;
+    DisplayMarks marks_;
     test::MessageRecorder messages;
 };
 
@@ -146,8 +147,11 @@ TEST_F(StatisticsWindowTest, TablesShowWholeAndTheRulesDialogKeepsTheRulesInTheS
     EXPECT_EQ(window->Tables[5]->item(2, 0)->text(), "5 flights and 2:30 in the last 30 days, EB02");
     EXPECT_TRUE(everyRowShows(*window->Tables[5]));
 
-    // Cancel changes nothing; removing every rule keeps none, and the table goes.
+    // Hours read in the chosen fractions; Cancel changes nothing; removing
+    // every rule keeps none, and the table goes.
+    marks_ = selectDecimalFractions(marks_);
     inRulesDialog([](CurrencyRulesDialog& dialog) {
+        EXPECT_EQ(dialog.Rules->item(2, Column::Hours)->text(), "2.50");
         dialog.Rules->setCurrentCell(0, Column::Flights);
         dialog.RemoveRule1->click();
         dialog.Cancel->click();
