@@ -496,17 +496,18 @@ void TForm1::Statistics1Click()
 {
     if (!statistics_) {
         statistics_ = std::make_unique<StatisticsWindow>(StatisticsWindow::Source {
-            [this] {
+            [this](const std::vector<CurrencyRule>& rules) {
                 // The rows the grid shows: the filter's period while it applies.
                 StatisticsParameters parameters;
                 parameters.today = options_.clock();
-                parameters.currencyRules = readCurrencyRules(settingsPath());
+                parameters.currencyRules = rules;
                 parameters.openingTotals = readOpeningTotals(settingsPath());
                 if (dateFilter_.isOn() && Dbf1.isFiltered())
                     parameters.period = DatePeriod(DateFrom->date(), DateTo->date());
                 return computeFlightStatistics(Dbf1, parameters);
             },
             [this] { return displayMarks(); },
+            settingsPath(),
         });
     }
     statistics_->show();

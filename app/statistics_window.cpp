@@ -1,8 +1,10 @@
 #include "app/statistics_window.h"
 
+#include "app/currency_rules_dialog.h"
 #include "app/cvlog_application.h"
 #include "app/scripting/status_trace.h"
 #include "logstore/atomic_file.h"
+#include "settings/settings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -10,23 +12,28 @@
 #include <QBarSeries>
 #include <QBarSet>
 #include <QBuffer>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
 #include <QCursor>
+#include <QFontMetricsF>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -36,12 +43,20 @@ namespace cvlog
 namespace
 {
 
-constexpr QSize kDesignedSize { 860, 820 };
+constexpr QSize kDesignedSize { 900, 820 };
 constexpr int kChartHeight = 280;
 constexpr int kRowPadding = 6;
-// More bars than this stand their labels on end.
-constexpr int kLevelLabels = 8;
 constexpr double kMinutesPerHour = 60.0;
+// The hours axis keeps two lines' height between its labels.
+constexpr double kLinesPerHourLabel = 2.0;
+constexpr int kMostHourIntervals = 10;
+constexpr int kFirstHourIntervals = 5; // before the chart is laid out
+// The tables whose every row shows: summary, recent flying, currency.
+constexpr std::array<bool, 6> kShowsEveryRow { true, true, false, false, false, true };
+constexpr int kMostFittedRows = 10;
+// The bar axis keys its labels by their text; a zero-width space keeps the
+// second "Jul" apart from the first.
+constexpr char16_t kZeroWidthSpace = u'\u200B';
 
 QTableWidget* makeTable(QWidget* parent)
 {
@@ -50,8 +65,20 @@ QTableWidget* makeTable(QWidget* parent)
     table->setSelectionMode(QAbstractItemView::NoSelection);
     table->verticalHeader()->setVisible(false);
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + kRowPadding);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setStretchLastSection(false);
     return table;
+}
+
+// A table as high as its header and rows, so no row hides behind a scroll
+// bar; past kMostFittedRows rows (many currency rules) it scrolls rather
+// than push the window off the screen.
+void fitRows(QTableWidget& table)
+{
+    const int rows = std::min(table.rowCount(), kMostFittedRows);
+    const QHeaderView& heads = *table.verticalHeader();
+    const int rowsHeight = rows == 0 ? 0 : heads.sectionPosition(rows - 1) + heads.sectionSize(rows - 1);
+    table.setFixedHeight(table.horizontalHeader()->sizeHint().height() + rowsHeight + 2 * table.frameWidth());
 }
 
 void fill(QTableWidget& table, const StatisticsTable& content)
@@ -60,6 +87,9 @@ void fill(QTableWidget& table, const StatisticsTable& content)
     table.setColumnCount(static_cast<int>(content.headings.size()));
     table.setHorizontalHeaderLabels(content.headings);
     table.setRowCount(static_cast<int>(content.rows.size()));
+    // The first column names the row and takes the room left.
+    if (table.columnCount() > 0)
+        table.horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int r = 0; r < static_cast<int>(content.rows.size()); ++r) {
         const QStringList& row = content.rows[static_cast<std::size_t>(r)];
         for (int c = 0; c < row.size(); ++c) {
@@ -89,29 +119,33 @@ StatisticsWindow::StatisticsWindow(Source source, QWidget* parent)
     Undated = new QLabel(this);
     Undated->setObjectName(QStringLiteral("Undated"));
 
-    auto* tables = new QHBoxLayout;
-    auto* left = new QVBoxLayout;
-    auto* right = new QVBoxLayout;
     for (std::size_t i = 0; i < Tables.size(); ++i) {
         boxes_[i] = new QGroupBox(this);
         Tables[i] = makeTable(boxes_[i]);
         Tables[i]->setObjectName(QStringLiteral("Table%1").arg(i + 1));
         auto* inBox = new QVBoxLayout(boxes_[i]);
         inBox->addWidget(Tables[i]);
-        // Currency stands under recent flying, the tallies on the right.
-        (i < 2 || i == 5 ? left : right)->addWidget(boxes_[i]);
     }
-    // The summary has the most rows.
-    left->setStretch(0, 3);
-    left->setStretch(1, 2);
-    tables->addLayout(left);
-    tables->addLayout(right);
+    // The summary on the left; recent flying over the years; instruments
+    // over students; the currency rules across the window, as their texts
+    // are long.
+    auto* tables = new QHBoxLayout;
+    auto* middle = new QVBoxLayout;
+    auto* right = new QVBoxLayout;
+    tables->addWidget(boxes_[0], 4, Qt::AlignTop);
+    middle->addWidget(boxes_[1]);
+    middle->addWidget(boxes_[2], 1);
+    right->addWidget(boxes_[3], 1);
+    right->addWidget(boxes_[4], 1);
+    tables->addLayout(middle, 3);
+    tables->addLayout(right, 3);
 
     ChartView = new QChartView(new QChart, this);
     ChartView->setObjectName(QStringLiteral("ChartView"));
     ChartView->setRenderHint(QPainter::Antialiasing);
     ChartView->setMinimumHeight(kChartHeight);
     ChartView->chart()->legend()->hide();
+    connect(ChartView->chart(), &QChart::plotAreaChanged, this, Guarded([this] { labelAxes(); }));
 
     SaveChart1 = new QAction(QStringLiteral("Save chart as image..."), this);
     SaveChart1->setObjectName(QStringLiteral("SaveChart1"));
@@ -125,8 +159,14 @@ StatisticsWindow::StatisticsWindow(Source source, QWidget* parent)
     }
     connect(SaveChart1, &QAction::triggered, this, Guarded(this, &StatisticsWindow::SaveChart1Click));
     connect(Copy1, &QAction::triggered, this, Guarded(this, &StatisticsWindow::Copy1Click));
+    CurrencyRules1 = new QAction(QStringLiteral("Currency rules..."), this);
+    CurrencyRules1->setObjectName(QStringLiteral("CurrencyRules1"));
+    connect(CurrencyRules1, &QAction::triggered, this, Guarded(this, &StatisticsWindow::CurrencyRules1Click));
 
     auto* buttons = new QHBoxLayout;
+    auto* rulesButton = new QPushButton(CurrencyRules1->text(), this);
+    connect(rulesButton, &QPushButton::clicked, CurrencyRules1, &QAction::trigger);
+    buttons->addWidget(rulesButton);
     buttons->addStretch();
     for (QAction* action : { Copy1, SaveChart1 }) {
         auto* button = new QPushButton(action->text() + QStringLiteral(" (")
@@ -139,10 +179,13 @@ StatisticsWindow::StatisticsWindow(Source source, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Caption);
     layout->addWidget(Undated);
-    layout->addLayout(tables, 1);
+    layout->addLayout(tables);
+    layout->addWidget(boxes_[5]);
     layout->addWidget(ChartView, 1);
     layout->addLayout(buttons);
     resize(kDesignedSize);
+    if (!source_.settingsPath.empty())
+        rules_ = readCurrencyRules(source_.settingsPath);
 }
 
 void StatisticsWindow::scheduleRefresh()
@@ -166,7 +209,7 @@ void StatisticsWindow::refresh()
 {
     if (!isVisible())
         return;
-    statistics_ = source_.compute();
+    statistics_ = source_.compute(rules_);
     const QLocale locale = QLocale::system();
     Caption->setText(statisticsCaption(statistics_, locale));
     const std::int64_t undated = statistics_.summary.undatedFlights;
@@ -180,9 +223,11 @@ void StatisticsWindow::refresh()
     for (std::size_t i = 0; i < Tables.size() && i < tables.size(); ++i) {
         boxes_[i]->setTitle(tables[i].title);
         fill(*Tables[i], tables[i]);
+        if (kShowsEveryRow[i])
+            fitRows(*Tables[i]);
         boxes_[i]->setVisible(tables[i].shown);
     }
-    showChart(flightTimeChart(statistics_));
+    showChart(flightTimeChart(statistics_, locale));
     TraceStatistics(QStringLiteral("%1: flights=%2 minutes=%3")
                         .arg(Caption->text())
                         .arg(statistics_.summary.flights)
@@ -204,6 +249,8 @@ void StatisticsWindow::keyPressEvent(QKeyEvent* event)
 void StatisticsWindow::showChart(const ChartSeries& series)
 {
     chart_ = series;
+    timeAxis_ = nullptr;
+    hoursAxis_ = nullptr;
     QChart* chart = ChartView->chart();
     chart->removeAllSeries(); // deletes them
     // Removing an axis hands it back rather than deleting it.
@@ -211,12 +258,14 @@ void StatisticsWindow::showChart(const ChartSeries& series)
         chart->removeAxis(axis);
         const std::unique_ptr<QAbstractAxis> removed(axis);
     }
+    timeLabels_.clear();
+    hoursLabels_.clear();
 
     auto* bars = new QBarSet(QStringLiteral("Flight time"));
-    double highest = 0;
+    highestHours_ = 0;
     for (double hours : series.hours) {
         *bars << hours;
-        highest = std::max(highest, hours);
+        highestHours_ = std::max(highestHours_, hours);
     }
     auto* barSeries = new QBarSeries;
     barSeries->append(bars);
@@ -224,23 +273,65 @@ void StatisticsWindow::showChart(const ChartSeries& series)
     connect(barSeries, &QBarSeries::hovered, this,
         [this](bool entered, int index, QBarSet*) { barHovered(entered, index); });
 
-    auto* categories = new QBarCategoryAxis;
-    categories->append(series.labels);
-    categories->setTitleText(series.perYear ? QStringLiteral("Year") : QStringLiteral("Month"));
-    if (series.labels.size() > kLevelLabels)
-        categories->setLabelsAngle(-90);
-    chart->addAxis(categories, Qt::AlignBottom);
-    barSeries->attachAxis(categories);
+    // Bar i stands at i; the labels are placed under the bars that carry one.
+    timeAxis_ = new QCategoryAxis;
+    const auto count = static_cast<double>(std::max<std::size_t>(series.hours.size(), 1));
+    timeAxis_->setRange(-0.5, count - 0.5);
+    timeAxis_->setStartValue(-0.5);
+    timeAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    timeAxis_->setGridLineVisible(false);
+    timeAxis_->setTitleText(series.yearsPerBar > 0 ? QStringLiteral("Year") : QStringLiteral("Month"));
+    chart->addAxis(timeAxis_, Qt::AlignBottom);
+    barSeries->attachAxis(timeAxis_);
 
-    auto* hours = new QValueAxis;
-    hours->setTitleText(QStringLiteral("Flight time (hours)"));
-    hours->setRange(0, highest > 0 ? highest : 1);
-    hours->applyNiceNumbers();
-    hours->setLabelFormat(QStringLiteral("%.0f"));
-    chart->addAxis(hours, Qt::AlignLeft);
-    barSeries->attachAxis(hours);
-    chart->setTitle(
-        series.perYear ? QStringLiteral("Flight time per year") : QStringLiteral("Flight time per month"));
+    hoursAxis_ = new QValueAxis;
+    hoursAxis_->setTitleText(QStringLiteral("Flight time (hours)"));
+    chart->addAxis(hoursAxis_, Qt::AlignLeft);
+    barSeries->attachAxis(hoursAxis_);
+    chart->setTitle(series.title);
+    labelAxes();
+}
+
+// The labels depend on the plot's size: they are chosen again whenever it
+// changes, and set only when they differ.
+void StatisticsWindow::labelAxes()
+{
+    if (!timeAxis_ || !hoursAxis_ || labelling_)
+        return;
+    labelling_ = true;
+    const QRectF plot = ChartView->chart()->plotArea();
+
+    const QFontMetricsF hourMetrics(hoursAxis_->labelsFont());
+    const int mostIntervals = plot.height() > 0
+        ? std::clamp(static_cast<int>(plot.height() / (hourMetrics.height() * kLinesPerHourLabel)), 1,
+            kMostHourIntervals)
+        : kFirstHourIntervals;
+    const ValueAxis hours = hoursAxis(highestHours_, mostIntervals);
+    if (hours.labels != hoursLabels_) {
+        hoursLabels_ = hours.labels;
+        hoursAxis_->setRange(0, hours.top);
+        hoursAxis_->setTickCount(hours.intervals + 1);
+        hoursAxis_->setLabelFormat(QStringLiteral("%.%1f").arg(hours.decimals));
+    }
+
+    const QFontMetricsF timeMetrics(timeAxis_->labelsFont());
+    const double barWidth = plot.width() / static_cast<double>(std::max<std::size_t>(chart_.hours.size(), 1));
+    const std::vector<AxisLabel> labels = plot.width() > 0
+        ? timeAxisLabels(
+            chart_, barWidth, [&](const QString& text) { return timeMetrics.horizontalAdvance(text); },
+            QLocale::system())
+        : std::vector<AxisLabel> {};
+    if (labels != timeLabels_) {
+        timeLabels_ = labels;
+        for (const QString& old : timeAxis_->categoriesLabels())
+            timeAxis_->remove(old);
+        QHash<QString, int> seen;
+        for (const AxisLabel& label : labels) {
+            const int repeats = seen[label.text]++;
+            timeAxis_->append(label.text + QString(repeats, QChar(kZeroWidthSpace)), label.bar);
+        }
+    }
+    labelling_ = false;
 }
 
 void StatisticsWindow::barHovered(bool entered, int index)
@@ -271,6 +362,21 @@ void StatisticsWindow::SaveChart1Click()
     AtomicFile file(path.toStdString());
     file.write(std::string_view(png.data().constData(), static_cast<std::size_t>(png.data().size())));
     file.commit();
+}
+
+void StatisticsWindow::CurrencyRules1Click()
+{
+    CurrencyRulesDialog dialog(
+        rules_, fractionMode(source_.marks()),
+        [this](const std::vector<CurrencyRule>& rules) {
+            if (!source_.settingsPath.empty())
+                writeCurrencyRules(source_.settingsPath, rules);
+        },
+        this);
+    if (ExecDialog(dialog) != QDialog::Accepted)
+        return;
+    rules_ = dialog.rules();
+    refresh();
 }
 
 void StatisticsWindow::Copy1Click()

@@ -22,7 +22,7 @@ void BM_OpenStatisticsWindow(benchmark::State& state)
     table.setPath(bench::generatedLog(static_cast<int>(state.range(0))));
     table.open(DbfTable::Access::ReadOnly);
     const StatisticsWindow::Source source {
-        [&table] {
+        [&table](const std::vector<CurrencyRule>&) {
             StatisticsParameters parameters;
             parameters.today = bench::kFirstDay.addDays(bench::kDaysSpanned);
             return computeFlightStatistics(table, parameters);

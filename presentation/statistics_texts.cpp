@@ -77,30 +77,16 @@ StatisticsTable recentTable(const FlightStatistics& statistics, FractionMode mod
         } };
 }
 
-StatisticsTable yearTable(const FlightStatistics& statistics, FractionMode mode)
+// Flights and flight time per year, instrument or student: one row per
+// tally, named by `labelOf`.
+template <class Tally, class LabelOf>
+StatisticsTable tallyTable(const QString& title, const QString& heading, const std::vector<Tally>& tallies,
+    LabelOf labelOf, FractionMode mode)
 {
-    StatisticsTable table { QStringLiteral("Flights per year"),
-        { QStringLiteral("Year"), QStringLiteral("Flights"), QStringLiteral("Flight time") }, {} };
-    for (const YearTally& y : statistics.years)
-        table.rows.push_back(tallyRow(QString::number(y.year), y.tally, mode));
-    return table;
-}
-
-StatisticsTable instrumentTable(const FlightStatistics& statistics, FractionMode mode)
-{
-    StatisticsTable table { QStringLiteral("Flights per instrument"),
-        { QStringLiteral("Instrument"), QStringLiteral("Flights"), QStringLiteral("Flight time") }, {} };
-    for (const InstrumentTally& i : statistics.instruments)
-        table.rows.push_back(tallyRow(i.name, i.tally, mode));
-    return table;
-}
-
-StatisticsTable studentTable(const FlightStatistics& statistics, FractionMode mode)
-{
-    StatisticsTable table { QStringLiteral("Flights per student"),
-        { QStringLiteral("Student"), QStringLiteral("Flights"), QStringLiteral("Flight time") }, {} };
-    for (const StudentTally& s : statistics.students)
-        table.rows.push_back(tallyRow(QString::number(s.student), s.tally, mode));
+    StatisticsTable table { title, { heading, QStringLiteral("Flights"), QStringLiteral("Flight time") },
+        {} };
+    for (const Tally& t : tallies)
+        table.rows.push_back(tallyRow(labelOf(t), t.tally, mode));
     return table;
 }
 
@@ -191,11 +177,18 @@ std::vector<StatisticsTable> statisticsTables(
 {
     const FractionMode mode = fractionMode(marks);
     std::vector<StatisticsTable> tables { summaryTable(statistics.summary, marks, locale),
-        recentTable(statistics, mode, locale), yearTable(statistics, mode),
-        instrumentTable(statistics, mode) };
+        recentTable(statistics, mode, locale),
+        tallyTable(
+            QStringLiteral("Flights per year"), QStringLiteral("Year"), statistics.years,
+            [](const YearTally& y) { return QString::number(y.year); }, mode),
+        tallyTable(
+            QStringLiteral("Flights per instrument"), QStringLiteral("Instrument"), statistics.instruments,
+            [](const InstrumentTally& i) { return i.name; }, mode) };
     if (statistics.openingTotals && !statistics.period)
         tables.front().rows.push_back(openingRow(*statistics.openingTotals, mode, locale));
-    tables.push_back(studentTable(statistics, mode));
+    tables.push_back(tallyTable(
+        QStringLiteral("Flights per student"), QStringLiteral("Student"), statistics.students,
+        [](const StudentTally& s) { return QString::number(s.student); }, mode));
     tables.back().shown = !statistics.students.empty();
     tables.push_back(currencyTable(statistics, statistics.currencyRules, locale));
     tables.back().shown = !statistics.currency.empty();

@@ -46,7 +46,6 @@ std::int32_t readInteger(const std::filesystem::path& iniPath, const QString& ke
 }
 
 const QString kCurrency = QStringLiteral("Currency");
-constexpr int kMostRules = 20;
 constexpr int kMostFlights = 9999;
 constexpr std::int64_t kMostMinutes = 9999 * 60;
 constexpr int kMostDays = 36525;
@@ -70,10 +69,7 @@ std::optional<CurrencyRule> currencyRuleOf(const QString& text)
     rule.span = span == QLatin1String("M") ? CurrencyRule::Span::Months : CurrencyRule::Span::Days;
     // An instrument's name may itself hold a comma: it is the rest.
     rule.instrument = parts.mid(4).join(u',').trimmed();
-    const int mostLength = rule.span == CurrencyRule::Span::Months ? kMostMonths : kMostDays;
-    if (!flightsOk || !minutesOk || !lengthOk || rule.flights < 0 || rule.flights > kMostFlights
-        || rule.minutes < 0 || rule.minutes > kMostMinutes || rule.length < 1 || rule.length > mostLength
-        || (rule.flights == 0 && rule.minutes == 0))
+    if (!flightsOk || !minutesOk || !lengthOk || !currencyRuleFault(rule).isEmpty())
         return std::nullopt;
     return rule;
 }
@@ -137,6 +133,27 @@ void writeOpeningTotals(const std::filesystem::path& iniPath, const std::optiona
             { kOpeningDate, totals ? totals->date.toString(kIsoDate) : QString() } });
 }
 
+QString currencyRuleFault(const CurrencyRule& rule)
+{
+    if (rule.flights < 0 || rule.flights > kMostFlights)
+        return QStringLiteral("The number of flights must be from 0 to %1.").arg(kMostFlights);
+    if (rule.minutes < 0 || rule.minutes > kMostMinutes)
+        return QStringLiteral("The flight time must be from 0 to %1 hours.").arg(kMostMinutes / 60);
+    if (rule.flights == 0 && rule.minutes == 0)
+        return QStringLiteral("A rule must ask for at least one flight or some flight time.");
+    const bool months = rule.span == CurrencyRule::Span::Months;
+    const int mostLength = months ? kMostMonths : kMostDays;
+    if (rule.length < 1 || rule.length > mostLength) {
+        return QStringLiteral("The number of %1 must be from 1 to %2.")
+            .arg(months ? QStringLiteral("months") : QStringLiteral("days"))
+            .arg(mostLength);
+    }
+    // The rule is one line of CVLog.ini.
+    if (rule.instrument.contains(u'\n') || rule.instrument.contains(u'\r'))
+        return QStringLiteral("The instrument's name must not hold a line break.");
+    return {};
+}
+
 std::vector<CurrencyRule> readCurrencyRules(const std::filesystem::path& iniPath)
 {
     const IniFile ini(iniPath);
@@ -144,7 +161,7 @@ std::vector<CurrencyRule> readCurrencyRules(const std::filesystem::path& iniPath
     if (!count)
         return { CurrencyRule {} };
     std::vector<CurrencyRule> rules;
-    const int n = std::clamp(integerOrDefault(*count, 0), 0, kMostRules);
+    const int n = std::clamp(integerOrDefault(*count, 0), 0, kMostCurrencyRules);
     for (int i = 1; i <= n; ++i) {
         if (const auto text = ini.readString(kCurrency, QStringLiteral("Rule%1").arg(i))) {
             if (const auto rule = currencyRuleOf(*text))
@@ -157,8 +174,8 @@ std::vector<CurrencyRule> readCurrencyRules(const std::filesystem::path& iniPath
 void writeCurrencyRules(const std::filesystem::path& iniPath, const std::vector<CurrencyRule>& rules)
 {
     std::vector<std::pair<QString, QString>> entries { { QStringLiteral("Count"),
-        QString::number(std::min<std::size_t>(rules.size(), kMostRules)) } };
-    for (std::size_t i = 0; i < rules.size() && i < kMostRules; ++i)
+        QString::number(std::min<std::size_t>(rules.size(), kMostCurrencyRules)) } };
+    for (std::size_t i = 0; i < rules.size() && i < kMostCurrencyRules; ++i)
         entries.emplace_back(QStringLiteral("Rule%1").arg(i + 1), currencyRuleText(rules[i]));
     IniFile(iniPath).writeStrings(kCurrency, entries);
 }

@@ -40,7 +40,12 @@ void writeSettings(const std::filesystem::path& iniPath, const Settings& s);
 // rule of 3 flights in 90 days; a rule that cannot be read, or that asks for
 // nothing, is left out.
 std::vector<CurrencyRule> readCurrencyRules(const std::filesystem::path& iniPath);
-// Rewrites the section; throws IniWriteError as writeSettings does.
+inline constexpr int kMostCurrencyRules = 20;
+// Why a rule cannot be kept, in a sentence for the user ("The number of days
+// must be from 1 to 36525."); empty when it can.
+QString currencyRuleFault(const CurrencyRule& rule);
+// Rewrites the section, with at most kMostCurrencyRules rules; throws
+// IniWriteError as writeSettings does.
 void writeCurrencyRules(const std::filesystem::path& iniPath, const std::vector<CurrencyRule>& rules);
 
 // Whether the printed report carries page totals: section "Report", key

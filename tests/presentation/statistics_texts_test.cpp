@@ -91,7 +91,7 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
 
     // January 2020 to January 2025 is 61 months: one bar per year, empty years included.
     const ChartSeries years = flightTimeChart(all);
-    EXPECT_TRUE(years.perYear);
+    EXPECT_EQ(years.yearsPerBar, 1);
     EXPECT_EQ(years.labels, QStringList({ "2020", "2021", "2022", "2023", "2024", "2025" }));
     EXPECT_EQ(years.hours, std::vector<double>({ 1.5, 0, 0, 0, 1.25, 0.5 }));
 
@@ -99,10 +99,10 @@ TEST_F(Statistics, TextsChartAndCopyShowTheDisplayModes)
         = computeFlightStatistics(table, { DatePeriod(QDate(2020, 1, 1), QDate(2024, 12, 31)), kToday });
     EXPECT_EQ(statisticsCaption(sixty, kBritish), "Flights from 01/01/2020 to 31/12/2024");
     const ChartSeries months = flightTimeChart(sixty);
-    EXPECT_FALSE(months.perYear);
+    EXPECT_EQ(months.yearsPerBar, 0);
     ASSERT_EQ(months.labels.size(), 60);
-    EXPECT_EQ(months.labels.front(), "2020-01");
-    EXPECT_EQ(months.labels.back(), "2024-12");
+    EXPECT_EQ(months.labels.front(), "Jan 2020");
+    EXPECT_EQ(months.labels.back(), "Dec 2024");
     EXPECT_EQ(months.hours.front(), 1.5);
     EXPECT_EQ(months.hours.back(), 1.25);
     EXPECT_EQ(std::count(months.hours.begin(), months.hours.end(), 0.0), 58);
