@@ -39,6 +39,7 @@ namespace cvlog
 class DBNavigator;
 class FormLinkHost;
 class GridFlightStore;
+class ImportDialog;
 class LinkDriver;
 class RecordPanelGrid;
 class TForm3;
@@ -113,6 +114,7 @@ public:
     QMenu* Database1 = nullptr;
     QMenu* Setup1 = nullptr;
     QMenu* View1 = nullptr;
+    QAction* ImportFlights1 = nullptr;
     QAction* SaveasTextfile1 = nullptr;
     QAction* Saveascommadelimitedtextfile1 = nullptr;
     QAction* Print1 = nullptr;
@@ -140,6 +142,7 @@ public:
     void setDisplayMarks(const DisplayMarks& marks);
 
 public slots:
+    void ImportFlights1Click();
     void SaveasTextfile1Click();
     void Saveascommadelimitedtextfile1Click();
     void Print1Click();
@@ -184,6 +187,8 @@ private:
     void showDateFilter(const DateFilterView& view);
 
     void exportText(char separator);
+    // Stores the rows the import dialog accepted, as one step.
+    void importFlights(ImportDialog& dialog);
     // What the printed report reads from the window at each generation.
     ReportSettings reportSettings() const;
 

@@ -107,8 +107,8 @@ TEST_F(WindowTest, MenusCarryTheirCaptionsInOrder)
     };
     const std::vector<MenuDesign> design {
         { "&File",
-            { "&Save as Textfile", "Save as &comma delimited textfile", "&Print / print preview", "-",
-                "&Exit" } },
+            { "&Import flights...", "&Save as Textfile", "Save as &comma delimited textfile",
+                "&Print / print preview", "-", "&Exit" } },
         { "&Database", { "&Wipe database", "&Compact database", "&Backup database", "&Restore database" } },
         { "&Setup",
             { "&Communications port", "(&1) Units Meters,kmh", "(&2) Units feet,mph", "(&3) Units feet,knots",
@@ -133,6 +133,7 @@ TEST_F(WindowTest, MenusCarryTheirCaptionsInOrder)
         EXPECT_TRUE(mark->isCheckable()) << mark->text().toStdString();
     EXPECT_FALSE(form->Communicationsport1->isCheckable());
     EXPECT_EQ(form->Statistics1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
+    EXPECT_EQ(form->ImportFlights1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));
 }
 
 TEST_F(WindowTest, UnitMenuCommandsSetTheirMarks)
