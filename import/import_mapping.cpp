@@ -1,6 +1,5 @@
 #include "import/import_mapping.h"
 
-#include "logstore/cp850.h"
 #include "presentation/typed_text.h"
 
 #include <QRegularExpression>
@@ -86,14 +85,28 @@ std::vector<QString> columnValues(const std::vector<CsvRecord>& rows, int column
     return values;
 }
 
-// The three numbers of a date, whatever parts them.
-std::optional<std::array<QString, 3>> dateParts(QStringView text)
+// The three numbers of a date, parted by "-", "/", "." or a space.
+std::optional<std::array<QStringView, 3>> dateParts(QStringView text)
 {
-    static const QRegularExpression date(QStringLiteral("^(\\d{1,4})[-/. ](\\d{1,2})[-/. ](\\d{1,4})$"));
-    const QRegularExpressionMatch m = date.match(text.toString());
-    if (!m.hasMatch())
-        return std::nullopt;
-    return std::array<QString, 3> { m.captured(1), m.captured(2), m.captured(3) };
+    std::array<QStringView, 3> parts;
+    qsizetype from = 0;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        qsizetype end = from;
+        while (end < text.size() && text[end].isDigit() && text[end].unicode() < 0x80)
+            ++end;
+        const qsizetype digits = end - from;
+        if (digits < 1 || digits > (i == 1 ? 2 : 4))
+            return std::nullopt;
+        parts[i] = text.sliced(from, digits);
+        if (i + 1 < parts.size()) {
+            if (end >= text.size() || !QStringView(u"-/. ").contains(text[end]))
+                return std::nullopt;
+            from = end + 1;
+        } else if (end != text.size()) {
+            return std::nullopt;
+        }
+    }
+    return parts;
 }
 
 int yearOf(QStringView digits, int referenceYear)
@@ -130,19 +143,18 @@ int widthOf(const ImportTarget& target, LogField field)
 // the code page lacks as "?", no longer than the field.
 std::variant<QString, QString> storedText(const QString& text, const ImportTarget& target, LogField field)
 {
+    // What storableText leaves is one byte of the code page a character.
     QString stored = storableText(text).text.trimmed();
-    const auto bytes = static_cast<qsizetype>(stringToCp850(stored).size());
-    if (field == kTakeoffTime && bytes > widthOf(target, field)) {
+    if (field == kTakeoffTime && stored.size() > widthOf(target, field)) {
         // Spreadsheets write take-off times with seconds; the log keeps minutes.
         static const QRegularExpression seconds(QStringLiteral("^(\\d{1,2}:\\d\\d):00$"));
         const QRegularExpressionMatch m = seconds.match(stored);
         if (m.hasMatch())
             stored = m.captured(1);
     }
-    const auto length = static_cast<qsizetype>(stringToCp850(stored).size());
-    if (length > widthOf(target, field))
+    if (stored.size() > widthOf(target, field))
         return std::variant<QString, QString>(
-            std::in_place_index<1>, tooLongMessage(length, widthOf(target, field)));
+            std::in_place_index<1>, tooLongMessage(stored.size(), widthOf(target, field)));
     return std::variant<QString, QString>(std::in_place_index<0>, stored);
 }
 

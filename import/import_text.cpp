@@ -223,43 +223,42 @@ bool CsvSplitter::nextQuoted(CsvRecord& record)
         return false;
     record.line = line_;
     record.fields.clear();
-    QString field;
-    bool quoted = false;
-    bool wasQuoted = false;
-    while (at_ < text_.size()) {
-        const QChar c = text_[at_++];
-        if (quoted) {
-            if (c == kQuote) {
-                if (at_ < text_.size() && text_[at_] == kQuote) {
-                    field += c;
-                    ++at_;
-                } else {
-                    quoted = false;
-                }
-            } else {
-                if (c == u'\n')
-                    ++line_;
-                field += c;
+    const qsizetype size = text_.size();
+    for (;;) {
+        QString field;
+        if (at_ < size && text_[at_] == kQuote) {
+            // A quoted value runs to the quote not doubled; what follows it
+            // up to the separator is kept as it stands.
+            ++at_;
+            for (;;) {
+                const qsizetype quote = text_.indexOf(kQuote, at_);
+                const qsizetype end = quote < 0 ? size : quote;
+                const QStringView part = text_.sliced(at_, end - at_);
+                line_ += static_cast<int>(part.count(u'\n'));
+                field += part;
+                at_ = end + 1;
+                if (quote < 0 || at_ >= size || text_[at_] != kQuote)
+                    break;
+                field += kQuote;
+                ++at_;
             }
-            continue;
         }
-        if (c == kQuote && field.isEmpty() && !wasQuoted) {
-            quoted = wasQuoted = true;
-        } else if (c == format_.separator) {
-            record.fields += field;
-            field.clear();
-            wasQuoted = false;
-        } else if (c == u'\n') {
+        qsizetype end = at_;
+        while (end < size && text_[end] != format_.separator && text_[end] != u'\n')
+            ++end;
+        QStringView rest = text_.sliced(std::min(at_, size), std::max<qsizetype>(0, end - at_));
+        if (end < size && text_[end] == u'\n' && rest.endsWith(u'\r'))
+            rest.chop(1);
+        field += rest;
+        record.fields += field;
+        at_ = end + 1;
+        if (end >= size)
+            return true;
+        if (text_[end] == u'\n') {
             ++line_;
-            break;
-        } else if (c != u'\r' || (at_ < text_.size() && text_[at_] != u'\n')) {
-            field += c;
+            return true;
         }
     }
-    if (field.endsWith(u'\r'))
-        field.chop(1);
-    record.fields += field;
-    return true;
 }
 
 std::vector<CsvRecord> splitRecords(QStringView text, CsvFormat format)

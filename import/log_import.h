@@ -10,7 +10,9 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -28,13 +30,37 @@ public:
     // Adds the flight's key; false when it was there already.
     bool insert(const ImportedFlight& flight);
     bool contains(const ImportedFlight& flight) const;
-    std::size_t size() const { return keys_.size(); }
+    std::size_t size() const { return sorted_.size() + count_ + others_.size(); }
 
 private:
-    static std::string keyOf(const ImportedFlight& flight);
-    static std::string keyOf(std::string_view date, std::string_view time, std::string_view instrument);
+    // The usual key in sixteen bytes: the date's digits as a number (or
+    // kNoDate), a take-off time of up to eight bytes and an instrument of up
+    // to four, as the program's own table holds them. Kept in one
+    // open-addressed array, which a log of a million flights fills and
+    // searches far faster than a set of strings.
+    struct Packed {
+        std::uint64_t time = 0;
+        std::uint32_t date = 0; // 0: an empty slot
+        std::uint32_t instrument = 0;
+        auto operator<=>(const Packed&) const = default;
+    };
+    static constexpr std::uint32_t kNoDate = 1;
 
-    std::unordered_set<std::string> keys_;
+    bool insert(std::string_view date, std::string_view time, std::string_view instrument);
+    bool contains(std::string_view date, std::string_view time, std::string_view instrument) const;
+    static std::optional<Packed> packed(
+        std::string_view date, std::string_view time, std::string_view instrument);
+    static std::string joined(std::string_view date, std::string_view time, std::string_view instrument);
+    std::size_t slotOf(const Packed& key) const;
+    void grow();
+
+    std::vector<Packed> slots_;
+    std::size_t count_ = 0;
+    // The log's keys, sorted: a log appended in date order is walked and
+    // sorted in far fewer cache misses than a table of a million slots takes.
+    std::vector<Packed> sorted_;
+    // Keys of wider foreign fields.
+    std::unordered_set<std::string> others_;
 };
 
 struct BadRow {
