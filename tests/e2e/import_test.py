@@ -5,28 +5,20 @@ Run one case with: import_test.py ImportTest.test_...
 """
 import datetime
 import os
-import re
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+from database_test import MESSAGE, flight  # noqa: E402
 from e2e_support import (START_TIMEOUT, DownloadCase, header_count, write_log_table,  # noqa: E402
                          write_settings)
 
-MESSAGE = re.compile(r"^CVLOG MESSAGE \[(\w+)\] [^:]*: (.*)$")
 # What the dialog shows once it has read the whole file.
 READ = "CVLOG OPEN Import flights: "
 # The log's rows: a header of 32 bytes a field and one more, a flag byte and the fields.
 HEADER_SIZE = 32 + 32 * 9 + 1
 ROW_SIZE = 1 + 8 + 5 + 9 * 5 + 4 + 64
-
-
-def flight(day, minutes, comment=""):
-    return {"TAKEOFFD": datetime.date(2026, 3, day), "TAKEOFFT": "9:%02d" % day, "FLIGHTTIME": minutes,
-            "MAXALT": 1000 + day, "MAXSPD": 90, "STUDENT": 0, "HOBBS": 100 * day, "INSTRUMENT": "EA15",
-            "COMMENT": comment}
 
 
 class ImportTest(DownloadCase):
