@@ -178,6 +178,8 @@ void TForm1::buildMenus()
 
     File1 = menuBar()->addMenu(QStringLiteral("&File"));
     File1->setObjectName(QStringLiteral("File1"));
+    item(File1, ImportFlights1, "ImportFlights1", "&Import flights...", &TForm1::ImportFlights1Click);
+    ImportFlights1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     item(File1, SaveasTextfile1, "SaveasTextfile1", "&Save as Textfile", &TForm1::SaveasTextfile1Click);
     item(File1, Saveascommadelimitedtextfile1, "Saveascommadelimitedtextfile1",
         "Save as &comma delimited textfile", &TForm1::Saveascommadelimitedtextfile1Click);

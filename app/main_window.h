@@ -39,6 +39,7 @@ namespace cvlog
 class DBNavigator;
 class FormLinkHost;
 class GridFlightStore;
+class ImportDialog;
 class LinkDriver;
 class LogHistory;
 class RecordPanelGrid;
@@ -115,6 +116,7 @@ public:
     QMenu* Database1 = nullptr;
     QMenu* Setup1 = nullptr;
     QMenu* View1 = nullptr;
+    QAction* ImportFlights1 = nullptr;
     QAction* SaveasTextfile1 = nullptr;
     QAction* Saveascommadelimitedtextfile1 = nullptr;
     QAction* Print1 = nullptr;
@@ -148,6 +150,7 @@ public:
     void setDisplayMarks(const DisplayMarks& marks);
 
 public slots:
+    void ImportFlights1Click();
     void SaveasTextfile1Click();
     void Saveascommadelimitedtextfile1Click();
     void Print1Click();
@@ -200,6 +203,8 @@ private:
     void showDateFilter(const DateFilterView& view);
 
     void exportText(char separator);
+    // Stores the rows the import dialog accepted, as one step.
+    void importFlights(ImportDialog& dialog);
     // What the printed report reads from the window at each generation.
     ReportSettings reportSettings() const;
 

@@ -10,9 +10,11 @@ declare -A allowed=(
   [link]="link settings logstore"
   [presentation]="presentation logstore"
   [output]="output presentation logstore"
+  # Flights read from the files of other logbooks and from the exports.
+  [import]="import presentation settings logstore"
   # The command line, and the commands that will run without a window.
   [cli]="cli output presentation settings logstore"
-  [app]="app cli link output presentation settings logstore"
+  [app]="app cli import link output presentation settings logstore"
   # The simulator shares no code with the program, on purpose.
   [tools/cvlog_sim]="tools/cvlog_sim"
 )

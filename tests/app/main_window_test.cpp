@@ -107,8 +107,8 @@ TEST_F(WindowTest, MenusCarryTheirCaptionsInOrder)
     };
     const std::vector<MenuDesign> design {
         { "&File",
-            { "&Save as Textfile", "Save as &comma delimited textfile", "&Print / print preview", "-",
-                "&Exit" } },
+            { "&Import flights...", "&Save as Textfile", "Save as &comma delimited textfile",
+                "&Print / print preview", "-", "&Exit" } },
         { "&Edit", { "&Undo", "&Redo" } },
         { "&Database", { "&Wipe database", "&Compact database", "&Backup database", "&Restore database" } },
         { "&Setup",
@@ -136,6 +136,7 @@ TEST_F(WindowTest, MenusCarryTheirCaptionsInOrder)
     EXPECT_FALSE(form->Communicationsport1->isCheckable());
     EXPECT_TRUE(form->Pagetotals1->isCheckable());
     EXPECT_EQ(form->Statistics1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
+    EXPECT_EQ(form->ImportFlights1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));
 }
 
 TEST_F(WindowTest, UnitMenuCommandsSetTheirMarks)

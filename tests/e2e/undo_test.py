@@ -1,5 +1,5 @@
 """Undo and redo through the whole program: cvlog against cvlog-sim, a
-download, a delete, an edit and an added row, each undone and redone with the
+download, a delete, an edit, an added row and an import, each undone and redone with the
 Edit menu's keys, the table read back with dbfread after every step. Run one
 case with: undo_test.py UndoTest.test_...
 """
@@ -94,10 +94,28 @@ class UndoTest(DownloadCase):
         self.send(program, "key " + REDO)
         self.assertEqual(self.expect(program, "redo of the added row", 8, 0), added)
 
+        sheet = os.path.join(self.dir, "other-logbook.csv")
+        with open(sheet, "w", encoding="utf-8") as f:
+            f.write("Date,Departure,Duration,Serial,Remarks\n2025-04-01,8:00,1:00,EA15,imported one\n"
+                    "2025-04-02,8:30,0:45,EA15,imported two\n")
+        since = program.output.mark()
+        self.send(program, "file " + sheet, "trigger ImportFlights1")
+        self.assertIsNotNone(program.wait_line(lambda l: l.startswith("CVLOG OPEN Import flights: "), since=since),
+                             program.output.text())
+        since = program.output.mark()
+        self.send(program, "click ImportDialog/Import")
+        self.assertIsNotNone(program.wait_line(lambda l: "Imported 2 flights" in l, since=since), program.output.text())
+        imported = self.expect(program, "the import", 10, 0)
+        self.assertEqual([c for c, _ in imported[-2:]], ["imported one", "imported two"])
+        self.send(program, "key " + UNDO)
+        self.assertEqual(self.expect(program, "undo of the import", 8, 2), added)
+        self.send(program, "key " + REDO)
+        self.assertEqual(self.expect(program, "redo of the import", 10, 0), imported)
+
         # Back through every step to the log as it was before the download.
-        for _ in range(4):
+        for _ in range(5):
             self.send(program, "key " + UNDO)
-        self.expect(program, "every step undone", 2, 6, ["", ""])
+        self.expect(program, "every step undone", 2, 8, ["", ""])
         self.assertNotIn("CVLOG MESSAGE [error]", program.output.text())
         self.stop_program(program)
         self.assertEqual(self.table()[0], [("", 60), ("", 90)])
