@@ -1,9 +1,11 @@
 #include "import/log_import.h"
 
+#include "logstore/conversions.h"
 #include "logstore/cp850.h"
 #include "logstore/stored_values.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace cvlog
@@ -20,15 +22,8 @@ std::string storedDate(const QDate& date)
 {
     if (!date.isValid())
         return {};
-    std::string text(kDateDigits, '0');
-    auto put = [&](std::size_t end, int value, int digits) {
-        for (int i = 0; i < digits; ++i, value /= 10)
-            text[end - static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
-    };
-    put(3, date.year(), 4);
-    put(5, date.month(), 2);
-    put(7, date.day(), 2);
-    return text;
+    const std::array<char, 8> stored = storedDateBytes(date);
+    return { stored.data(), stored.size() };
 }
 
 std::string storedText(const QString& text)

@@ -1,5 +1,6 @@
 #include "link/dbf_flight_store.h"
 
+#include "logstore/conversions.h"
 #include "logstore/stored_values.h"
 
 #include <array>
@@ -10,21 +11,6 @@ namespace cvlog
 
 namespace
 {
-
-// A date as the table stores it, "yyyymmdd": the search compares the bytes
-// of every row without decoding them.
-std::array<char, 8> storedDateBytes(const QDate& date)
-{
-    std::array<char, 8> stored {};
-    auto put = [&](std::size_t end, int value, int digits) {
-        for (int i = 0; i < digits; ++i, value /= 10)
-            stored[end - static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
-    };
-    put(3, date.year(), 4);
-    put(5, date.month(), 2);
-    put(7, date.day(), 2);
-    return stored;
-}
 
 // An integer field's value as the row reads it; plain digits are read here.
 std::int32_t integerOf(const LoggedFlight& row, LogField field)

@@ -76,4 +76,17 @@ QDate dateFromDayNumber(std::int64_t dayNumber)
     return QDate::fromJulianDay(dayNumber + kDayZeroJulian);
 }
 
+std::array<char, 8> storedDateBytes(const QDate& date)
+{
+    std::array<char, 8> stored {};
+    auto put = [&](std::size_t end, int value, int digits) {
+        for (int i = 0; i < digits; ++i, value /= 10)
+            stored[end - static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+    };
+    put(3, date.year(), 4);
+    put(5, date.month(), 2);
+    put(7, date.day(), 2);
+    return stored;
+}
+
 } // namespace cvlog

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QStringView>
 
+#include <array>
 #include <cstdint>
 
 namespace cvlog
@@ -19,6 +20,10 @@ std::int32_t integerOrDefault(QStringView text, std::int32_t fallback);
 // Day numbers count whole days from 30 December 1899 (day 0).
 std::int32_t dayNumberOf(const QDate& date);
 QDate dateFromDayNumber(std::int64_t dayNumber);
+
+// A date of the years 1 to 9999 as a table row stores it, "yyyymmdd", for
+// searches that compare the rows' bytes without decoding them.
+std::array<char, 8> storedDateBytes(const QDate& date);
 
 // value when low <= value <= high, else the fallback.
 constexpr std::int32_t rangeOrDefault(
