@@ -2,6 +2,8 @@
 
 #include "app/scripting/status_trace.h"
 #include "app/wait_cursor.h"
+#include "logstore/file_error.h"
+#include "logstore/unique_fd.h"
 #include "presentation/short_date.h"
 
 #include <QComboBox>
@@ -37,12 +39,22 @@ constexpr int kRecordsBetweenClockLooks = 256;
 const std::array<const char*, kLogFieldCount> kFieldCaptions { "Date", "Take-off", "Flight time", "Altitude",
     "Speed", "Student", "Hobbs", "Instrument", "Comment" };
 
+// A pipe or a device named as the file would hold the window for ever:
+// only a plain file is read.
 QByteArray readBytes(const QString& path, qint64 most)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()).toStdString());
+    auto cannotOpen = [&path](const QString& why) {
+        return std::runtime_error(QStringLiteral("Cannot open file \"%1\". %2").arg(path, why).toStdString());
+    };
+    UniqueFd fd;
+    try {
+        fd = openPlainFileForReading(path.toStdString());
+    } catch (const FileError& error) {
+        throw cannotOpen(QString::fromStdString(error.what()));
+    }
+    QFile file;
+    if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        throw cannotOpen(file.errorString());
     return most < 0 ? file.readAll() : file.read(most);
 }
 

@@ -194,12 +194,21 @@ ImportPlanner::ImportPlanner(ImportMapping mapping, ImportTarget target, const F
 
 void ImportPlanner::add(const CsvRecord& record)
 {
+    // A spreadsheet writes its empty rows as separators alone: no flight,
+    // as an empty line is none.
+    if (std::ranges::all_of(record.fields, [](const QString& value) { return value.trimmed().isEmpty(); }))
+        return;
     auto converted = convertRecord(record, mapping_, target_);
     if (const QString* reason = std::get_if<QString>(&converted)) {
         plan_.badRows.push_back({ record.line, *reason });
         return;
     }
     ImportedFlight& flight = std::get<ImportedFlight>(converted);
+    // Values only in columns that go nowhere: an empty row in the log.
+    if (flight == ImportedFlight {}) {
+        plan_.badRows.push_back({ record.line, QStringLiteral("The row holds none of the log's fields.") });
+        return;
+    }
     if (logKeys_.contains(flight)) {
         ++plan_.alreadyInLog;
         return;

@@ -1092,6 +1092,9 @@ void DbfTable::beginAppends()
     d->requireWritable();
     if (d->appendsFrom)
         return;
+    // An edit left open is posted first, as a change of its own: posted
+    // among the appends it would be heard of by no one.
+    d->endEditing(*this);
     const std::uint64_t from = d->layout.rowOffset(d->rowCount + 1);
     // A folder the user may not write takes no note: the rows still go in
     // together while the program runs, only a kill may leave some of them.

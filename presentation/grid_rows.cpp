@@ -65,7 +65,10 @@ GridRows chooseGridRows(const VisibleRowWalk& walk, const GridRowsWanted& wanted
             }
         }
     } else if (current != kNoGridRow) {
-        chosen.currentPanel = static_cast<int>(std::find(rows.begin(), rows.end(), current) - rows.begin());
+        // A current row the view hides (one just appended outside the date
+        // filter) stands in no panel.
+        const auto at = std::find(rows.begin(), rows.end(), current);
+        chosen.currentPanel = at == rows.end() ? -1 : static_cast<int>(at - rows.begin());
     }
     return chosen;
 }

@@ -11,6 +11,8 @@
 #include <QTableWidget>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace cvlog::test
 {
 namespace
@@ -118,6 +120,24 @@ TEST_F(ImportDialogTest, ImportStoresTheGoodRowsOnceAndSaysWhatItLeft)
     EXPECT_EQ(form->Dbf1.recordCount(), before + 2);
     EXPECT_EQ(messages.shown.back().text,
         QStringLiteral("Imported 0 flights; 3 already in the log; 1 rows could not be read."));
+}
+
+TEST_F(ImportDialogTest, APipeADeviceOrAFolderNamedAsTheFileIsRefusedAtOnce)
+{
+    auto form = makeWindow();
+    form->show();
+    ASSERT_EQ(::mkfifo(file("pipe.csv").toLocal8Bit().constData(), 0600), 0);
+    // Read, a pipe without a writer waits for ever and a device never ends.
+    for (const QString& path : { file("pipe.csv"), QStringLiteral("/dev/zero"), dir.path() }) {
+        messages.shown.clear();
+        messages.fileAnswers.push_back(path);
+        form->ImportFlights1->trigger();
+        EXPECT_EQ(form->findChild<ImportDialog*>(), nullptr) << path.toStdString();
+        ASSERT_EQ(messages.shown.size(), 1U) << path.toStdString();
+        EXPECT_EQ(messages.shown.front().kind, MessageKind::Error);
+        EXPECT_EQ(messages.shown.front().text,
+            QStringLiteral("Cannot open file \"%1\". File access denied.").arg(path));
+    }
 }
 
 } // namespace

@@ -131,6 +131,15 @@ std::vector<ReaderCase> readerCases()
             FileLayout::HeaderRow, ',', TextEncoding::Utf8, DateOrder::YearMonthDay,
             DurationKind::HoursMinutes, { "2026-03-06|10:00|60|||||F123|", "2026-03-05|9:05|60|||||F124|" },
             {}, 1, 1 },
+        { "blank_rows_are_no_flights_and_rows_of_unused_columns_are_refused",
+            "Date;Time;Duration;Instrument;Extra\r\n"
+            "2026-06-01;9:00;1:00;F1;x\r\n"
+            ";;;;\r\n"
+            " ; ;;;\r\n"
+            ";;;;only here\r\n",
+            FileLayout::HeaderRow, ';', TextEncoding::Utf8, DateOrder::YearMonthDay,
+            DurationKind::HoursMinutes, { "2026-06-01|9:00|60|||||F1|" },
+            { "5: The row holds none of the log's fields." } },
     };
 }
 

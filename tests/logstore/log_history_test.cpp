@@ -15,7 +15,7 @@ namespace cvlog::testing
 namespace
 {
 
-enum class Do { Delete, Edit, Insert, Download, Undo, Redo, EditElsewhere, DeleteElsewhere };
+enum class Do { Delete, Edit, EditLeftOpen, Insert, Download, Undo, Redo, EditElsewhere, DeleteElsewhere };
 
 struct Step {
     Do what = Do::Undo;
@@ -79,6 +79,11 @@ const Case kCases[] = {
             { Do::Redo, 0, 0, { 10, 30 }, kNothing, "Redo delete of " + kFlight2,
                 "Cannot redo the delete of " + kFlight2 + ": " + kFlight2
                     + " was deleted since. Nothing was changed." } } },
+    { "EditLeftOpenWhenADownloadEndsIsAStepOfItsOwn",
+        { { Do::EditLeftOpen, 2, 25, { 10, 20, 30 } },
+            { Do::Download, 0, 1, { 10, 25, 30, 1 }, "Undo download of 1 flight" },
+            { Do::Undo, 0, 0, { 10, 25, 30 }, "Undo edit of " + kFlight2 },
+            { Do::Undo, 0, 0, { 10, 20, 30 }, kNothing } } },
 };
 
 QString nameOf(const FlightLog& log, const DbfRecord& row)
@@ -140,10 +145,12 @@ protected:
             t.remove();
             return {};
         case Do::Edit:
+        case Do::EditLeftOpen:
             t.moveToRecord(step.row);
             t.edit();
             t.setInteger(kFlightTime, step.minutes);
-            t.post();
+            if (step.what == Do::Edit)
+                t.post();
             return {};
         case Do::Insert:
             t.insert();

@@ -66,6 +66,10 @@ TEST(GridRows, TheCurrentRowIsShownAndThePanelsMoveOnlyWhenTheyMust)
         { "a row added after the last one", oneTo(10), { 5, 10, 6, true, true }, { 7, 8, 9, 10, A }, 4, 6 },
         { "a row added after the last of a few", oneTo(2), { 5, 2, 1, true, true }, { 1, 2, A }, 2, 1 },
         { "a row added to an empty log", {}, { 5, 0, 0, true, true }, { A }, 0, 0 },
+        { "a hidden current row after the shown ones", oneTo(5), { 5, 7, 1, false, false }, { 1, 2, 3, 4, 5 },
+            -1, 1 },
+        { "a hidden current row among the shown ones", { 2, 4, 6 }, { 5, 3, 2, false, false }, { 2, 4, 6 },
+            -1, 2 },
     };
     for (const Case& c : cases) {
         const GridRows chosen = chooseGridRows(walkOver(c.visible), c.wanted);
