@@ -804,6 +804,16 @@ std::string DbfTable::rowBytes(std::uint32_t recordNumber) const
     return bytes == nullptr ? std::string() : std::string(bytes, d->layout.rowLength);
 }
 
+std::string DbfTable::rowsOnDisk(std::uint32_t first, std::uint32_t count) const
+{
+    if (!d->isOpen() || first == 0 || count == 0)
+        return {};
+    std::string bytes(static_cast<std::size_t>(count) * d->layout.rowLength, '\0');
+    const std::size_t read = d->file.readAt(d->layout.rowOffset(first), bytes.data(), bytes.size());
+    bytes.resize(read - read % d->layout.rowLength);
+    return bytes;
+}
+
 std::uint32_t DbfTable::findLive(const Predicate& predicate) const
 {
     return findAny(

@@ -158,6 +158,10 @@ public:
     DbfRecord peek(std::uint32_t recordNumber) const;
     // The row's bytes as stored, flag byte first; empty when there is no such row.
     std::string rowBytes(std::uint32_t recordNumber) const;
+    // The bytes of count rows from first on, flag bytes included, as the file
+    // holds them now: read past every cache, for another program may have
+    // written the file since. Fewer rows where the file ends sooner.
+    std::string rowsOnDisk(std::uint32_t first, std::uint32_t count) const;
     // The first row in file order whose flag is a space (the filter switch
     // plays no part) that the predicate accepts; 0 when none. The record
     // handed to the predicate is valid only during the call.

@@ -136,9 +136,26 @@ QString LogHistory::apply(std::vector<Step>& from, std::vector<Step>& to, Direct
 QString LogHistory::whyRefused(const Step& step, Direction direction) const
 {
     const QString verb = direction == Direction::Back ? QStringLiteral("undo") : QStringLiteral("redo");
-    for (const RowChange& row : step.rows) {
+    // The rows as the file holds them now, a run of neighbours at a time: a
+    // step of a whole download is read in one go.
+    std::string run;
+    std::uint32_t runFirst = 0;
+    std::uint32_t runCount = 0;
+    for (std::size_t i = 0; i < step.rows.size(); ++i) {
+        const RowChange& row = step.rows[i];
         const std::string& expected = direction == Direction::Back ? row.after : row.before;
-        const std::string now = table_.rowBytes(row.recordNumber);
+        const std::size_t length = expected.size();
+        if (row.recordNumber < runFirst || row.recordNumber >= runFirst + runCount) {
+            std::size_t end = i + 1;
+            while (
+                end < step.rows.size() && step.rows[end].recordNumber == step.rows[end - 1].recordNumber + 1)
+                ++end;
+            runFirst = row.recordNumber;
+            runCount = static_cast<std::uint32_t>(end - i);
+            run = table_.rowsOnDisk(runFirst, runCount);
+        }
+        const std::size_t at = static_cast<std::size_t>(row.recordNumber - runFirst) * length;
+        const std::string now = at + length <= run.size() ? run.substr(at, length) : std::string();
         if (now == expected)
             continue;
         QString reason;

@@ -117,7 +117,8 @@ protected:
         return visibleMinutes(reader);
     }
 
-    // A change the history is not told of, by another view of the file.
+    // A change the history is not told of, by another program: the view's
+    // own reading of the file is not refreshed.
     void changeElsewhere(const Step& step)
     {
         t.releaseWriteLock();
@@ -134,7 +135,6 @@ protected:
                 other.post();
             }
         }
-        t.refresh();
     }
 
     QString run(const Step& step)
