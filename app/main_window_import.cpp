@@ -21,6 +21,9 @@ const FileDialogRequest kImportDialog { FileDialogRequest::Mode::Open,
     QStringLiteral("Select flights to import"), QStringLiteral("CSV and text files (*.csv *.txt)"),
     QString() };
 
+const QString kImportWhileDownloading
+    = QStringLiteral("Flights are being downloaded. Import the file when the download has ended.");
+
 } // namespace
 
 void TForm1::ImportFlights1Click()
@@ -39,6 +42,14 @@ void TForm1::ImportFlights1Click()
 
 void TForm1::importFlights(ImportDialog& dialog)
 {
+    // A download appends the flights it holds only when it ends, without
+    // looking for them among the imported ones, and it stops at the first
+    // flight it finds in the log: an import now would store those flights
+    // twice and keep the older ones from coming.
+    if (link.pendingCount > 0) {
+        ShowPlainMessage(kImportWhileDownloading, this);
+        return;
+    }
     const ImportPlan& plan = dialog.plan();
     // A download may have brought some of the flights while the dialog was open.
     const FlightKeys inLog = FlightKeys::ofLog(Dbf1);

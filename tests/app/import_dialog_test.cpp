@@ -101,7 +101,20 @@ TEST_F(ImportDialogTest, ImportStoresTheGoodRowsOnceAndSaysWhatItLeft)
     auto form = makeWindow();
     form->show();
     const std::uint32_t before = form->Dbf1.recordCount();
+    // While a download holds flights it has not yet written, nothing is
+    // imported: they would be stored twice.
+    form->link.pendingCount = 1;
     ImportDialog* dialog = openImport(*form, kSpreadsheet);
+    ASSERT_NE(dialog, nullptr);
+    QTest::mouseClick(dialog->ImportButton, Qt::LeftButton);
+    EXPECT_EQ(form->Dbf1.recordCount(), before);
+    ASSERT_EQ(messages.shown.size(), 1U);
+    EXPECT_EQ(messages.shown.back().text,
+        QStringLiteral("Flights are being downloaded. Import the file when the download has ended."));
+    messages.shown.clear();
+    form->link.pendingCount = 0;
+
+    dialog = openImport(*form, kSpreadsheet);
     ASSERT_NE(dialog, nullptr);
     QTest::mouseClick(dialog->ImportButton, Qt::LeftButton);
     ASSERT_EQ(form->Dbf1.recordCount(), before + 2);
