@@ -246,6 +246,10 @@ QDate parseImportDate(QStringView text, DateOrder order, int referenceYear)
     if (!parts)
         return {};
     const auto& p = *parts;
+    // Four digits first are a year whatever the order: no day or month
+    // has them, and ISO dates are written so.
+    if (p[0].size() == 4)
+        order = DateOrder::YearMonthDay;
     switch (order) {
     case DateOrder::YearMonthDay:
         return QDate(yearOf(p[0], referenceYear), p[1].toInt(), p[2].toInt());
@@ -279,6 +283,8 @@ std::optional<std::int32_t> parseImportDuration(QStringView text, DurationKind k
 std::variant<ImportedFlight, QString> convertRecord(
     const CsvRecord& record, const ImportMapping& mapping, const ImportTarget& target)
 {
+    if (record.unclosedQuote)
+        return QStringLiteral("A quoted value is not closed.");
     ImportedFlight flight;
     const auto text = [&](LogField field) { return valueAt(record, mapping.column(field)); };
 

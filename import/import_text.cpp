@@ -72,19 +72,34 @@ QString fromWindows1252(const QByteArray& bytes)
     return text;
 }
 
-qsizetype lineEnd(QStringView text, qsizetype from)
+// A line of a text: where its line break starts, and where the next line
+// starts. Lines end with LF, CRLF or, in files from old Macs, CR alone.
+struct LineSpan {
+    qsizetype end = 0;
+    qsizetype next = 0;
+};
+
+LineSpan lineSpan(QStringView text, qsizetype from)
 {
-    const qsizetype end = text.indexOf(u'\n', from);
-    return end < 0 ? text.size() : end;
+    const qsizetype size = text.size();
+    for (qsizetype i = from; i < size; ++i) {
+        if (text[i] == u'\n')
+            return { i, i + 1 };
+        if (text[i] == u'\r')
+            return { i, i + 1 < size && text[i + 1] == u'\n' ? i + 2 : i + 1 };
+    }
+    return { size, size };
 }
 
-// The line without its line break.
-QStringView lineAt(QStringView text, qsizetype from, qsizetype end)
+// How many lines a value held in quotes runs over.
+int lineBreaksIn(QStringView part)
 {
-    QStringView line = text.sliced(from, end - from);
-    if (line.endsWith(u'\r'))
-        line.chop(1);
-    return line;
+    int breaks = 0;
+    for (qsizetype i = 0; i < part.size(); ++i) {
+        if (part[i] == u'\n' || (part[i] == u'\r' && (i + 1 == part.size() || part[i + 1] != u'\n')))
+            ++breaks;
+    }
+    return breaks;
 }
 
 QStringList ownFields(QStringView line, QChar separator)
@@ -153,9 +168,9 @@ CsvFormat guessFormat(QStringView head)
     qsizetype from = 0;
     QStringView first;
     while (from < head.size()) {
-        const qsizetype end = lineEnd(head, from);
-        first = lineAt(head, from, end);
-        from = end + 1;
+        const LineSpan span = lineSpan(head, from);
+        first = head.sliced(from, span.end - from);
+        from = span.next;
         if (!first.trimmed().isEmpty())
             break;
     }
@@ -196,10 +211,10 @@ bool CsvSplitter::next(CsvRecord& record)
 bool CsvSplitter::nextOwnLine(CsvRecord& record)
 {
     while (at_ < text_.size()) {
-        const qsizetype end = lineEnd(text_, at_);
-        const QStringView line = lineAt(text_, at_, end);
+        const LineSpan span = lineSpan(text_, at_);
+        const QStringView line = text_.sliced(at_, span.end - at_);
         const int number = line_++;
-        at_ = end + 1;
+        at_ = span.next;
         if (line.trimmed().isEmpty())
             continue;
         record.line = number;
@@ -209,20 +224,26 @@ bool CsvSplitter::nextOwnLine(CsvRecord& record)
     return false;
 }
 
+bool CsvSplitter::endsValue(QChar c) const
+{
+    return c == format_.separator || c == u'\n' || c == u'\r';
+}
+
 bool CsvSplitter::nextQuoted(CsvRecord& record)
 {
     // Blank lines between records are passed over.
     while (at_ < text_.size()) {
-        const qsizetype end = lineEnd(text_, at_);
-        if (!lineAt(text_, at_, end).trimmed().isEmpty())
+        const LineSpan span = lineSpan(text_, at_);
+        if (!text_.sliced(at_, span.end - at_).trimmed().isEmpty())
             break;
-        at_ = end + 1;
+        at_ = span.next;
         ++line_;
     }
     if (at_ >= text_.size())
         return false;
     record.line = line_;
     record.fields.clear();
+    record.unclosedQuote = false;
     const qsizetype size = text_.size();
     for (;;) {
         QString field;
@@ -230,34 +251,54 @@ bool CsvSplitter::nextQuoted(CsvRecord& record)
             // A quoted value runs to the quote not doubled; what follows it
             // up to the separator is kept as it stands.
             ++at_;
+            const qsizetype open = at_;
+            const int openLine = line_;
+            bool closed = false;
             for (;;) {
                 const qsizetype quote = text_.indexOf(kQuote, at_);
-                const qsizetype end = quote < 0 ? size : quote;
-                const QStringView part = text_.sliced(at_, end - at_);
-                line_ += static_cast<int>(part.count(u'\n'));
-                field += part;
-                at_ = end + 1;
-                if (quote < 0 || at_ >= size || text_[at_] != kQuote)
+                if (quote < 0)
                     break;
+                const QStringView part = text_.sliced(at_, quote - at_);
+                line_ += lineBreaksIn(part);
+                field += part;
+                at_ = quote + 1;
+                if (at_ >= size || text_[at_] != kQuote) {
+                    closed = true;
+                    break;
+                }
                 field += kQuote;
                 ++at_;
             }
+            // A quote left open would swallow the rows after it: up to the
+            // end of the text, or up to a quote of a later row, which then
+            // has text after it where a separator or line break belongs.
+            // The record ends with the line the quote opened on and is
+            // refused, and the rows after it are read anew.
+            if (!closed || (line_ != openLine && at_ < size && !endsValue(text_[at_]))) {
+                const LineSpan span = lineSpan(text_, open);
+                record.fields += text_.sliced(open, span.end - open).toString();
+                record.unclosedQuote = true;
+                at_ = span.next;
+                line_ = openLine + 1;
+                return true;
+            }
         }
         qsizetype end = at_;
-        while (end < size && text_[end] != format_.separator && text_[end] != u'\n')
+        while (end < size && !endsValue(text_[end]))
             ++end;
-        QStringView rest = text_.sliced(std::min(at_, size), std::max<qsizetype>(0, end - at_));
-        if (end < size && text_[end] == u'\n' && rest.endsWith(u'\r'))
-            rest.chop(1);
-        field += rest;
+        field += text_.sliced(std::min(at_, size), std::max<qsizetype>(0, end - at_));
         record.fields += field;
-        at_ = end + 1;
-        if (end >= size)
-            return true;
-        if (text_[end] == u'\n') {
-            ++line_;
+        if (end >= size) {
+            at_ = size;
             return true;
         }
+        if (text_[end] == format_.separator) {
+            at_ = end + 1;
+            continue;
+        }
+        at_ = lineSpan(text_, end).next;
+        ++line_;
+        return true;
     }
 }
 

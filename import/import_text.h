@@ -46,9 +46,12 @@ struct CsvFormat {
 CsvFormat guessFormat(QStringView head);
 
 // One row of the file: the line it starts on (from 1) and its values.
+// A row whose quoted value is left open ends with its line and holds what
+// that line has after the quote; it is no flight.
 struct CsvRecord {
     int line = 0;
     QStringList fields;
+    bool unclosedQuote = false;
 };
 
 // Splits a text into records, a few at a time so that a window can read a
@@ -65,6 +68,7 @@ public:
 private:
     bool nextOwnLine(CsvRecord& record);
     bool nextQuoted(CsvRecord& record);
+    bool endsValue(QChar c) const;
 
     QStringView text_;
     CsvFormat format_;

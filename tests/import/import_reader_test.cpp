@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,9 @@ struct ReaderCase {
     std::vector<QString> badRows; // "line: reason"
     int alreadyInLog = 0;
     int twiceInFile = 0;
+    // The data rows the guesses see, as the dialog's preview holds only the
+    // file's head.
+    std::size_t rowsGuessedFrom = SIZE_MAX;
 };
 
 QString opt(const std::optional<std::int32_t>& n)
@@ -140,6 +146,37 @@ std::vector<ReaderCase> readerCases()
             FileLayout::HeaderRow, ';', TextEncoding::Utf8, DateOrder::YearMonthDay,
             DurationKind::HoursMinutes, { "2026-06-01|9:00|60|||||F1|" },
             { "5: The row holds none of the log's fields." } },
+        { "old_mac_line_ends_split_own_exports_and_quoted_rows",
+            "04/03/2026 9:05 1:30 3500 110 0 312:05 F123 first\r"
+            "06/03/2026 14:00 0:45    0:00  second\r",
+            FileLayout::OwnExport, ' ', TextEncoding::Utf8, DateOrder::DayMonthYear,
+            DurationKind::HoursMinutes,
+            { "2026-03-04|9:05|90|3500|110|0|18725|F123|first", "2026-03-06|14:00|45||||0||second" }, {} },
+        { "old_mac_line_ends_in_a_header_file_keep_quoted_breaks_and_line_numbers",
+            "Date,Time,Duration,Comment\r"
+            "2026-07-01,9:00,1:00,\"two\rlines\"\r"
+            "2026-07-02,9:00,1:7x,bad\r\r"
+            "2026-07-03,9:00,0:10,last",
+            FileLayout::HeaderRow, ',', TextEncoding::Utf8, DateOrder::YearMonthDay,
+            DurationKind::HoursMinutes,
+            { "2026-07-01|9:00|60||||||two lines", "2026-07-03|9:00|10||||||last" },
+            { "4: '1:7x' is not a valid duration for field 'FLIGHTTIME'" } },
+        { "a_quote_never_closed_refuses_its_row_and_spares_the_rows_after",
+            "Date,Time,Duration,Comment\r\n"
+            "2026-07-03,9:00,1:00,\"never closed\r\n"
+            "2026-07-04,10:00,0:30,next\r\n"
+            "2026-07-05,11:00,0:40,\"closed\"\r\n"
+            "2026-07-06,12:00,0:50,\"open to the end\r\n"
+            "2026-07-07,13:00,0:15,after\r\n",
+            FileLayout::HeaderRow, ',', TextEncoding::Utf8, DateOrder::YearMonthDay,
+            DurationKind::HoursMinutes,
+            { "2026-07-04|10:00|30||||||next", "2026-07-05|11:00|40||||||closed",
+                "2026-07-07|13:00|15||||||after" },
+            { "2: A quoted value is not closed.", "5: A quoted value is not closed." } },
+        { "iso_dates_read_whatever_order_a_head_without_rows_guessed",
+            "Date;Duration\n2026-01-02;1:00\n2026-01-13;0:30\n", FileLayout::HeaderRow, ';',
+            TextEncoding::Utf8, DateOrder::DayMonthYear, DurationKind::HoursMinutes,
+            { "2026-01-02||60||||||", "2026-01-13||30||||||" }, {}, 0, 0, 0 },
     };
 }
 
@@ -177,7 +214,9 @@ TEST_F(ImportReaderTest, ReadsEachKindOfFileWithItsGuesses)
             header = rows.front().fields;
             rows.erase(rows.begin());
         }
-        const ImportMapping mapping = guessMapping(format.layout, header, rows, british);
+        const std::vector<CsvRecord> head(rows.begin(),
+            rows.begin() + static_cast<std::ptrdiff_t>(std::min(rows.size(), c.rowsGuessedFrom)));
+        const ImportMapping mapping = guessMapping(format.layout, header, head, british);
         EXPECT_EQ(mapping.dateOrder, c.dateOrder);
         EXPECT_EQ(mapping.flightTimeKind, c.flightTimeKind);
         const ImportPlan plan = planImport(rows, mapping, log, kReferenceYear);
