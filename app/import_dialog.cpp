@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace cvlog
@@ -145,7 +146,7 @@ ImportDialog::ImportDialog(
     head_ = decodeImportText(head, cut);
     if (cut) {
         // The last line of a head may be cut short: it is read with the rest.
-        const qsizetype end = head_.text.lastIndexOf(u'\n');
+        const qsizetype end = std::max(head_.text.lastIndexOf(u'\n'), head_.text.lastIndexOf(u'\r'));
         head_.text.truncate(end < 0 ? 0 : end + 1);
     }
     format_ = guessFormat(head_.text);

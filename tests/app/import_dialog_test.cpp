@@ -154,4 +154,25 @@ TEST_F(ImportDialogTest, APipeADeviceOrAFolderNamedAsTheFileIsRefusedAtOnce)
 }
 
 } // namespace
+TEST_F(ImportDialogTest, ALargeFileWhoseLinesEndInCarriageReturnsAloneIsReadWhole)
+{
+    auto form = makeWindow();
+    form->show();
+    const std::uint32_t before = form->Dbf1.recordCount();
+    // More than the head the preview reads, so that the head is cut at a line's end.
+    QByteArray csv = "Date,Departure,Duration,Serial\r";
+    const int rows = 3000;
+    for (int i = 0; i < rows; ++i)
+        csv += QStringLiteral("2020-01-01,%1:%2,1:00,EA15\r")
+                   .arg(i / 60)
+                   .arg(i % 60, 2, 10, QChar(u'0'))
+                   .toLatin1();
+    ASSERT_GT(csv.size(), 64 * 1024);
+    ImportDialog* dialog = openImport(*form, csv);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(column(*dialog, kTakeoffTime)->currentIndex(), 2);
+    QTest::mouseClick(dialog->ImportButton, Qt::LeftButton);
+    EXPECT_EQ(form->Dbf1.recordCount(), before + rows);
+}
+
 } // namespace cvlog::test
