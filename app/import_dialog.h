@@ -2,8 +2,10 @@
 // "Import flights": how a chosen file will be read, the column of each of
 // the log's fields, the first rows as they will be stored, and what the
 // whole file holds. The preview comes from a bounded head of the file at
-// once; the whole file is read in slices behind it, so a large file never
-// holds the window up. "&Import" takes the good rows, Cancel nothing.
+// once; the file's rows are then weighed in slices behind it, so that the
+// window stays live. Only reading and decoding the whole file is one step:
+// a few milliseconds a megabyte. "&Import" takes the good rows, Cancel
+// nothing.
 
 #include "import/log_import.h"
 #include "presentation/display_units.h"
