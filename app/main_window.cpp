@@ -373,6 +373,7 @@ void TForm1::loadSettings()
         = static_cast<std::uint8_t>(rangeOrDefault(settings.port, kFirstPort, kLastPort, kFirstPort));
     setDisplayMarks(DisplayMarks::fromArray(settings.marks));
     Pagetotals1->setChecked(readPageTotals(settingsPath()));
+    openingTotals_ = readOpeningTotals(settingsPath());
 }
 
 void TForm1::saveSettings()
@@ -503,7 +504,7 @@ void TForm1::Statistics1Click()
                 StatisticsParameters parameters;
                 parameters.today = options_.clock();
                 parameters.currencyRules = rules;
-                parameters.openingTotals = readOpeningTotals(settingsPath());
+                parameters.openingTotals = openingTotals_;
                 if (dateFilter_.isOn() && Dbf1.isFiltered())
                     parameters.period = DatePeriod(DateFrom->date(), DateTo->date());
                 return computeFlightStatistics(Dbf1, parameters);
@@ -592,9 +593,8 @@ void TForm1::Print1Click()
         return;
     // The report reads the file: what the grid shows, typed texts included.
     DBCtrlGrid1->finishEdit();
-    form3_->Print(
-        { Dbf1.path(), Dbf1.isFiltered(), [this] { return CheckBox1->isChecked(); },
-            [this] { return reportSettings(); }, [this] { return readOpeningTotals(settingsPath()); } },
+    form3_->Print({ Dbf1.path(), Dbf1.isFiltered(), [this] { return CheckBox1->isChecked(); },
+                      [this] { return reportSettings(); }, [this] { return openingTotals_; } },
         this);
 }
 
@@ -620,13 +620,15 @@ void TForm1::Openingtotals1Click()
 {
     DBCtrlGrid1->finishEdit();
     StatisticsParameters whole;
-    OpeningTotalsDialog dialog(
-        { fractionMode(marks_), options_.clock(), computeFlightStatistics(Dbf1, whole).summary.firstDate,
-            readOpeningTotals(settingsPath()) },
+    // The dialog shows what the file holds now, whoever wrote it.
+    openingTotals_ = readOpeningTotals(settingsPath());
+    OpeningTotalsDialog dialog({ fractionMode(marks_), options_.clock(),
+                                   computeFlightStatistics(Dbf1, whole).summary.firstDate, openingTotals_ },
         this);
     if (ExecDialog(dialog) != QDialog::Accepted)
         return;
     writeOpeningTotals(settingsPath(), dialog.totals());
+    openingTotals_ = dialog.totals();
     if (statistics_)
         statistics_->scheduleRefresh();
 }

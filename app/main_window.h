@@ -8,6 +8,7 @@
 #include "link/link_state.h"
 #include "logstore/file_names.h"
 #include "logstore/flight_log.h"
+#include "logstore/flight_statistics.h"
 #include "output/report_layout.h"
 #include "presentation/date_filter.h"
 #include "presentation/field_text.h"
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -216,6 +218,9 @@ private:
     void Edit1Change(const QString& text);
 
     StartupOptions options_;
+    // What was flown before the log, read with the settings and kept here
+    // when the dialog changes them: the report and the statistics read them.
+    std::optional<OpeningTotals> openingTotals_;
     std::unique_ptr<UsbBridge> usb_;
     // Made with the Edit menu; outlives the link, which tells it of downloads.
     std::unique_ptr<LogHistory> history_;

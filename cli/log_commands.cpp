@@ -328,6 +328,18 @@ QJsonObject tallyObject(const FlightTally& tally)
         { "minutes", static_cast<qint64>(tally.minutes) } };
 }
 
+// One object a tally, with the keys that name it.
+template <typename Tallies, typename Name> QJsonArray tallyArray(const Tallies& tallies, Name name)
+{
+    QJsonArray array;
+    for (const auto& tallied : tallies) {
+        QJsonObject entry = tallyObject(tallied.tally);
+        name(tallied, entry);
+        array.append(entry);
+    }
+    return array;
+}
+
 QByteArray LogCommandRunner::statisticsJson(const FlightStatistics& statistics)
 {
     QJsonObject root;
@@ -353,35 +365,16 @@ QByteArray LogCommandRunner::statisticsJson(const FlightStatistics& statistics)
         { "last12Months", tallyObject(statistics.recent.last12Months) },
         { "last24Months", tallyObject(statistics.recent.last24Months) },
     };
-    QJsonArray years;
-    for (const YearTally& year : statistics.years) {
-        QJsonObject entry = tallyObject(year.tally);
-        entry["year"] = year.year;
-        years.append(entry);
-    }
-    root["years"] = years;
-    QJsonArray months;
-    for (const MonthTally& month : statistics.months) {
-        QJsonObject entry = tallyObject(month.tally);
+    root["years"] = tallyArray(
+        statistics.years, [](const YearTally& year, QJsonObject& entry) { entry["year"] = year.year; });
+    root["months"] = tallyArray(statistics.months, [](const MonthTally& month, QJsonObject& entry) {
         entry["year"] = month.year;
         entry["month"] = month.month;
-        months.append(entry);
-    }
-    root["months"] = months;
-    QJsonArray instruments;
-    for (const InstrumentTally& instrument : statistics.instruments) {
-        QJsonObject entry = tallyObject(instrument.tally);
-        entry["name"] = instrument.name;
-        instruments.append(entry);
-    }
-    root["instruments"] = instruments;
-    QJsonArray students;
-    for (const StudentTally& student : statistics.students) {
-        QJsonObject entry = tallyObject(student.tally);
-        entry["student"] = student.student;
-        students.append(entry);
-    }
-    root["students"] = students;
+    });
+    root["instruments"] = tallyArray(statistics.instruments,
+        [](const InstrumentTally& instrument, QJsonObject& entry) { entry["name"] = instrument.name; });
+    root["students"] = tallyArray(statistics.students,
+        [](const StudentTally& student, QJsonObject& entry) { entry["student"] = student.student; });
     QJsonArray currency;
     for (std::size_t i = 0; i < statistics.currency.size() && i < statistics.currencyRules.size(); ++i) {
         const CurrencyRule& rule = statistics.currencyRules[i];
